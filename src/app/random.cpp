@@ -1,0 +1,44 @@
+#include "app/random.h"
+
+#include <ctime>
+
+#include "app/platform.h"
+
+namespace vema {
+
+namespace {
+constexpr double kScale = 3.0517578125e-05;  // 1 / 32768
+}
+
+int32_t RandomSource::NextInteger() {
+  state_ = state_ * 214013u + 2531011u;
+  return static_cast<int32_t>((state_ >> 16) & 0x7FFFu);
+}
+
+void RandomSource::Fill() {
+  state_ = fixedSeed_ ? *fixedSeed_ : static_cast<uint32_t>(std::time(nullptr));
+  for (double& slot : table_) slot = NextInteger() * kScale;
+  needsFill_ = false;
+}
+
+double RandomSource::NextUniform() {
+  if (needsFill_) Fill();
+  const auto i = static_cast<int32_t>(table_[static_cast<size_t>(lastSlot_)] * 200.0);
+  const double value = table_[static_cast<size_t>(i)];
+  table_[static_cast<size_t>(i)] = NextInteger() * kScale;
+  lastSlot_ = i;
+  return value;
+}
+
+int32_t RandomSource::RandomInRange(int32_t low, int32_t high) {
+  const double r = NextUniform();
+  const auto n = static_cast<int64_t>(r * 32767.0);
+  int64_t span = static_cast<int64_t>(high) + 1 - low;
+  if (span <= 0) {
+    if (platform_ != nullptr) platform_->ShowMessage("Random max error", MessageIcon::kPlain);
+    span = 1;
+  }
+  return static_cast<int32_t>(low + n % span);
+}
+
+}  // namespace vema

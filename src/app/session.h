@@ -1,0 +1,77 @@
+// All state of one running program: the form, the databases, the generation tables, the log,
+// the last MIDI image, the chain state and the random source.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/platform.h"
+#include "app/random.h"
+#include "editors/custom_form_store.h"
+#include "melody/melody_style_db.h"
+#include "song/composition_db.h"
+#include "song/form.h"
+#include "song/tables.h"
+
+namespace vema {
+
+inline constexpr size_t kStatusBytes = 20;
+inline constexpr size_t kTitleBytes = 255;      // CP932 bytes of the song title
+inline constexpr size_t kInputTextBytes = 255;  // CP932 bytes of the shared input text
+inline const std::string kBlankStatus(kStatusBytes, ' ');
+
+struct SessionOptions {
+  std::string dir = ".";                 // the working directory of the files
+  std::optional<uint32_t> seed;          // fixes the random sequence
+};
+
+struct Session {
+  explicit Session(Platform& platform, SessionOptions options = {});
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  Platform& platform() { return *platform_; }
+  // The path of a file of the working directory.
+  std::string PathOf(const std::string& name) const { return ResolvePath(dir, name); }
+
+  std::string dir;
+
+  // Song data and generation tables.
+  SongForm form{};
+  BarNoteTable barNotes{};
+  BarPatternPair patternPairs{};
+  NoteTrackTable noteTrack;
+  GenerationLog log;
+  MidiImage midiImage;
+  CurrentDbFiles dbFiles;
+
+  // Databases.
+  CompositionDb compositionDb;
+  MelodyStyleDb style;
+  CustomFormTable customForms;
+
+  // Session state.
+  std::string title;              // UTF-8, at most 255 CP932 bytes
+  std::string statusText = kBlankStatus;
+  std::string inputText;          // the shared input text of the one-line prompt
+  int8_t accompanimentFeel = 0;   // 0 march, 1 standard, 2 blues, 3 rock
+  std::array<int32_t, 3> instrumentPrograms{};  // melody, bass, chords
+
+  // Melody state shared between bars and compositions.
+  ChordToneTable chordTones{};
+  KeyScale keyScale = kInitialKeyScale;
+  ChainState chain;
+
+  RandomSource random;
+
+ private:
+  Platform* platform_;
+};
+
+// Start-up: loads "default.mld", "default.ton" and "default.db" in this order.
+void StartUp(Session& session);
+
+}  // namespace vema

@@ -1,0 +1,29 @@
+// Chord names, chord tones and the voicing of every bar's chord.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "song/tables.h"
+
+namespace vema {
+
+struct Session;
+
+inline constexpr int32_t kListEnd = -999;
+
+// Fills session.chordTones from a chord name; 0 on success, -1 (after the refusal message)
+// when the name is refused, leaving the root alone in the table.
+int ParseChord(Session& session, std::string_view name);
+
+// Index of a pitch class in the table, or -1.
+int FindChordTone(const ChordToneTable& tones, int pitchClass);
+
+// Voices the chord of every bar of the form: voicings[b] holds the MIDI keys of bar b, lowest
+// first, followed by -999, and voicings[N] is {-999}; bassNotes[b] is the bass key of bar b and
+// bassNotes[N] is -999.  Traces "mae=..,ato=.." for every bar after the first.
+void BuildChordVoicing(Session& session, std::vector<std::vector<int32_t>>& voicings,
+                       std::vector<int32_t>& bassNotes);
+
+}  // namespace vema

@@ -1,0 +1,72 @@
+#include "melody/melody_style_db.h"
+
+#include <cstring>
+
+#include "app/platform.h"
+#include "song/binary_io.h"
+#include "song/composition_db.h"
+
+namespace vema {
+
+const std::array<std::string_view, kRuleCount> kRuleMeanings = {
+    "同方向へ跳躍和声進行", "同方向へ近接和声進行", "同方向へ順次進行",
+    "同方向へ跳躍非和声進行", "逆方向へ跳躍和声進行", "逆方向へ近接和声進行",
+    "逆方向へ順次進行", "逆方向へ跳躍非和声進行", "同じ音へ進行",
+    "前音と前々音の間の音へ進行", "全ての構成音から自由に選択"};
+
+const std::array<std::string_view, kLengthClasses> kLengthClassNames = {
+    "４分音符以上", "(付点)８分音符", "３連符", "その他（短い音長）"};
+
+std::string MelodyStyleDb::Encode() const {
+  FieldWriter out;
+  for (const auto& k : table) {
+    for (const auto& row : k) out.Int32s(row);
+  }
+  out.Int32s(settings);
+  return std::string(out.bytes().begin(), out.bytes().end());
+}
+
+void MelodyStyleDb::Decode(std::string_view bytes) {
+  FieldReader in({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+  for (auto& k : table) {
+    for (auto& row : k) in.Int32s(row);
+  }
+  in.Int32s(settings);
+}
+
+bool MelodyStyleDb::Load(const std::string& path, Platform& platform, const std::string& dir) {
+  const auto bytes = ReadFileBytes(ResolvePath(dir, path), kTonFileBytes);
+  if (!bytes) {
+    platform.ShowMessage("ファイルを開けません[" + path + "]", MessageIcon::kStop);
+    return false;
+  }
+  Decode({reinterpret_cast<const char*>(bytes->data()), bytes->size()});
+  return true;
+}
+
+bool MelodyStyleDb::Save(const std::string& path, Platform& platform,
+                         const std::string& dir) const {
+  const std::string target = ResolvePath(dir, path);
+  // An existing longer file keeps its bytes after the style.
+  std::vector<uint8_t> image;
+  std::error_code error;
+  if (std::filesystem::exists(target, error)) {
+    const auto size = std::filesystem::file_size(target, error);
+    auto existing = error ? std::nullopt : ReadFileBytes(target, static_cast<size_t>(size));
+    if (!existing) {
+      platform.ShowMessage("File could not created! ", MessageIcon::kStop);
+      return false;
+    }
+    image = std::move(*existing);
+  }
+  const std::string style = Encode();
+  if (image.size() < style.size()) image.resize(style.size());
+  std::memcpy(image.data(), style.data(), style.size());
+  if (!WriteFileAtomically(target, image)) {
+    platform.ShowMessage("File could not created! ", MessageIcon::kStop);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vema

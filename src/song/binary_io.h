@@ -1,0 +1,60 @@
+// Little-endian field-by-field encoding and decoding of the program's binary files.
+//
+// All files are fixed concatenations of raw blocks.  A file that is shorter than its layout is
+// read as far as it goes: a field past the end keeps its previous value, and an integer cut in
+// the middle only has its low bytes (the ones present) replaced.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vema {
+
+// Reads fields from a byte buffer in file order.  Never reads outside the buffer.
+class FieldReader {
+ public:
+  explicit FieldReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+  void Skip(size_t count) { offset_ += count; }
+  void Byte(uint8_t& value);
+  void Int32(int32_t& value);
+  void Int32s(std::span<int32_t> values);
+  void Chars(std::span<char> values);
+  size_t offset() const { return offset_; }
+  bool exhausted() const { return offset_ >= bytes_.size(); }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t offset_ = 0;
+};
+
+// Appends fields to a byte vector in file order.
+class FieldWriter {
+ public:
+  void Byte(uint8_t value) { bytes_.push_back(value); }
+  void Int32(int32_t value);
+  void Int32s(std::span<const int32_t> values);
+  void Chars(std::span<const char> values);
+  void Zeros(size_t count) { bytes_.insert(bytes_.end(), count, 0); }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+  std::vector<uint8_t>& bytes() { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// Reads at most max_bytes of a file; nullopt when it cannot be opened.
+std::optional<std::vector<uint8_t>> ReadFileBytes(const std::filesystem::path& path,
+                                                  size_t max_bytes);
+
+// Replaces the file by the given bytes through a temporary file beside it, so that a failure
+// midway leaves the previous file whole.  Returns false (and leaves the target untouched) when
+// any step fails.
+bool WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+
+}  // namespace vema

@@ -1,0 +1,110 @@
+#include "song/text.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace vema {
+namespace {
+
+// Length of the UTF-8 sequence that starts with byte b (1 for a stray byte).
+size_t Utf8SequenceLength(unsigned char b) {
+  if (b < 0x80) return 1;
+  if ((b & 0xE0) == 0xC0) return 2;
+  if ((b & 0xF0) == 0xE0) return 3;
+  if ((b & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  // Converts one whole character; false when it has no form in the target.
+  bool ConvertOne(std::string_view in, std::string& out) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char buffer[16];
+    char* src = const_cast<char*>(in.data());
+    size_t src_left = in.size();
+    char* dst = buffer;
+    size_t dst_left = sizeof buffer;
+    if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1) || src_left != 0) {
+      return false;
+    }
+    out.append(buffer, static_cast<size_t>(dst - buffer));
+    return true;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// Length of the CP932 character that starts with byte b.
+size_t Cp932SequenceLength(unsigned char b) {
+  if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) return 2;
+  return 1;
+}
+
+}  // namespace
+
+std::string Utf8ToCp932(std::string_view utf8, size_t max_bytes) {
+  Converter converter("CP932", "UTF-8");
+  std::string out;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    size_t n = Utf8SequenceLength(static_cast<unsigned char>(utf8[i]));
+    if (i + n > utf8.size()) n = utf8.size() - i;
+    std::string piece;
+    if (!converter.ConvertOne(utf8.substr(i, n), piece)) piece.push_back('?');
+    if (out.size() + piece.size() > max_bytes) break;
+    out += piece;
+    i += n;
+  }
+  return out;
+}
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+  Converter converter("UTF-8", "CP932");
+  std::string out;
+  size_t i = 0;
+  while (i < cp932.size()) {
+    size_t n = Cp932SequenceLength(static_cast<unsigned char>(cp932[i]));
+    if (i + n > cp932.size()) n = 1;
+    if (!converter.ConvertOne(cp932.substr(i, n), out)) {
+      out += '?';
+      n = 1;
+    }
+    i += n;
+  }
+  return out;
+}
+
+std::string CutUtf8ToCp932Bytes(std::string_view utf8, size_t max_bytes) {
+  Converter converter("CP932", "UTF-8");
+  size_t bytes = 0;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    size_t n = Utf8SequenceLength(static_cast<unsigned char>(utf8[i]));
+    if (i + n > utf8.size()) n = utf8.size() - i;
+    std::string piece;
+    const size_t width = converter.ConvertOne(utf8.substr(i, n), piece) ? piece.size() : 1;
+    if (bytes + width > max_bytes) break;
+    bytes += width;
+    i += n;
+  }
+  return std::string(utf8.substr(0, i));
+}
+
+std::string_view FirstLine(std::string_view text) {
+  const size_t end = text.find_first_of("\r\n");
+  return end == std::string_view::npos ? text : text.substr(0, end);
+}
+
+}  // namespace vema

@@ -1,0 +1,40 @@
+#include "support/test_support.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace vema::testing {
+
+TempDir::TempDir() {
+  std::random_device device;
+  const auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    path_ = base / ("vema-test-" + std::to_string(device()));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+TestSession::TestSession(const std::string& dir, std::optional<uint32_t> seed)
+    : session(std::make_unique<Session>(platform, SessionOptions{dir, seed})) {}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string DataDir() { return std::string(VEMA_SOURCE_DIR) + "/data"; }
+
+}  // namespace vema::testing

@@ -1,0 +1,41 @@
+// Shared helpers of the test programs.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/scripted_platform.h"
+#include "app/session.h"
+
+namespace vema::testing {
+
+// A fresh temporary folder, removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A session over a scripted platform, working in a folder.
+struct TestSession {
+  explicit TestSession(const std::string& dir = ".", std::optional<uint32_t> seed = 1);
+  ScriptedPlatform platform;
+  std::unique_ptr<Session> session;
+};
+
+std::vector<uint8_t> ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes);
+// The folder of the shipped default files.
+std::string DataDir();
+
+}  // namespace vema::testing
