@@ -16,7 +16,7 @@ int32_t RandomSource::NextInteger() {
 }
 
 void RandomSource::Fill() {
-  state_ = fixedSeed_ ? *fixedSeed_ : static_cast<uint32_t>(std::time(nullptr));
+  SeedIntegerGenerator(fixedSeed_ ? *fixedSeed_ : static_cast<uint32_t>(std::time(nullptr)));
   for (double& slot : table_) slot = NextInteger() * kScale;
   needsFill_ = false;
 }

@@ -24,8 +24,9 @@ class RandomSource {
   // Uniform integer in low..high; an empty range shows "Random max error" and yields low.
   int32_t RandomInRange(int32_t low, int32_t high);
 
-  // The integer generator itself (exposed for tests).
+  // The integer generator itself: 0..32767, reseeded by SeedIntegerGenerator.
   int32_t NextInteger();
+  void SeedIntegerGenerator(uint32_t seed) { state_ = seed; }
 
  private:
   void Fill();

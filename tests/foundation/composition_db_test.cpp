@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "song/binary_io.h"
+#include "song/composition_db.h"
+#include "support/test_support.h"
+
+namespace vema {
+namespace {
+
+using testing::ReadAll;
+using testing::TempDir;
+using testing::TestSession;
+using testing::WriteAll;
+
+void PutInt(std::vector<uint8_t>& bytes, size_t offset, int32_t value) {
+  const auto bits = static_cast<uint32_t>(value);
+  for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+// A complete file image with the fields placed by their documented offsets.
+std::vector<uint8_t> HandMadeImage() {
+  std::vector<uint8_t> bytes(kMldFileBytes, 0);
+  bytes[0] = 3;                                   // kind
+  PutInt(bytes, 6001 + 4 * 1, 4);                 // lastTransitionIndex[1]: kind 0, 5 records
+  PutInt(bytes, 6001 + 4 * 2, -1);                // kind 1 empty
+  PutInt(bytes, 6001 + 4 * 3, 0);                 // kind 2, one record
+  PutInt(bytes, 6001 + 4 * 4, -1);                // kind 3 empty
+  PutInt(bytes, 6161 + 4 * (30 * 2 + 0), 96);     // pattern 2 = 96, -1
+  PutInt(bytes, 6161 + 4 * (30 * 2 + 1), -1);
+  PutInt(bytes, 6161 + 4 * (30 * 1499 + 29), 77); // last integer of the last pattern
+  const int32_t froms[5] = {7, 7, 3, 3, 3};
+  for (int j = 0; j < 5; ++j) {
+    const size_t at = 378161 + 12 * static_cast<size_t>(j);
+    PutInt(bytes, at, froms[j]);
+    PutInt(bytes, at + 4, 10 + j);
+    PutInt(bytes, at + 8, j + 1);
+  }
+  PutInt(bytes, 378161 + 12 * 2000, 42);          // first record of kind 2
+  PutInt(bytes, 378161 + 12 * 2000 + 4, 43);
+  PutInt(bytes, 378161 + 12 * 2000 + 8, 9);
+  PutInt(bytes, 438161, 555);                     // the unused second table is ignored
+  return bytes;
+}
+
+TEST(CompositionDbFile, FieldsAreReadFromTheirOffsets) {
+  TempDir dir;
+  WriteAll(dir.File("a.mld"), HandMadeImage());
+  TestSession t(dir.str());
+  CompositionDb& db = t.session->compositionDb;
+  ASSERT_TRUE(CompositionDbLoader("a.mld").Load(db, t.platform, dir.str()));
+  EXPECT_EQ(db.loaded, 1);
+  EXPECT_EQ(db.kind, 3);
+  EXPECT_EQ(db.LastIndex(0), 4);
+  EXPECT_EQ(db.LastIndex(1), -1);
+  EXPECT_EQ(db.Pattern(2)[0], 96);
+  EXPECT_EQ(db.Pattern(2)[1], -1);
+  EXPECT_EQ(db.Pattern(1499)[29], 77);
+  EXPECT_EQ(db.transitions[1].from, 7);
+  EXPECT_EQ(db.transitions[4].to, 14);
+  EXPECT_EQ(db.transitions[2000].weight, 9);
+  EXPECT_TRUE(t.platform.messages.empty());
+}
+
+TEST(CompositionDbFile, EncoderWritesTheSameLayoutTheLoaderReads) {
+  TempDir dir;
+  WriteAll(dir.File("a.mld"), HandMadeImage());
+  TestSession t(dir.str());
+  ASSERT_TRUE(CompositionDbLoader("a.mld").Load(t.session->compositionDb, t.platform, dir.str()));
+  std::vector<uint8_t> expected = HandMadeImage();
+  PutInt(expected, 438161, 0);  // reserved blocks are written as zeros
+  EXPECT_EQ(EncodeCompositionDb(t.session->compositionDb), expected);
+}
+
+TEST(CompositionDbFile, TransitionGroupsFollowRunsOfEqualFrom) {
+  TempDir dir;
+  WriteAll(dir.File("a.mld"), HandMadeImage());
+  TestSession t(dir.str());
+  CompositionDb& db = t.session->compositionDb;
+  ASSERT_TRUE(CompositionDbLoader("a.mld").Load(db, t.platform, dir.str()));
+  const auto& g0 = db.transitionGroups[0];
+  EXPECT_EQ(g0[0].first, 0);
+  EXPECT_EQ(g0[0].total, 1 + 2);
+  EXPECT_EQ(g0[0].count, 2);
+  EXPECT_EQ(g0[1].first, 2);
+  EXPECT_EQ(g0[1].total, 3 + 4 + 5);
+  EXPECT_EQ(g0[1].count, 3);
+  for (int g = 2; g < kPatternCount; ++g) {
+    ASSERT_EQ(g0[g].first, 0);
+    ASSERT_EQ(g0[g].count, 0);
+  }
+  for (const TransitionGroup& g : db.transitionGroups[1]) {  // an empty kind
+    ASSERT_EQ(g.first, 1000);
+    ASSERT_EQ(g.total, 0);
+    ASSERT_EQ(g.count, 0);
+  }
+  EXPECT_EQ(db.transitionGroups[2][0].first, 2000);
+  EXPECT_EQ(db.transitionGroups[2][0].count, 1);
+  EXPECT_EQ(db.transitionGroups[2][1].count, 0);
+}
+
+TEST(CompositionDbFile, SeparateRunsOfOneFromGetSeparateGroups) {
+  CompositionDb db;
+  db.lastTransitionIndex[1] = 2;
+  db.transitions[0] = {5, 1, 1};
+  db.transitions[1] = {6, 1, 1};
+  db.transitions[2] = {5, 2, 1};
+  db.BuildTransitionGroups();
+  EXPECT_EQ(db.transitionGroups[0][0].count, 1);
+  EXPECT_EQ(db.transitionGroups[0][1].first, 1);
+  EXPECT_EQ(db.transitionGroups[0][2].first, 2);
+}
+
+TEST(CompositionDbFile, LastIndexOutOfRangeIsClamped) {
+  std::vector<uint8_t> bytes = HandMadeImage();
+  PutInt(bytes, 6001 + 4 * 1, 123456);  // far beyond the block
+  PutInt(bytes, 6001 + 4 * 2, -77);
+  TempDir dir;
+  WriteAll(dir.File("a.mld"), bytes);
+  TestSession t(dir.str());
+  CompositionDb& db = t.session->compositionDb;
+  ASSERT_TRUE(CompositionDbLoader("a.mld").Load(db, t.platform, dir.str()));
+  EXPECT_EQ(db.LastIndex(0), 999);
+  EXPECT_EQ(db.LastIndex(1), -1);
+  int records = 0;
+  for (const TransitionGroup& g : db.transitionGroups[0]) records += g.count;
+  EXPECT_EQ(records, 1000);
+}
+
+TEST(CompositionDbFile, ShortFileIsReadAsFarAsItGoes) {
+  TestSession t;
+  CompositionDb& db = t.session->compositionDb;
+  db.noteLengthPatterns[0] = 0x11223344;
+  db.noteLengthPatterns[1] = 0x55667788;
+  db.transitions[0].from = 31;
+  std::vector<uint8_t> bytes = HandMadeImage();
+  PutInt(bytes, 6161, 0x0A0B0C0D);
+  bytes.resize(6161 + 2);  // ends two bytes into the first pattern integer
+  TempDir dir;
+  WriteAll(dir.File("short.mld"), bytes);
+  ASSERT_TRUE(CompositionDbLoader("short.mld").Load(db, t.platform, dir.str()));
+  EXPECT_EQ(db.loaded, 1);
+  EXPECT_EQ(db.kind, 3);
+  EXPECT_EQ(db.LastIndex(0), 4);
+  EXPECT_EQ(static_cast<uint32_t>(db.noteLengthPatterns[0]), 0x11220C0Du);  // low bytes replaced
+  EXPECT_EQ(db.noteLengthPatterns[1], 0x55667788);
+  EXPECT_EQ(db.transitions[0].from, 31);
+  EXPECT_TRUE(t.platform.messages.empty());
+
+  WriteAll(dir.File("empty.mld"), {});
+  ASSERT_TRUE(CompositionDbLoader("empty.mld").Load(db, t.platform, dir.str()));
+  EXPECT_EQ(db.kind, 3);
+}
+
+TEST(CompositionDbFile, MissingFileKeepsThePreviousDatabase) {
+  TempDir dir;
+  WriteAll(dir.File("good.mld"), HandMadeImage());
+  TestSession t(dir.str());
+  CompositionDb& db = t.session->compositionDb;
+  ASSERT_TRUE(CompositionDbLoader("good.mld").Load(db, t.platform, dir.str()));
+  EXPECT_FALSE(CompositionDbLoader("missing.mld").Load(db, t.platform, dir.str()));
+  ASSERT_EQ(t.platform.messages.size(), 1u);
+  EXPECT_EQ(t.platform.messages[0].text, "ファイルを開けません[missing.mld]");
+  EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kStop);
+  EXPECT_EQ(db.loaded, 1);
+  EXPECT_EQ(db.kind, 3);
+  EXPECT_EQ(db.Pattern(2)[0], 96);
+}
+
+TEST(CompositionDbFile, PatternNumbersOutsideTheTableReadAsEmpty) {
+  CompositionDb db;
+  EXPECT_EQ(db.Pattern(-1)[0], -1);
+  EXPECT_EQ(db.Pattern(1500)[0], -1);
+  EXPECT_EQ(db.Pattern(INT32_MIN)[0], -1);
+}
+
+}  // namespace
+}  // namespace vema

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include "editors/custom_form_store.h"
+#include "song/binary_io.h"
+#include "song/text.h"
+#include "support/test_support.h"
+
+namespace vema {
+namespace {
+
+using testing::ReadAll;
+using testing::TempDir;
+using testing::TestSession;
+using testing::WriteAll;
+
+SongForm SampleForm(int seed) {
+  SongForm form = BlankForm();
+  form.lastPeriod = 1;
+  form.periodSource[1] = 0;
+  for (int b = 0; b < 8; ++b) {
+    form.melodySource[8 + b] = form.motifSource[8 + b] = form.noteLengthSource[8 + b] = b;
+  }
+  form.noteLengthSource[3] = 1;
+  form.keyIndex[5] = 15 + seed % 10;
+  form.SetChord(0, "Am7");
+  form.SetChord(1, "F#m7-5");
+  form.SetChord(2, "CmM7/B-");  // exactly 7 characters
+  form.SetChord(7, "G7sus4");
+  return form;
+}
+
+TEST(CustomFormFile, WrittenFileHasTheFixedSizeAndLayout) {
+  TempDir dir;
+  TestSession t(dir.str());
+  Session& s = *t.session;
+  WriteAll(dir.File("default.db"), {});
+  s.customForms.count = 3;
+  s.customForms.names[0] = "春の歌";
+  s.customForms.names[2] = "third";
+  s.customForms.forms[2] = SampleForm(2);
+  ASSERT_TRUE(WriteCustomFormFile(s));
+  const auto bytes = ReadAll(dir.File("default.db"));
+  ASSERT_EQ(bytes.size(), 560804u);
+  EXPECT_EQ(bytes[0], 3);
+  const std::string name0 = Utf8ToCp932("春の歌");
+  EXPECT_EQ(std::string(bytes.begin() + 4, bytes.begin() + 4 + name0.size()), name0);
+  EXPECT_EQ(bytes[4 + name0.size()], 0);
+  EXPECT_EQ(std::string(bytes.begin() + 4 + 512, bytes.begin() + 4 + 517), std::string("third", 5));
+  const size_t record2 = 51204 + 2 * 2548;
+  EXPECT_EQ(bytes[record2], 1);                 // lastPeriod
+  EXPECT_EQ(bytes[record2 + 4 + 4], 0);         // periodSource[1] = 0
+  EXPECT_EQ(bytes[record2 + 4], 0xFF);          // periodSource[0] = -1
+  EXPECT_EQ(bytes[record2 + 52 + 4 * 8], 0);    // melodySource[8] = 0
+  EXPECT_EQ(bytes[record2 + 820 + 4 * 3], 1);   // noteLengthSource[3] = 1
+  EXPECT_EQ(bytes[record2 + 1204 + 4 * 5], 17); // keyIndex[5]
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[record2 + 1588 + 10 * 1])), "F#m7-5");
+  EXPECT_TRUE(t.platform.messages.empty());
+}
+
+TEST(CustomFormFile, StoredFormsComeBackIdentical) {
+  TempDir dir;
+  {
+    TestSession t(dir.str());
+    Session& s = *t.session;
+    WriteAll(dir.File("default.db"), {});
+    s.customForms.count = 2;
+    s.customForms.names[0] = "カスタムフォームＮｏ  0";
+    s.customForms.names[1] = std::string(300, 'n');  // longer than the field
+    s.customForms.forms[0] = SampleForm(0);
+    s.customForms.forms[1] = SampleForm(1);
+    ASSERT_TRUE(WriteCustomFormFile(s));
+  }
+  TestSession t(dir.str());
+  ReadCustomFormFile(*t.session);
+  const CustomFormTable& table = t.session->customForms;
+  EXPECT_EQ(table.count, 2);
+  EXPECT_EQ(table.names[0], "カスタムフォームＮｏ  0");
+  EXPECT_EQ(table.names[1], std::string(255, 'n'));
+  EXPECT_EQ(table.forms[0], SampleForm(0));
+  EXPECT_EQ(table.forms[1], SampleForm(1));
+  EXPECT_EQ(t.session->form, SampleForm(0));  // stored form 0 becomes the current form
+}
+
+TEST(CustomFormFile, MissingStoreIsCreatedEmptyAndTheFormIsBlank) {
+  TempDir dir;
+  for (int start = 0; start < 2; ++start) {  // the second start finds the empty file
+    TestSession t(dir.str());
+    ReadCustomFormFile(*t.session);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("default.db")));
+    EXPECT_EQ(std::filesystem::file_size(dir.File("default.db")), 0u);
+    EXPECT_EQ(t.session->customForms.count, 0);
+    EXPECT_EQ(t.session->form, BlankForm());
+    EXPECT_TRUE(t.platform.messages.empty());
+  }
+}
+
+TEST(CustomFormFile, BlankFormIsAUsableForm) {
+  const SongForm form = BlankForm();
+  EXPECT_EQ(form.lastPeriod, 0);
+  for (int b = 0; b < kMaxBars; ++b) {
+    EXPECT_EQ(form.melodySource[b], -1);
+    EXPECT_EQ(form.motifSource[b], -1);
+    EXPECT_EQ(form.noteLengthSource[b], -1);
+    EXPECT_EQ(form.keyIndex[b], 0);
+    EXPECT_EQ(form.Chord(b), "C");
+  }
+  for (int32_t p : form.periodSource) EXPECT_EQ(p, -1);
+}
+
+TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {
+  TempDir dir;
+  CustomFormTable full;
+  full.count = 2;
+  full.names[0] = "first";
+  full.names[1] = "second";
+  full.forms[0] = SampleForm(0);
+  full.forms[1] = SampleForm(1);
+  const std::vector<uint8_t> image = EncodeCustomForms(full);
+
+  // Form 0 whole, form 1 cut in its key block: form 0 is current, form 1 partly read.
+  const size_t cut = 51204 + 2548 + 1300;
+  WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + cut));
+  {
+    TestSession t(dir.str());
+    ReadCustomFormFile(*t.session);
+    EXPECT_EQ(t.session->form, SampleForm(0));
+    EXPECT_EQ(t.session->customForms.names[1], "second");
+    EXPECT_EQ(t.session->customForms.forms[1].lastPeriod, 1);
+    EXPECT_EQ(t.session->customForms.forms[1].Chord(0), "");  // not reached
+  }
+  // Form 0 cut short: the current form is the blank form.
+  WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + 51204 + 2547));
+  TestSession t(dir.str());
+  ReadCustomFormFile(*t.session);
+  EXPECT_EQ(t.session->form, BlankForm());
+  EXPECT_EQ(t.session->customForms.count, 2);
+}
+
+TEST(CustomFormFile, DamagedNamesAndChordsAreReadSafely) {
+  std::vector<uint8_t> image(kCustomFormFileBytes, 0xFF);  // no NUL anywhere
+  image[0] = 5;
+  image[1] = image[2] = image[3] = 0;
+  CustomFormTable table;
+  DecodeCustomForms(image, table);
+  EXPECT_EQ(table.count, 5);
+  EXPECT_LE(Utf8ToCp932(table.names[0]).size(), 255u);
+  EXPECT_EQ(table.forms[0].Chord(0).size(), 10u);  // never past its 10 bytes
+  EXPECT_EQ(table.forms[199].lastPeriod, -1);
+  EXPECT_EQ(table.forms[0].PeriodCount(), 1);      // -1 clamped to one period
+}
+
+TEST(CustomFormFile, WriteFailuresAreReported) {
+  TempDir dir;
+  TestSession t(dir.str());
+  // The store vanished since start-up: reported, nothing written, an empty store left behind.
+  EXPECT_FALSE(WriteCustomFormFile(*t.session));
+  ASSERT_EQ(t.platform.messages.size(), 1u);
+  EXPECT_EQ(t.platform.messages[0].text, "File not Created! ");
+  EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kStop);
+  EXPECT_EQ(std::filesystem::file_size(dir.File("default.db")), 0u);
+  // The next write succeeds.
+  EXPECT_TRUE(WriteCustomFormFile(*t.session));
+  EXPECT_EQ(std::filesystem::file_size(dir.File("default.db")), 560804u);
+  // A store that cannot be opened (a folder in its place).
+  TempDir other;
+  std::filesystem::create_directory(other.File("default.db"));
+  TestSession u(other.str());
+  EXPECT_FALSE(WriteCustomFormFile(*u.session));
+  ASSERT_EQ(u.platform.messages.size(), 1u);
+  EXPECT_EQ(u.platform.messages[0].text, "File could not created! ");
+}
+
+TEST(CustomFormFile, LoadingAStoredFormMakesItCurrent) {
+  TestSession t;
+  Session& s = *t.session;
+  s.customForms.count = 2;
+  s.customForms.forms[1] = SampleForm(1);
+  EXPECT_TRUE(LoadCustomForm(s, 1));
+  EXPECT_EQ(s.form, SampleForm(1));
+  ASSERT_EQ(t.platform.messages.size(), 1u);
+  EXPECT_EQ(t.platform.messages[0].text, "カスタムフォーム読み込み完了");
+  EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kPlain);
+  EXPECT_FALSE(LoadCustomForm(s, 2));
+  EXPECT_FALSE(LoadCustomForm(s, -1));
+  EXPECT_EQ(t.platform.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vema
