@@ -20,6 +20,10 @@ int ParseChord(Session& session, std::string_view name);
 // Index of a pitch class in the table, or -1.
 int FindChordTone(const ChordToneTable& tones, int pitchClass);
 
+// Removes the first pair of neighbouring keys a semitone apart: the lower one when it has the
+// pitch class of the first key, else the upper one.
+void RemoveSemitoneClash(std::vector<int32_t>& keys);
+
 // Voices the chord of every bar of the form: voicings[b] holds the MIDI keys of bar b, lowest
 // first, followed by -999, and voicings[N] is {-999}; bassNotes[b] is the bass key of bar b and
 // bassNotes[N] is -999.  Traces "mae=..,ato=.." for every bar after the first.
