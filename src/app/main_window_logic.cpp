@@ -1,0 +1,57 @@
+#include "app/main_window_logic.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <span>
+
+#include "app/session.h"
+#include "song/binary_io.h"
+#include "song/text.h"
+
+namespace vema {
+
+std::string ShownTitle(const std::string& title) {
+  return CutUtf8ToCp932Bytes(title, kTitleShownBytes);
+}
+
+ToolWindowAction ToggleToolWindow(bool created, int& shownFlag) {
+  if (!created) {
+    shownFlag = 1;
+    return ToolWindowAction::kCreate;
+  }
+  if (shownFlag == 0) {
+    shownFlag = 1;
+    return ToolWindowAction::kShow;
+  }
+  shownFlag = 0;
+  return ToolWindowAction::kHide;
+}
+
+bool SaveSongCommand(Session& session) {
+  Platform& platform = session.platform();
+  const MidiImage& image = session.midiImage;
+  if (image.count == kNoMidiImage || image.count < 0) {
+    platform.ShowMessage("曲が生成されていません。", MessageIcon::kStop);
+    return false;
+  }
+  FileDialogRequest request;
+  request.save = true;
+  request.defaultExtension = "mid";
+  request.initialName = kSaveInitialName;
+  request.filter = "MIDI Files (*.mid)|*.mid|";
+  const std::optional<std::string> chosen = platform.ChooseFile(request);
+  if (!chosen || chosen->empty()) return false;
+
+  // A relative name is a file of the working directory.
+  const std::string path = session.PathOf(*chosen);
+  const size_t count = std::min(static_cast<size_t>(image.count), image.bytes.size());
+  const std::span<const uint8_t> bytes(image.bytes.data(), count);
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error) || !WriteFileAtomically(path, bytes)) {
+    platform.ShowMessage("File could not created! ", MessageIcon::kStop);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vema

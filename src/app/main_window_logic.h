@@ -1,0 +1,79 @@
+// The main window without its drawing: the layout of its picture buttons, the title and status
+// areas, the tool-window toggle protocol and the save command.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace vema {
+
+struct Session;
+
+// Control ids of the main window.
+enum MainWindowId : int {
+  kIdPower = 1,
+  kIdTitle = 1000,
+  kIdSave = 1001,
+  kIdForm = 1002,
+  kIdStyle = 1003,
+  kIdTone = 1004,
+  kIdPlay = 1005,
+  kIdStop = 1006,
+  kIdBackground = 1007,
+  kIdIcon = 1008,
+  kIdComp = 1010,
+  kIdHelp = 57670,
+};
+
+struct PictureButtonSpec {
+  int id;
+  const char* caption;  // the pictures are named caption + "U" (up) and caption + "D" (down)
+  int x, y;             // position in the client area
+  int width, height;    // size of both pictures
+};
+
+inline constexpr std::array<PictureButtonSpec, 11> kMainButtons = {{
+    {kIdPower, "POWER", 8, 15, 44, 19},
+    {kIdSave, "SAVE", 8, 126, 70, 32},
+    {kIdForm, "FORM", 78, 126, 70, 32},
+    {kIdStyle, "STYLE", 148, 126, 70, 32},
+    {kIdTone, "TONE", 218, 126, 70, 32},
+    {kIdPlay, "PLAY", 326, 126, 76, 32},
+    {kIdStop, "STOP", 401, 126, 46, 32},
+    {kIdHelp, "HELP", 384, 15, 22, 19},
+    {kIdIcon, "ICON", 418, 15, 22, 19},
+    {kIdComp, "COMP", 356, 72, 68, 30},
+    {kIdTitle, "TITLE", 56, 6, 51, 28},
+}};
+
+inline constexpr int kBackgroundWidth = 446;
+inline constexpr int kBackgroundHeight = 158;
+
+struct TextArea {
+  int left, top, right, bottom;  // clip rectangle (right and bottom exclusive)
+  int x, y;                      // where the text starts
+};
+// The song title: yellow on black.  The status line: black on RGB(204, 102, 0).
+inline constexpr TextArea kTitleArea = {110, 7, 370, 30, 110, 7};
+inline constexpr TextArea kStatusArea = {97, 40, 333, 86, 100, 50};
+inline constexpr size_t kTitleShownBytes = 26;
+
+// The part of the title that the main window shows: its first 26 CP932 bytes, never splitting a
+// double-byte character.
+std::string ShownTitle(const std::string& title);
+
+// What a press of FORM, STYLE or TONE does to its tool window.
+enum class ToolWindowAction { kCreate, kShow, kHide };
+
+// The toggle protocol: a window not yet created is created (and shown); a created one is shown
+// when its flag is 0 and hidden when it is 1.  Updates the flag to match.
+ToolWindowAction ToggleToolWindow(bool created, int& shownFlag);
+
+// The proposal of the save dialog.
+inline constexpr const char* kSaveInitialName = "vema01.mid";
+
+// SAVE: refuses before the first song, asks for a file name and writes the last MIDI image to
+// it (replacing what the file held).  Returns true when a file was written.
+bool SaveSongCommand(Session& session);
+
+}  // namespace vema
