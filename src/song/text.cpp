@@ -2,7 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace vema {
@@ -29,7 +32,6 @@ class Converter {
   // Converts one whole character; false when it has no form in the target.
   bool ConvertOne(std::string_view in, std::string& out) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char buffer[16];
     char* src = const_cast<char*>(in.data());
     size_t src_left = in.size();
@@ -57,14 +59,31 @@ size_t Cp932SequenceLength(unsigned char b) {
 std::string Utf8ToCp932(std::string_view utf8, size_t max_bytes) {
   Converter converter("CP932", "UTF-8");
   std::string out;
+  out.reserve(std::min(utf8.size(), max_bytes));
+  std::unordered_map<uint32_t, std::string> known;
   size_t i = 0;
   while (i < utf8.size()) {
-    size_t n = Utf8SequenceLength(static_cast<unsigned char>(utf8[i]));
+    // Runs of ASCII are the same bytes in both encodings.
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      if (out.size() + 1 > max_bytes) break;
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    size_t n = Utf8SequenceLength(c);
     if (i + n > utf8.size()) n = utf8.size() - i;
-    std::string piece;
-    if (!converter.ConvertOne(utf8.substr(i, n), piece)) piece.push_back('?');
-    if (out.size() + piece.size() > max_bytes) break;
-    out += piece;
+    // Texts repeat few characters: convert each distinct one once.
+    uint32_t packed = 0;
+    for (size_t k = 0; k < n; ++k) packed = (packed << 8) | static_cast<unsigned char>(utf8[i + k]);
+    auto [it, fresh] = known.try_emplace(packed);
+    if (fresh && !converter.ConvertOne(utf8.substr(i, n), it->second)) it->second.push_back('?');
+    const size_t before = out.size();
+    out += it->second;
+    if (out.size() > max_bytes) {
+      out.resize(before);
+      break;
+    }
     i += n;
   }
   return out;
