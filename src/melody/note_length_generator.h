@@ -22,6 +22,11 @@ class NoteLengthGenerator {
 
  private:
   Session& session_;
+  int bar_ = 0;  // the bar being generated
 };
+
+// The pick rule among n candidates with one draw r: the first i at which the running sum of
+// (i+1)/n reaches r; 0 for an empty list.
+int PickCandidate(double r, int n);
 
 }  // namespace vema
