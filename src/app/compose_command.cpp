@@ -1,12 +1,51 @@
 #include "app/compose_command.h"
 
+#include <string>
+
+#include "accomp/accompaniment.h"
+#include "app/playback.h"
 #include "app/session.h"
+#include "melody/note_length_generator.h"
+#include "melody/pitch_generator.h"
+#include "output/midi_writer.h"
+#include "output/mml_writer.h"
 
 namespace vema {
+namespace {
 
-// The generation phases arrive in later steps; until then the command says so.
+void SetStatus(Session& session, std::string_view status) {
+  session.statusText = std::string(status);
+  session.platform().ShowStatus(session.statusText);
+}
+
+}  // namespace
+
+bool IsMelodyDbKind(int kind) { return kind == 0 || kind == 3 || kind == 5; }
+
 void ComposeCommand(Session& session) {
-  session.platform().ShowMessage("作曲機能はまだ使用できません。", MessageIcon::kStop);
+  if (session.playing == 1) StopCommand(session);
+
+  SetStatus(session, kStatusNoteLengths);
+  NoteLengthGenerator(session).Run();
+
+  SetStatus(session, kStatusPitches);
+  if (!IsMelodyDbKind(session.compositionDb.kind)) {
+    session.platform().ShowMessage(kWrongDbKindMessage, MessageIcon::kStop);
+    return;
+  }
+  PitchGenerator(session).Run();
+
+  SetStatus(session, kStatusAccompaniment);
+  ChooseAccompanimentFeel(session);
+
+  SetStatus(session, kStatusMidi);
+  MidiWriter(session).Write(session.accompanimentFeel);
+
+  SetStatus(session, kStatusMml);
+  WriteMmlFile(session);
+
+  session.playing = 0;
+  SetStatus(session, kBlankStatus);
 }
 
 }  // namespace vema

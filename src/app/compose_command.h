@@ -1,10 +1,26 @@
 // The compose command: every phase of one composition in its fixed order.
 #pragma once
 
+#include <string_view>
+
 namespace vema {
 
 struct Session;
 
+// The status texts, 20 CP932 bytes each.
+inline constexpr std::string_view kStatusNoteLengths = "音長の自動生成　　　";
+inline constexpr std::string_view kStatusPitches = "音階の自動生成　　　";
+inline constexpr std::string_view kStatusAccompaniment = "伴奏データの自動生成";
+inline constexpr std::string_view kStatusMidi = "MIDIデータの自動生成";
+inline constexpr std::string_view kStatusMml = "MMLデータの自動生成 ";
+inline constexpr const char* kWrongDbKindMessage =
+    "現在使用中のＤＢではこの関数は使用できません。";
+
+// True for the database kinds that melody generation accepts (0, 3 and 5).
+bool IsMelodyDbKind(int kind);
+
+// Stops playback, generates the note lengths, checks the database kind, generates the pitches,
+// asks for the feel, writes "out.mid", then "out.mml" and "work.txt", and clears the status.
 void ComposeCommand(Session& session);
 
 }  // namespace vema
