@@ -1,0 +1,325 @@
+// style_stats: statistics of the melodies that a note-length database and a melody style give.
+//
+//   style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--chain]
+//               [--show R [--trace]]
+//
+// Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton and --mld
+// name other files), composes N songs (default 200) over every stored form with the seeds
+// S, S+1, ... (default 1), each in a fresh session unless --chain keeps one session per form
+// (as the program does between compositions), and prints per form and overall:
+//   - the melodic moves: repeated notes, steps (1-2 semitones), thirds (3-4), fourths and
+//     fifths (5-7), leaps beyond a fifth (8-12) and beyond an octave (13 and more), and where
+//     the leaps beyond a fifth come from (onto the first note of a bar; a note moved by the
+//     final octave correction; else the rule of the note);
+//   - the share of notes that the final octave correction moved up or down;
+//   - the range of a song in semitones (lowest to highest melody note): mean, 90th percentile
+//     and largest, and the share of songs that keep within 18 semitones;
+//   - the share of chord tones among the notes that start on beats 1 and 3, on any beat, and
+//     among all notes;
+//   - the note lengths: notes per bar, the share of notes of a quarter or longer.
+// --show R prints the melody (MIDI keys, "|" between bars) of every song whose range exceeds R
+// semitones, with its form and seed, before the final octave correction (with the rule of
+// every note in brackets) and after it; --trace adds the generation log of those songs.  Nothing is written; messages of the program (a refused chord, for example) are counted.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/scripted_platform.h"
+#include "app/session.h"
+#include "editors/custom_form_store.h"
+#include "melody/chord.h"
+#include "melody/note_length_generator.h"
+#include "melody/pitch_generator.h"
+#include "song/binary_io.h"
+#include "song/composition_db.h"
+
+namespace {
+
+struct Stats {
+  long moves[6] = {};  // repeat, step, third, fourth/fifth, beyond a fifth, beyond an octave
+  long leapsIntoBar = 0;  // moves beyond a fifth onto the first note of a bar
+  long leapsCorrected = 0;  // ... where one of the two notes was moved by the octave correction
+  long leapsByRule[11] = {};  // ... inside a bar, without correction, by the rule of the note
+  long raised = 0, lowered = 0;  // notes that the octave correction moved up / down
+  long strongBeats = 0, strongChord = 0;
+  long beats = 0, beatChord = 0;
+  long notes = 0, chordNotes = 0, longNotes = 0;
+  long bars = 0;
+  long songs = 0, failed = 0, messages = 0;
+  std::vector<int> ranges;
+  std::vector<int> driftSpans;  // spread of the bar means: how far the melody wanders
+
+  void Add(const Stats& o) {
+    for (int i = 0; i < 6; ++i) moves[i] += o.moves[i];
+    leapsIntoBar += o.leapsIntoBar;
+    leapsCorrected += o.leapsCorrected;
+    for (int i = 0; i < 11; ++i) leapsByRule[i] += o.leapsByRule[i];
+    raised += o.raised;
+    lowered += o.lowered;
+    strongBeats += o.strongBeats;
+    strongChord += o.strongChord;
+    beats += o.beats;
+    beatChord += o.beatChord;
+    notes += o.notes;
+    chordNotes += o.chordNotes;
+    longNotes += o.longNotes;
+    bars += o.bars;
+    songs += o.songs;
+    failed += o.failed;
+    messages += o.messages;
+    ranges.insert(ranges.end(), o.ranges.begin(), o.ranges.end());
+    driftSpans.insert(driftSpans.end(), o.driftSpans.begin(), o.driftSpans.end());
+  }
+};
+
+int MoveClass(int semitones) {
+  const int d = std::abs(semitones);
+  if (d == 0) return 0;
+  if (d <= 2) return 1;
+  if (d <= 4) return 2;
+  if (d <= 7) return 3;
+  if (d <= 12) return 4;
+  return 5;
+}
+
+// Adds the melody of the session's last composition to the statistics; returns its range.
+int Measure(vema::Session& session, Stats& stats) {
+  const vema::SongForm& form = session.form;
+  const int bars = form.BarCount();
+  // Chord tones of every bar.
+  std::vector<vema::ChordToneTable> chords(static_cast<size_t>(bars));
+  for (int b = 0; b < bars; ++b) {
+    vema::ParseChord(session, form.Chord(b));
+    chords[static_cast<size_t>(b)] = session.chordTones;
+  }
+  // The bar table's notes in voice order: their rules, and whether the octave correction moved
+  // them.
+  std::vector<int> rules;
+  std::vector<bool> corrected;
+  for (int b = 0; b < bars; ++b) {
+    for (int n = 0; n < vema::kBarEntries; ++n) {
+      const vema::BarNote& note = session.barNotes[static_cast<size_t>(b)][static_cast<size_t>(n)];
+      if (note.length == -1) break;
+      const vema::TrackNote& cell = session.noteTrack.at(static_cast<int>(rules.size()), 0);
+      rules.push_back(note.rule);
+      corrected.push_back(cell.octave != static_cast<int8_t>(note.octave));
+      stats.raised += cell.octave > static_cast<int8_t>(note.octave);
+      stats.lowered += cell.octave < static_cast<int8_t>(note.octave);
+    }
+  }
+  int tick = 0;
+  int previousKey = -1;
+  bool previousCorrected = false;
+  int low = 1000, high = -1000;
+  std::vector<long> barSum(static_cast<size_t>(bars), 0), barCount(static_cast<size_t>(bars), 0);
+  for (int step = 0; step < vema::kTrackSteps - 1; ++step) {
+    const vema::TrackNote& note = session.noteTrack.at(step, 0);
+    if (note.length <= 0) break;
+    const int bar = tick / vema::kTicksPerBar;
+    const int position = tick % vema::kTicksPerBar;
+    tick += note.length;
+    if (bar >= bars) break;
+    if (note.pitch < 1 || note.pitch > 12) continue;  // a rest
+    const int key = note.octave * 12 + note.pitch - 1;
+    low = std::min(low, key);
+    high = std::max(high, key);
+    barSum[static_cast<size_t>(bar)] += key;
+    ++barCount[static_cast<size_t>(bar)];
+    if (previousKey >= 0) {
+      const int move = MoveClass(key - previousKey);
+      ++stats.moves[move];
+      const bool correctedHere = static_cast<size_t>(step) < corrected.size() && corrected[static_cast<size_t>(step)];
+      if (move >= 4) {
+        if (position == 0) {
+          ++stats.leapsIntoBar;
+        } else if (correctedHere || previousCorrected) {
+          ++stats.leapsCorrected;
+        } else if (static_cast<size_t>(step) < rules.size() && rules[static_cast<size_t>(step)] >= 0 &&
+                   rules[static_cast<size_t>(step)] <= 10) {
+          ++stats.leapsByRule[rules[static_cast<size_t>(step)]];
+        }
+      }
+    }
+    previousCorrected = static_cast<size_t>(step) < corrected.size() && corrected[static_cast<size_t>(step)];
+    previousKey = key;
+    const bool chordTone = vema::FindChordTone(chords[static_cast<size_t>(bar)], note.pitch - 1) >= 0;
+    ++stats.notes;
+    stats.chordNotes += chordTone;
+    stats.longNotes += note.length >= 48;
+    if (position % 48 == 0) {
+      ++stats.beats;
+      stats.beatChord += chordTone;
+    }
+    if (position % 96 == 0) {
+      ++stats.strongBeats;
+      stats.strongChord += chordTone;
+    }
+  }
+  if (high >= low) stats.ranges.push_back(high - low);
+  double lowMean = 1000, highMean = -1000;
+  for (int b = 0; b < bars; ++b) {
+    if (barCount[static_cast<size_t>(b)] == 0) continue;
+    const double mean = static_cast<double>(barSum[static_cast<size_t>(b)]) /
+                        static_cast<double>(barCount[static_cast<size_t>(b)]);
+    lowMean = std::min(lowMean, mean);
+    highMean = std::max(highMean, mean);
+  }
+  if (highMean >= lowMean) stats.driftSpans.push_back(static_cast<int>(highMean - lowMean + 0.5));
+  stats.bars += bars;
+  return high - low;
+}
+
+void ShowMelody(const vema::Session& session) {
+  std::printf("\n  before the octave correction:");
+  for (int b = 0; b < session.form.BarCount(); ++b) {
+    if (b > 0) std::printf(" |");
+    for (int n = 0; n < vema::kBarEntries; ++n) {
+      const vema::BarNote& note = session.barNotes[static_cast<size_t>(b)][static_cast<size_t>(n)];
+      if (note.length == -1) break;
+      std::printf(" %d(%d)", note.pitch == 0 ? 0 : note.octave * 12 + note.pitch - 1, note.rule);
+    }
+  }
+  std::printf("\n  after:");
+  int tick = 0;
+  for (int step = 0; step < vema::kTrackSteps - 1; ++step) {
+    const vema::TrackNote& note = session.noteTrack.at(step, 0);
+    if (note.length <= 0) break;
+    if (tick > 0 && tick % vema::kTicksPerBar == 0) std::printf(" |");
+    std::printf(" %d", note.pitch == 0 ? 0 : note.octave * 12 + note.pitch - 1);
+    tick += note.length;
+  }
+  std::printf("\n");
+}
+
+double Share(long part, long whole) { return whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole); }
+
+void Print(const char* title, Stats s) {
+  long moves = 0;
+  for (long m : s.moves) moves += m;
+  std::sort(s.ranges.begin(), s.ranges.end());
+  std::sort(s.driftSpans.begin(), s.driftSpans.end());
+  double rangeMean = 0;
+  long within = 0;
+  for (int r : s.ranges) {
+    rangeMean += r;
+    within += r <= 18;
+  }
+  if (!s.ranges.empty()) rangeMean /= static_cast<double>(s.ranges.size());
+  auto percentile = [](const std::vector<int>& v, double p) {
+    return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+  };
+  std::printf("%s\n", title);
+  std::printf("  songs %ld (failed %ld, messages %ld), notes per bar %.2f, quarter or longer %.1f%%\n",
+              s.songs, s.failed, s.messages, s.bars ? static_cast<double>(s.notes) / static_cast<double>(s.bars) : 0.0,
+              Share(s.longNotes, s.notes));
+  std::printf("  moves: repeat %.1f%%  step %.1f%%  third %.1f%%  4th-5th %.1f%%  >5th %.1f%%  >octave %.1f%%\n",
+              Share(s.moves[0], moves), Share(s.moves[1], moves), Share(s.moves[2], moves),
+              Share(s.moves[3], moves), Share(s.moves[4], moves), Share(s.moves[5], moves));
+  const long leaps = s.moves[4] + s.moves[5];
+  std::printf("  moves beyond a fifth: onto a bar's first note %.1f%%, by the octave correction %.1f%%, by rule:",
+              Share(s.leapsIntoBar, leaps), Share(s.leapsCorrected, leaps));
+  for (int r = 0; r <= 10; ++r) {
+    if (s.leapsByRule[r] != 0) std::printf(" %d:%.1f%%", r, Share(s.leapsByRule[r], leaps));
+  }
+  std::printf("\n");
+  std::printf("  notes moved by the octave correction: raised %.1f%%  lowered %.1f%%\n",
+              Share(s.raised, s.notes), Share(s.lowered, s.notes));
+  std::printf("  range (semitones): mean %.1f  median %d  90%% %d  max %d  within 18: %.1f%%\n", rangeMean,
+              percentile(s.ranges, 0.5), percentile(s.ranges, 0.9), s.ranges.empty() ? 0 : s.ranges.back(),
+              Share(within, static_cast<long>(s.ranges.size())));
+  std::printf("  spread of bar means: median %d  90%% %d  max %d\n", percentile(s.driftSpans, 0.5),
+              percentile(s.driftSpans, 0.9), s.driftSpans.empty() ? 0 : s.driftSpans.back());
+  std::printf("  chord tones: beats 1 and 3 %.1f%%  all beats %.1f%%  all notes %.1f%%\n",
+              Share(s.strongChord, s.strongBeats), Share(s.beatChord, s.beats), Share(s.chordNotes, s.notes));
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--chain]"
+               " [--show R [--trace]]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir = "data";
+  std::string ton, mld;
+  int songs = 200;
+  uint32_t seed = 1;
+  bool chain = false;
+  int show = 1000;
+  bool trace = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--dir" && hasValue) {
+      dir = argv[++i];
+    } else if (arg == "--ton" && hasValue) {
+      ton = argv[++i];
+    } else if (arg == "--mld" && hasValue) {
+      mld = argv[++i];
+    } else if (arg == "--songs" && hasValue) {
+      songs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--seed" && hasValue) {
+      seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--show" && hasValue) {
+      show = std::atoi(argv[++i]);
+    } else if (arg == "--trace") {
+      trace = true;
+    } else if (arg == "--chain") {
+      chain = true;
+    } else {
+      return Usage();
+    }
+  }
+  if (ton.empty()) ton = dir + "/default.ton";
+  if (mld.empty()) mld = dir + "/default.mld";
+
+  vema::ScriptedPlatform loadPlatform;
+  vema::CompositionDb db;
+  vema::MelodyStyleDb style;
+  vema::CustomFormTable forms;
+  const auto formBytes = vema::ReadFileBytes(dir + "/default.db", vema::kCustomFormFileBytes);
+  if (!vema::CompositionDbLoader(mld).Load(db, loadPlatform) || !style.Load(ton, loadPlatform) || !formBytes) {
+    std::fprintf(stderr, "cannot read the files in %s\n", dir.c_str());
+    return 1;
+  }
+  vema::DecodeCustomForms(*formBytes, forms);
+
+  Stats total;
+  for (int f = 0; f < forms.Count(); ++f) {
+    Stats stats;
+    vema::ScriptedPlatform platform;
+    std::unique_ptr<vema::Session> session;
+    for (int n = 0; n < songs; ++n) {
+      if (!chain || !session) {
+        platform.messages.clear();
+        session = std::make_unique<vema::Session>(platform, vema::SessionOptions{".", seed + static_cast<uint32_t>(n)});
+        session->compositionDb = db;
+        session->style = style;
+        session->form = forms.forms[static_cast<size_t>(f)];
+      }
+      const size_t before = platform.messages.size();
+      vema::NoteLengthGenerator(*session).Run();
+      const int ok = vema::PitchGenerator(*session).Run();
+      ++stats.songs;
+      stats.failed += ok == 0;
+      stats.messages += static_cast<long>(platform.messages.size() - before);
+      if (ok != 0 && Measure(*session, stats) > show) {
+        std::printf("form %d seed %u:", f, seed + static_cast<uint32_t>(n));
+        ShowMelody(*session);
+        if (trace) std::printf("%s\n", session->log.text().c_str());
+      }
+    }
+    const std::string title = "form " + std::to_string(f) + " (" +
+                              std::to_string(forms.forms[static_cast<size_t>(f)].BarCount()) + " bars)";
+    Print(title.c_str(), stats);
+    total.Add(stats);
+  }
+  Print("all forms", total);
+  return 0;
+}
