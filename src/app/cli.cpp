@@ -3,6 +3,7 @@
 #include <charconv>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "app/compose_command.h"
 #include "app/console_platform.h"
+#include "app/playback.h"
 #include "app/session.h"
 
 namespace vema {
@@ -20,6 +22,7 @@ constexpr const char* kUsage =
     "使い方 / usage:\n"
     "  vema-cli compose [--dir DIR] [--seed N] [--feel march|standard|blues|rock|0..3]\n"
     "                   [--form N] [--melody-program P] [--bass-program P] [--chord-program P]\n"
+    "  vema-cli play [--dir DIR] [--wav FILE]\n"
     "  vema-cli --help\n"
     "\n"
     "compose: composes one song the way the window program does and writes out.mid, out.mml\n"
@@ -33,6 +36,11 @@ constexpr const char* kUsage =
     "  --form N             loads stored form N (0-based) of default.db before composing\n"
     "  --melody-program P, --bass-program P, --chord-program P\n"
     "                       General MIDI programs 0..127 of the melody, bass and chord tracks\n"
+    "\n"
+    "play: plays DIR/out.mid to its end through the sound device, with DIR/default.sf2 or the\n"
+    "system's General MIDI soundfont.\n"
+    "  --wav FILE           renders the song into the WAV file FILE instead (no sound device\n"
+    "                       needed)\n"
     "\n"
     "Every message box is printed on stderr as one line, \"error: TEXT\" for an error and\n"
     "\"info: TEXT\" for information.  Exit status: 0 without errors, 1 when an error message\n"
@@ -68,19 +76,7 @@ int UsageError(std::ostream& err, const std::string& problem) {
   return 2;
 }
 
-}  // namespace
-
-int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
-  std::vector<std::string_view> args(argv + 1, argv + argc);
-  for (std::string_view a : args) {
-    if (a == "--help" || a == "-h") {
-      out << kUsage;
-      return 0;
-    }
-  }
-  if (args.empty()) return UsageError(err, "no command given");
-  if (args[0] != "compose") return UsageError(err, "unknown command: " + std::string(args[0]));
-
+int RunCompose(const std::vector<std::string_view>& args, std::ostream& err) {
   ComposeOptions options;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string_view name = args[i];
@@ -135,6 +131,78 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
 
   ComposeCommand(session);
   return platform.stopMessages() > 0 ? 1 : 0;
+}
+
+int RunPlay(const std::vector<std::string_view>& args, std::ostream& out, std::ostream& err,
+            const SongPlayerFactory& players) {
+  std::string dir = ".";
+  std::optional<std::string> wav;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string_view name = args[i];
+    if (i + 1 >= args.size()) return UsageError(err, "missing value for " + std::string(name));
+    const std::string_view value = args[++i];
+    if (name == "--dir") {
+      dir = std::string(value);
+    } else if (name == "--wav") {
+      if (value.empty()) return UsageError(err, "bad --wav");
+      wav = std::string(value);
+    } else {
+      return UsageError(err, "unknown option: " + std::string(name));
+    }
+  }
+  std::error_code error;
+  if (!std::filesystem::is_directory(dir, error)) {
+    return UsageError(err, "no such directory: " + dir);
+  }
+
+  ConsolePlatform platform(err);
+  if (!players) {
+    platform.ShowMessage("playback is not available in this program", MessageIcon::kStop);
+    return 1;
+  }
+  const std::string midiPath = ResolvePath(dir, "out.mid");
+  if (!std::filesystem::is_regular_file(midiPath, error)) {
+    platform.ShowMessage("ファイルを開けません[out.mid]", MessageIcon::kStop);
+    return 1;
+  }
+  std::unique_ptr<SongPlayer> player = players(dir);
+  std::string problem;
+  if (wav) {
+    if (!player->RenderWav(midiPath, *wav, problem)) {
+      platform.ShowMessage(problem, MessageIcon::kStop);
+    } else {
+      out << *wav << '\n';
+    }
+    return platform.stopMessages() > 0 ? 1 : 0;
+  }
+
+  platform.SetPlayer([&player](const std::string& command) { player->Command(command); });
+  Session session(platform, SessionOptions{dir, std::nullopt});
+  PlayCommand(session);
+  if (!player->WaitUntilEnd(problem)) platform.ShowMessage(problem, MessageIcon::kStop);
+  StopCommand(session);
+  return platform.stopMessages() > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
+  return RunCli(argc, argv, out, err, SongPlayerFactory());
+}
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
+           const SongPlayerFactory& players) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  for (std::string_view a : args) {
+    if (a == "--help" || a == "-h") {
+      out << kUsage;
+      return 0;
+    }
+  }
+  if (args.empty()) return UsageError(err, "no command given");
+  if (args[0] == "compose") return RunCompose(args, err);
+  if (args[0] == "play") return RunPlay(args, out, err, players);
+  return UsageError(err, "unknown command: " + std::string(args[0]));
 }
 
 }  // namespace vema

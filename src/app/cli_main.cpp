@@ -4,5 +4,11 @@
 #include <string>
 
 #include "app/cli.h"
+#include "app/player/fluid_player.h"
 
-int main(int argc, char** argv) { return vema::RunCli(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+  const vema::SongPlayerFactory players = [](const std::string& dir) {
+    return std::unique_ptr<vema::SongPlayer>(std::make_unique<vema::FluidPlayer>(dir));
+  };
+  return vema::RunCli(argc, argv, std::cout, std::cerr, players);
+}

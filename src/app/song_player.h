@@ -1,0 +1,32 @@
+// What the front ends need from a MIDI file player.  The implementation that sounds lives outside
+// the core (src/app/player/); the core only knows this interface.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vema {
+
+class SongPlayer {
+ public:
+  virtual ~SongPlayer() = default;
+
+  // One of the five command strings of the alias "tada" ("open out.mid type sequencer alias
+  // tada", "play tada", "stop tada", "seek tada to start", "close tada"); anything else is
+  // ignored.  Failures are remembered for WaitUntilEnd, never thrown.
+  virtual void Command(const std::string& command) = 0;
+
+  // Blocks until the song opened and played last has reached its end.  False, with the reason,
+  // when nothing could be played.
+  virtual bool WaitUntilEnd(std::string& error) = 0;
+
+  // Renders a MIDI file into a WAV file, as long as the song.  False, with the reason, on failure.
+  virtual bool RenderWav(const std::string& midiPath, const std::string& wavPath,
+                         std::string& error) = 0;
+};
+
+// Makes a player for the files of a working directory.
+using SongPlayerFactory = std::function<std::unique_ptr<SongPlayer>(const std::string& dir)>;
+
+}  // namespace vema
