@@ -1,0 +1,44 @@
+// CInstrumentDlg: the modeless instrument window (template "CInstrumentDlg").
+#pragma once
+
+#include <array>
+
+#include <wx/dialog.h>
+#include <wx/listctrl.h>
+#include <wx/notebook.h>
+
+#include "accomp/instrument_settings.h"
+
+namespace vema {
+struct Session;
+}
+
+class CInstrumentDlg : public wxDialog {
+ public:
+  enum : int { kIdList = 1153, kIdTabs = 1154, kIdClose = 1, kIdCancel = 2, kIdApply = 1015 };
+
+  // Created hidden; shownFlag is the main window's flag for this window.
+  CInstrumentDlg(wxWindow* parent, vema::Session& session, int* shownFlag);
+
+ private:
+  void OnShow(wxShowEvent& event);
+  void OnListSelected(wxListEvent& event);
+  void OnTabChanged(wxBookCtrlEvent& event);
+  void OnApply(wxCommandEvent& event);
+  void OnCloseButton(wxCommandEvent& event);
+  void OnCancelButton(wxCommandEvent& event);
+  void OnCloseWindow(wxCloseEvent& event);
+
+  void FillList();
+  int CurrentSelection() const;
+  void SelectInList(int position);
+  void MoveListToPage(int page);
+
+  vema::InstrumentSettings settings_;
+  wxNotebook* tabs_ = nullptr;
+  std::array<wxWindow*, 3> pages_{};
+  wxListCtrl* list_ = nullptr;
+  bool ready_ = false;
+  bool filling_ = false;
+  wxDECLARE_EVENT_TABLE();
+};

@@ -1,0 +1,22 @@
+// The program's resources: the window templates, the pictures and the help book.
+#pragma once
+
+#include <wx/bitmap.h>
+#include <wx/string.h>
+
+namespace vema::gui {
+
+// Registers the window templates (compiled in) and their handlers; call once at start-up.
+void InitResources();
+
+// A picture of res/images by name ("POWERU", "BACKGROUND"); an empty bitmap when unknown.
+wxBitmap LoadPicture(const wxString& name);
+
+// The folder holding help/ (next to the program, or the source tree's res/); empty if none.
+wxString ResourceDir();
+
+// A Japanese text for wx: every non-ASCII text goes through here.
+inline wxString U8(const char* text) { return wxString::FromUTF8(text); }
+inline wxString U8(const std::string& text) { return wxString::FromUTF8(text.c_str()); }
+
+}  // namespace vema::gui

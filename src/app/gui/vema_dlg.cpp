@@ -1,0 +1,211 @@
+#include "app/gui/vema_dlg.h"
+
+#include <wx/dcclient.h>
+#include <wx/filename.h>
+#include <wx/frame.h>
+#include <wx/html/helpctrl.h>
+#include <wx/settings.h>
+#include <wx/xrc/xmlres.h>
+
+#include "accomp/gui/instrument_dlg.h"
+#include "app/compose_command.h"
+#include "app/gui/resources.h"
+#include "app/main_window_logic.h"
+#include "app/name_prompt.h"
+#include "app/playback.h"
+#include "app/session.h"
+#if VEMA_HAVE_EDITOR_WINDOWS
+#include "editors/gui/editor_windows.h"
+#endif
+
+using vema::gui::U8;
+
+wxBEGIN_EVENT_TABLE(CVemaDlg, wxDialog)
+  EVT_PAINT(CVemaDlg::OnPaint)
+  EVT_SHOW(CVemaDlg::OnShow)
+  EVT_CLOSE(CVemaDlg::OnClose)
+  EVT_BUTTON(vema::kIdPower, CVemaDlg::OnPower)
+  EVT_BUTTON(vema::kIdSave, CVemaDlg::OnSave)
+  EVT_BUTTON(vema::kIdForm, CVemaDlg::OnForm)
+  EVT_BUTTON(vema::kIdStyle, CVemaDlg::OnStyle)
+  EVT_BUTTON(vema::kIdTone, CVemaDlg::OnTone)
+  EVT_BUTTON(vema::kIdPlay, CVemaDlg::OnPlay)
+  EVT_BUTTON(vema::kIdStop, CVemaDlg::OnStop)
+  EVT_BUTTON(vema::kIdHelp, CVemaDlg::OnHelp)
+  EVT_BUTTON(vema::kIdIcon, CVemaDlg::OnIcon)
+  EVT_BUTTON(vema::kIdComp, CVemaDlg::OnComp)
+  EVT_BUTTON(vema::kIdTitle, CVemaDlg::OnTitle)
+wxEND_EVENT_TABLE()
+
+namespace {
+
+const wxColour kTitleBackground(0, 0, 0);
+const wxColour kTitleText(255, 255, 0);
+const wxColour kStatusBackground(204, 102, 0);
+const wxColour kStatusText(0, 0, 0);
+
+wxRect RectOf(const vema::TextArea& area) {
+  return wxRect(area.left, area.top, area.right - area.left, area.bottom - area.top);
+}
+
+// Shows, hides or creates a tool window by the toggle protocol.
+template <typename Window, typename Create>
+void Toggle(Window*& window, int& shownFlag, Create create) {
+  switch (vema::ToggleToolWindow(window != nullptr, shownFlag)) {
+    case vema::ToolWindowAction::kCreate:
+      window = create();
+      window->Show();
+      break;
+    case vema::ToolWindowAction::kShow:
+      window->Show();
+      window->Raise();
+      break;
+    case vema::ToolWindowAction::kHide:
+      window->Hide();
+      break;
+  }
+}
+
+}  // namespace
+
+CVemaDlg::CVemaDlg(vema::Session& session)
+    : session_(session),
+      background_(vema::gui::LoadPicture("BACKGROUND")),
+      textFont_(wxFontInfo(wxSize(0, 16)).FaceName("IPAGothic")) {
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  wxXmlResource::Get()->LoadDialog(this, nullptr, "CVemaDlg");
+  SetClientSize(vema::kBackgroundWidth, vema::kBackgroundHeight);
+}
+
+CVemaDlg::~CVemaDlg() { DestroyToolWindows(); }
+
+void CVemaDlg::DestroyToolWindows() {
+  if (help_) help_->Quit();
+#if VEMA_HAVE_EDITOR_WINDOWS
+  if (formEditor_) formEditor_->Destroy();
+  if (styleWindow_) styleWindow_->Destroy();
+#endif
+  if (instrumentWindow_) instrumentWindow_->Destroy();
+  formEditor_ = nullptr;
+  styleWindow_ = nullptr;
+  instrumentWindow_ = nullptr;
+}
+
+void CVemaDlg::OnShow(wxShowEvent& event) {
+  event.Skip();
+  if (!event.IsShown() || placed_) return;
+  placed_ = true;
+  // Top-left corner of the screen, the size of the background, every button in its place.
+  SetClientSize(vema::kBackgroundWidth, vema::kBackgroundHeight);
+  Move(0, 0);
+  for (const auto& spec : vema::kMainButtons) {
+    if (wxWindow* button = FindWindow(spec.id)) {
+      button->Move(spec.x, spec.y);
+      button->Show();
+    }
+  }
+  Raise();
+}
+
+void CVemaDlg::DrawText(wxDC& dc, const vema::TextArea& area, const std::string& text,
+                        const wxColour& background, const wxColour& foreground) {
+  const wxRect rect = RectOf(area);
+  wxDCClipper clip(dc, rect);
+  dc.SetPen(*wxTRANSPARENT_PEN);
+  dc.SetBrush(wxBrush(background));
+  dc.DrawRectangle(rect);
+  dc.SetFont(textFont_);
+  dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+  dc.SetTextForeground(foreground);
+  dc.DrawText(U8(text), area.x, area.y);
+}
+
+void CVemaDlg::OnPaint(wxPaintEvent&) {
+  wxPaintDC dc(this);
+  if (background_.IsOk()) {
+    dc.DrawBitmap(background_, 0, 0, false);
+  } else {
+    dc.SetBackground(wxBrush(wxColour(40, 44, 52)));
+    dc.Clear();
+  }
+  DrawText(dc, vema::kTitleArea, vema::ShownTitle(session_.title), kTitleBackground, kTitleText);
+  DrawText(dc, vema::kStatusArea, session_.statusText, kStatusBackground, kStatusText);
+}
+
+void CVemaDlg::DrawStatusNow(const std::string& status) {
+  // The paint handler draws the session's status text, which the command set just before.
+  if (status != session_.statusText) session_.statusText = status;
+  RefreshRect(RectOf(vema::kStatusArea), false);
+  Update();
+}
+
+void CVemaDlg::OnClose(wxCloseEvent&) {
+  DestroyToolWindows();
+  vema::StopCommand(session_);
+  Destroy();
+}
+
+void CVemaDlg::OnPower(wxCommandEvent&) { Close(); }
+
+void CVemaDlg::OnSave(wxCommandEvent&) { vema::SaveSongCommand(session_); }
+
+void CVemaDlg::OnForm(wxCommandEvent&) {
+#if VEMA_HAVE_EDITOR_WINDOWS
+  Toggle(formEditor_, formEditorShown_,
+         [this] { return new CFormEditDlg(this, session_, &formEditorShown_); });
+#endif
+}
+
+void CVemaDlg::OnStyle(wxCommandEvent&) {
+#if VEMA_HAVE_EDITOR_WINDOWS
+  Toggle(styleWindow_, styleWindowShown_,
+         [this] { return new CStyleSelectDlg(this, session_, &styleWindowShown_); });
+#endif
+}
+
+void CVemaDlg::OnTone(wxCommandEvent&) {
+  Toggle(instrumentWindow_, instrumentWindowShown_, [this] {
+    auto* window = new CInstrumentDlg(nullptr, session_, &instrumentWindowShown_);
+    // Beside the main window, which sits in the screen's top-left corner.
+    window->Move(GetScreenRect().GetRight() + 8, GetScreenRect().GetTop());
+    return window;
+  });
+}
+
+void CVemaDlg::OnPlay(wxCommandEvent&) { vema::PlayCommand(session_); }
+
+void CVemaDlg::OnStop(wxCommandEvent&) { vema::StopCommand(session_); }
+
+void CVemaDlg::OnHelp(wxCommandEvent&) {
+  if (!help_) {
+    const wxString dir = vema::gui::ResourceDir();
+    if (dir.empty()) {
+      session_.platform().ShowMessage("ヘルプファイルが見つかりません。", vema::MessageIcon::kStop);
+      return;
+    }
+    help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
+    help_->AddBook(wxFileName(dir + "/help/vema.hhp"));
+  }
+  const bool first = help_->GetFrame() == nullptr;
+  help_->DisplayContents();
+  if (wxFrame* frame = help_->GetFrame(); frame && first) {
+    // Below the main window, which sits in the screen's top-left corner.
+    frame->SetSize(GetScreenRect().GetLeft(), GetScreenRect().GetBottom() + 8, 980, 640);
+  }
+}
+
+void CVemaDlg::OnIcon(wxCommandEvent&) { Iconize(true); }
+
+void CVemaDlg::OnComp(wxCommandEvent&) {
+  if (busy_) return;
+  busy_ = true;
+  vema::ComposeCommand(session_);
+  busy_ = false;
+  Refresh(false);
+}
+
+void CVemaDlg::OnTitle(wxCommandEvent&) {
+  vema::NameSongCommand(session_);
+  RefreshRect(RectOf(vema::kTitleArea), false);
+  Update();
+}

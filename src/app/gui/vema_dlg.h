@@ -1,0 +1,63 @@
+// CVemaDlg: the main window (template "CVemaDlg") with its picture buttons, the song title and
+// the status line, and the three tool windows it shows and hides.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <wx/bitmap.h>
+#include <wx/dialog.h>
+#include <wx/font.h>
+
+class wxHtmlHelpController;
+class CInstrumentDlg;
+class CFormEditDlg;
+class CStyleSelectDlg;
+
+namespace vema {
+struct Session;
+struct TextArea;
+}
+
+class CVemaDlg : public wxDialog {
+ public:
+  explicit CVemaDlg(vema::Session& session);
+  ~CVemaDlg() override;
+
+  // Draws a new status line at once (the compose command runs between two paints).
+  void DrawStatusNow(const std::string& status);
+
+ private:
+  void OnPaint(wxPaintEvent& event);
+  void OnShow(wxShowEvent& event);
+  void OnClose(wxCloseEvent& event);
+  void OnPower(wxCommandEvent& event);
+  void OnSave(wxCommandEvent& event);
+  void OnForm(wxCommandEvent& event);
+  void OnStyle(wxCommandEvent& event);
+  void OnTone(wxCommandEvent& event);
+  void OnPlay(wxCommandEvent& event);
+  void OnStop(wxCommandEvent& event);
+  void OnHelp(wxCommandEvent& event);
+  void OnIcon(wxCommandEvent& event);
+  void OnComp(wxCommandEvent& event);
+  void OnTitle(wxCommandEvent& event);
+
+  void DrawText(wxDC& dc, const vema::TextArea& area, const std::string& text,
+                const wxColour& background, const wxColour& foreground);
+  void DestroyToolWindows();
+
+  vema::Session& session_;
+  wxBitmap background_;
+  wxFont textFont_;
+  std::unique_ptr<wxHtmlHelpController> help_;
+  CFormEditDlg* formEditor_ = nullptr;
+  CStyleSelectDlg* styleWindow_ = nullptr;
+  CInstrumentDlg* instrumentWindow_ = nullptr;
+  int formEditorShown_ = 0;
+  int styleWindowShown_ = 0;
+  int instrumentWindowShown_ = 0;
+  bool placed_ = false;
+  bool busy_ = false;
+  wxDECLARE_EVENT_TABLE();
+};

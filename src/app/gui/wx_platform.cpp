@@ -1,0 +1,56 @@
+#include "app/gui/wx_platform.h"
+
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/msgdlg.h>
+
+#include "accomp/gui/feel_dlg.h"
+#include "app/gui/name_prompt_dlg.h"
+#include "app/gui/resources.h"
+#include "app/gui/vema_dlg.h"
+
+namespace vema::gui {
+
+void WxPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
+  const long style = wxOK | wxCENTRE | (icon == MessageIcon::kStop ? wxICON_ERROR : wxICON_NONE);
+  wxMessageDialog box(mainWindow_, U8(text), "VEMA", style);
+  box.ShowModal();
+}
+
+void WxPlatform::ShowStatus(const std::string& status) {
+  if (mainWindow_) mainWindow_->DrawStatusNow(status);
+}
+
+std::optional<std::string> WxPlatform::PromptLine() {
+  NamePrompt prompt(mainWindow_);
+  return prompt.Run();
+}
+
+std::optional<int> WxPlatform::ChooseFeel() {
+  CFeelDlg dialog(nullptr);
+  return dialog.Run();
+}
+
+std::optional<std::string> WxPlatform::ChooseFile(const FileDialogRequest& request) {
+  // "Name (*.x)|*.x|" lists end with a separator that wx does not want.
+  wxString filter = U8(request.filter);
+  while (filter.EndsWith("|")) filter.RemoveLast();
+  wxFileName dir = wxFileName::DirName(U8(workingDir_));
+  dir.MakeAbsolute();
+  const long style = request.save ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT
+                                  : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
+  wxFileDialog dialog(mainWindow_, request.save ? U8("名前を付けて保存") : U8("ファイルを開く"),
+                      dir.GetPath(), U8(request.initialName), filter, style);
+  if (dialog.ShowModal() != wxID_OK) return std::nullopt;
+  wxFileName chosen(dialog.GetPath());
+  if (!request.defaultExtension.empty() && !chosen.HasExt()) {
+    chosen.SetExt(U8(request.defaultExtension));
+  }
+  return std::string(chosen.GetFullPath().utf8_str());
+}
+
+void WxPlatform::SendPlayerCommand(const std::string& command) {
+  if (player_) player_(command);
+}
+
+}  // namespace vema::gui

@@ -1,0 +1,35 @@
+// The platform of the window program: wx message boxes, dialogs and the main window's status.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/platform.h"
+
+class CVemaDlg;
+
+namespace vema::gui {
+
+class WxPlatform : public Platform {
+ public:
+  // The main window (nullptr before it exists and after it is gone).
+  void SetMainWindow(CVemaDlg* window) { mainWindow_ = window; }
+  // The folder that file dialogs start in.
+  void SetWorkingDir(const std::string& dir) { workingDir_ = dir; }
+  // Where the MIDI file player's commands go.
+  void SetPlayer(std::function<void(const std::string&)> player) { player_ = std::move(player); }
+
+  void ShowMessage(const std::string& text, MessageIcon icon) override;
+  void ShowStatus(const std::string& status) override;
+  std::optional<std::string> PromptLine() override;
+  std::optional<int> ChooseFeel() override;
+  std::optional<std::string> ChooseFile(const FileDialogRequest& request) override;
+  void SendPlayerCommand(const std::string& command) override;
+
+ private:
+  CVemaDlg* mainWindow_ = nullptr;
+  std::string workingDir_ = ".";
+  std::function<void(const std::string&)> player_;
+};
+
+}  // namespace vema::gui
