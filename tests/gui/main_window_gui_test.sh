@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Starts vema in a temporary copy of the default data under Xvfb, presses COMP, answers the
+# feel dialog, checks that out.mid, out.mml and work.txt were written, that TONE shows and hides
+# the instrument window and that POWER ends the program.  Screenshots go to SHOT_DIR.
+# usage: main_window_gui_test.sh VEMA DATA_DIR SHOT_DIR
+set -uo pipefail
+vema=$1 data=$2 shots=$3
+
+if [ -z "${VEMA_UNDER_XVFB:-}" ]; then
+  for tool in xvfb-run xdotool import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+  done
+  VEMA_UNDER_XVFB=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
+fi
+
+export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$shots"
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$shots/failure.png" 2>/dev/null
+  exit 1
+}
+
+# The window ids of vema's visible windows, one "id<TAB>name" per line.
+windows() {
+  local w
+  for w in $(timeout 5 xdotool search --pid "$pid" --onlyvisible 2>/dev/null); do
+    printf '%s\t%s\n' "$w" "$(timeout 5 xdotool getwindowname "$w" 2>/dev/null)"
+  done
+}
+
+# Waits (up to 20 s) for a visible window with this exact name and prints its id.
+wait_window() {
+  local i line
+  for i in $(seq 100); do
+    line=$(windows | awk -F '\t' -v n="$1" '$2 == n { print $1; exit }')
+    [ -n "$line" ] && { echo "$line"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits (up to 10 s) until no visible window has this name.
+wait_gone() {
+  local i
+  for i in $(seq 50); do
+    windows | awk -F '\t' -v n="$1" '$2 == n { found = 1 } END { exit !found }' || return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+click() { timeout 5 xdotool mousemove "$1" "$2" click 1; }
+press_return() {
+  timeout 5 xdotool windowfocus "$1" 2>/dev/null
+  sleep 0.2
+  timeout 5 xdotool key Return
+}
+
+cp "$data"/default.mld "$data"/default.ton "$data"/default.db "$work"/ || fail "no default data"
+"$vema" --dir "$work" >"$shots/vema.log" 2>&1 &
+pid=$!
+
+main=$(wait_window "ＶＥＭＡ ９７ ver1.02") || fail "main window did not appear"
+geometry=$(timeout 5 xdotool getwindowgeometry "$main")
+echo "$geometry" | grep -q "Position: 0,0" || fail "main window not at 0,0: $geometry"
+echo "$geometry" | grep -q "Geometry: 446x158" || fail "main window not 446x158: $geometry"
+sleep 0.5
+import -window root -crop 446x158+0+0 "$shots/main.png"
+
+# COMP (68 x 30 at 356, 72), then "適用" in the feel dialog.
+click 390 87
+feel=$(wait_window "伴奏の曲調選択") || fail "feel dialog did not appear"
+sleep 0.3
+import -window root "$shots/feel.png"
+press_return "$feel"
+wait_gone "伴奏の曲調選択" || fail "feel dialog did not close"
+
+done_box=$(wait_window "VEMA") || fail "no completion message"
+import -window root "$shots/done.png"
+press_return "$done_box"
+wait_gone "VEMA" || fail "completion message did not close"
+
+for f in out.mid out.mml work.txt; do
+  [ -s "$work/$f" ] || fail "$f was not written"
+done
+[ "$(head -c 4 "$work/out.mid")" = "MThd" ] || fail "out.mid is no MIDI file"
+grep -q . "$work/work.txt" || fail "work.txt is empty"
+
+# TONE (70 x 32 at 218, 126) shows the instrument window; a second press hides it.
+click 253 142
+wait_window "音色の設定" >/dev/null || fail "TONE did not show the instrument window"
+sleep 0.5
+import -window root "$shots/tone.png"
+click 253 142
+wait_gone "音色の設定" || fail "second TONE did not hide the instrument window"
+click 253 142
+wait_window "音色の設定" >/dev/null || fail "third TONE did not show the instrument window"
+
+# POWER (44 x 19 at 8, 15) ends the program.
+click 30 24
+for i in $(seq 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$pid" 2>/dev/null && fail "POWER did not end the program"
+wait "$pid"
+status=$?
+pid=
+[ "$status" -eq 0 ] || fail "vema ended with status $status"
+echo "PASS"
