@@ -171,6 +171,15 @@ TEST_F(Voicing, StacksUpwardFromTheFirstTone) {
   EXPECT_EQ(bass[8], -999);
 }
 
+TEST_F(Voicing, RefusedNameIsVoicedAsItsRootAlone) {
+  Voice({"", "Dxx", "C", "C", "C", "C", "C", "C"});
+  EXPECT_EQ(voicings[0], (std::vector<int32_t>{59, -999}));
+  EXPECT_EQ(bass[0], 47);
+  EXPECT_EQ(voicings[1], (std::vector<int32_t>{62, -999}));
+  EXPECT_EQ(bass[1], 50);
+  EXPECT_EQ(ts.platform.StopMessageCount(), 2);
+}
+
 TEST_F(Voicing, FirstBarKeepsItsClashLaterBarsDropOneNote) {
   Voice({"C/B", "C/B", "C", "CM7/D-", "C", "C", "C", "C"});
   EXPECT_EQ(voicings[0], (std::vector<int32_t>{59, 60, 64, 67, -999}));

@@ -444,14 +444,5 @@ TEST_F(Engine, DamagedFormFieldsAreReadSafely) {
   EXPECT_EQ(s.noteTrack.at(24, 0).length, -1);
 }
 
-TEST_F(Engine, StartValuesOfTheMelodyState) {
-  PitchGenerator fresh(s);
-  EXPECT_EQ(fresh.edu, 0);
-  EXPECT_EQ(fresh.nextprogressmode, 10);
-  EXPECT_EQ(fresh.tone_bak, 1);
-  EXPECT_EQ(fresh.oct_bak, 5);
-  EXPECT_EQ(fresh.noteCount, 0);
-}
-
 }  // namespace
 }  // namespace vema
