@@ -11,6 +11,8 @@
 //     fifths (5-7), leaps beyond a fifth (8-12) and beyond an octave (13 and more), and where
 //     the leaps beyond a fifth come from (onto the first note of a bar; a note moved by the
 //     final octave correction; else the rule of the note);
+//   - the share of moves that go on in the direction of the move before (a run up or down the
+//     scale) rather than turn back (repeated notes are passed over);
 //   - the share of notes that the final octave correction moved up or down;
 //   - the range of a song in semitones (lowest to highest melody note): mean, 90th percentile
 //     and largest, and the share of songs that keep within 18 semitones;
@@ -44,6 +46,7 @@ struct Stats {
   long leapsCorrected = 0;  // ... where one of the two notes was moved by the octave correction
   long leapsByRule[11] = {};  // ... inside a bar, without correction, by the rule of the note
   long raised = 0, lowered = 0;  // notes that the octave correction moved up / down
+  long turns = 0, onwards = 0;    // moves against / along the direction of the move before
   long strongBeats = 0, strongChord = 0;
   long beats = 0, beatChord = 0;
   long notes = 0, chordNotes = 0, longNotes = 0;
@@ -58,6 +61,8 @@ struct Stats {
     leapsCorrected += o.leapsCorrected;
     for (int i = 0; i < 11; ++i) leapsByRule[i] += o.leapsByRule[i];
     raised += o.raised;
+    turns += o.turns;
+    onwards += o.onwards;
     lowered += o.lowered;
     strongBeats += o.strongBeats;
     strongChord += o.strongChord;
@@ -112,6 +117,7 @@ int Measure(vema::Session& session, Stats& stats) {
   }
   int tick = 0;
   int previousKey = -1;
+  int previousMove = 0;
   bool previousCorrected = false;
   int low = 1000, high = -1000;
   std::vector<long> barSum(static_cast<size_t>(bars), 0), barCount(static_cast<size_t>(bars), 0);
@@ -130,6 +136,14 @@ int Measure(vema::Session& session, Stats& stats) {
     ++barCount[static_cast<size_t>(bar)];
     if (previousKey >= 0) {
       const int move = MoveClass(key - previousKey);
+      if (key != previousKey) {
+        if (previousMove != 0) {
+          const bool sameWay = (key > previousKey) == (previousMove > 0);
+          stats.onwards += sameWay;
+          stats.turns += !sameWay;
+        }
+        previousMove = key - previousKey;
+      }
       ++stats.moves[move];
       const bool correctedHere = static_cast<size_t>(step) < corrected.size() && corrected[static_cast<size_t>(step)];
       if (move >= 4) {
@@ -225,6 +239,8 @@ void Print(const char* title, Stats s) {
     if (s.leapsByRule[r] != 0) std::printf(" %d:%.1f%%", r, Share(s.leapsByRule[r], leaps));
   }
   std::printf("\n");
+  std::printf("  moves that go on in the direction of the move before: %.1f%%\n",
+              Share(s.onwards, s.onwards + s.turns));
   std::printf("  notes moved by the octave correction: raised %.1f%%  lowered %.1f%%\n",
               Share(s.raised, s.notes), Share(s.lowered, s.notes));
   std::printf("  range (semitones): mean %.1f  median %d  90%% %d  max %d  within 18: %.1f%%\n", rangeMean,
