@@ -75,7 +75,10 @@ vema::MelodyStyleDb Parse(const std::vector<SourceLine>& lines) {
         const int from = TableIndex(w[4], w[5]);
         if (from < 0) throw SourceError{line.number, "unknown table " + w[4] + " " + w[5]};
         for (int r = 0; r < vema::kRuleCount; ++r) {
-          if (!rowGiven[from][r]) throw SourceError{line.number, TableName(from) + " must be complete before it is copied"};
+          if (!rowGiven[from][r]) {
+            throw SourceError{line.number, "row r" + std::to_string(r) + " of " + TableName(from) +
+                                               " is missing, so the table cannot be copied"};
+          }
           if (rowGiven[table][r]) throw SourceError{line.number, TableName(table) + " is given twice"};
           style.table[static_cast<size_t>(table)][static_cast<size_t>(r)] =
               style.table[static_cast<size_t>(from)][static_cast<size_t>(r)];
