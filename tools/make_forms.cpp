@@ -46,10 +46,10 @@ size_t NoteLength(std::string_view s) {
 // True for chord names the chord parser accepts: root, quality, optional "/bass" or "onbass".
 // Only the plain spellings of the qualities are allowed here.
 bool IsChordName(std::string_view name) {
-  static const std::string_view kQualities[] = {
-      "",    "+",    "aug", "-5",  "6",   "69",   "7",    "7sus4", "7-9", "7+5",
-      "7-5", "9",    "M7",  "M9",  "M79", "dim",  "dim7", "m",     "m-5", "m7",
-      "m7-5", "mM7", "m6",  "m69", "m9",  "m79",  "sus4"};
+  static const std::string_view kQualities[] = {"",      "+",   "aug",  "-5",  "6",   "69",  "7",
+                                                "7sus4", "7-9", "7+5",  "7-5", "9",   "M7",  "M9",
+                                                "M79",   "dim", "dim7", "m",   "m-5", "m7",  "m7-5",
+                                                "mM7",   "m6",  "m69",  "m9",  "m79", "sus4"};
   if (name.empty() || name.size() >= static_cast<size_t>(vema::kChordBytes)) return false;
   std::string_view chord = name;
   std::string_view bass;
@@ -62,7 +62,8 @@ bool IsChordName(std::string_view name) {
     chord = name.substr(0, on);
     bass = name.substr(on + 2);
   }
-  if (chord.size() != name.size() && (bass.empty() || NoteLength(bass) != bass.size())) return false;
+  if (chord.size() != name.size() && (bass.empty() || NoteLength(bass) != bass.size()))
+    return false;
   const size_t root = NoteLength(chord);
   if (root == 0) return false;
   const std::string_view quality = chord.substr(root);
@@ -81,7 +82,8 @@ struct NamedForm {
 };
 
 void Finish(NamedForm& f) {
-  if (f.pendingBars != 0) throw SourceError{f.line, "form \"" + f.name + "\": a period has fewer than 8 bars"};
+  if (f.pendingBars != 0)
+    throw SourceError{f.line, "form \"" + f.name + "\": a period has fewer than 8 bars"};
   if (f.periods == 0) throw SourceError{f.line, "form \"" + f.name + "\" has no periods"};
   vema::SongForm& form = f.form;
   form.lastPeriod = f.periods - 1;
@@ -114,13 +116,16 @@ int32_t ParseSource(const std::string& word, int bar, int line, const char* what
 
 void ParseBar(NamedForm& f, const SourceLine& line) {
   const auto& w = line.words;
-  if (w.size() != 6) throw SourceError{line.number, "a bar line reads: BAR KEY CHORD MELODY MOTIF LENGTH"};
+  if (w.size() != 6)
+    throw SourceError{line.number, "a bar line reads: BAR KEY CHORD MELODY MOTIF LENGTH"};
   const int bar = (f.periods - 1) * vema::kBarsPerPeriod + (vema::kBarsPerPeriod - f.pendingBars);
   const auto given = ParseInteger(w[0]);
-  if (!given || *given != bar) throw SourceError{line.number, "expected bar " + std::to_string(bar)};
+  if (!given || *given != bar)
+    throw SourceError{line.number, "expected bar " + std::to_string(bar)};
   const int key = ParseKey(w[1]);
   if (key < 0) throw SourceError{line.number, "unknown key " + w[1]};
-  if (!IsChordName(w[2])) throw SourceError{line.number, "chord " + w[2] + " is not one the chord parser accepts"};
+  if (!IsChordName(w[2]))
+    throw SourceError{line.number, "chord " + w[2] + " is not one the chord parser accepts"};
   const int32_t melody = ParseSource(w[3], bar, line.number, "the melody source");
   const int32_t motif = ParseSource(w[4], bar, line.number, "the motif source");
   const int32_t length = ParseSource(w[5], bar, line.number, "the note-length source");
@@ -130,14 +135,18 @@ void ParseBar(NamedForm& f, const SourceLine& line) {
   form.SetChord(bar, w[2]);
   if (melody >= 0) {
     if (motif != melody || length != melody) {
-      throw SourceError{line.number, "a bar that repeats the melody of bar j repeats its motif and note lengths too"};
+      throw SourceError{
+          line.number,
+          "a bar that repeats the melody of bar j repeats its motif and note lengths too"};
     }
     if (form.keyIndex[static_cast<size_t>(melody)] != key || form.Chord(melody) != w[2]) {
-      throw SourceError{line.number, "a bar that repeats a melody keeps the key and chord of its source"};
+      throw SourceError{line.number,
+                        "a bar that repeats a melody keeps the key and chord of its source"};
     }
   }
   if (motif >= 0 && length != motif) {
-    throw SourceError{line.number, "a bar that repeats the motif of bar j repeats its note lengths too"};
+    throw SourceError{line.number,
+                      "a bar that repeats the motif of bar j repeats its note lengths too"};
   }
   form.melodySource[b] = melody;
   form.motifSource[b] = motif;
@@ -151,10 +160,14 @@ std::vector<NamedForm> Parse(const std::vector<SourceLine>& lines) {
     const auto& w = line.words;
     if (w[0] == "form") {
       if (!forms.empty()) Finish(forms.back());
-      if (w.size() != 2) throw SourceError{line.number, "a form line reads: form NAME (without blanks)"};
-      if (vema::Utf8ToCp932(w[1]).size() > vema::kNameBytes - 1) throw SourceError{line.number, "the name is longer than 255 bytes"};
-      if (vema::Cp932ToUtf8(vema::Utf8ToCp932(w[1])) != w[1]) throw SourceError{line.number, "the name has characters that CP932 cannot hold"};
-      if (forms.size() >= static_cast<size_t>(vema::kMaxCustomForms)) throw SourceError{line.number, "more than 200 forms"};
+      if (w.size() != 2)
+        throw SourceError{line.number, "a form line reads: form NAME (without blanks)"};
+      if (vema::Utf8ToCp932(w[1]).size() > vema::kNameBytes - 1)
+        throw SourceError{line.number, "the name is longer than 255 bytes"};
+      if (vema::Cp932ToUtf8(vema::Utf8ToCp932(w[1])) != w[1])
+        throw SourceError{line.number, "the name has characters that CP932 cannot hold"};
+      if (forms.size() >= static_cast<size_t>(vema::kMaxCustomForms))
+        throw SourceError{line.number, "more than 200 forms"};
       NamedForm f;
       f.name = w[1];
       f.line = line.number;
@@ -164,9 +177,11 @@ std::vector<NamedForm> Parse(const std::vector<SourceLine>& lines) {
     if (forms.empty()) throw SourceError{line.number, "a form line must come first"};
     NamedForm& f = forms.back();
     if (w[0] == "period") {
-      if (f.pendingBars != 0) throw SourceError{line.number, "the period before has fewer than 8 bars"};
+      if (f.pendingBars != 0)
+        throw SourceError{line.number, "the period before has fewer than 8 bars"};
       const auto p = w.size() >= 3 ? ParseInteger(w[1]) : std::nullopt;
-      if (!p || *p != f.periods) throw SourceError{line.number, "expected period " + std::to_string(f.periods)};
+      if (!p || *p != f.periods)
+        throw SourceError{line.number, "expected period " + std::to_string(f.periods)};
       if (*p >= vema::kMaxPeriods) throw SourceError{line.number, "a form has at most 12 periods"};
       ++f.periods;
       vema::SongForm& form = f.form;
@@ -175,7 +190,8 @@ std::vector<NamedForm> Parse(const std::vector<SourceLine>& lines) {
         f.pendingBars = vema::kBarsPerPeriod;
       } else if (w.size() == 4 && w[2] == "copy") {
         const auto q = ParseInteger(w[3]);
-        if (!q || *q < 0 || *q >= *p) throw SourceError{line.number, "a period copies an earlier period"};
+        if (!q || *q < 0 || *q >= *p)
+          throw SourceError{line.number, "a period copies an earlier period"};
         form.periodSource[static_cast<size_t>(*p)] = *q;
         for (int i = 0; i < vema::kBarsPerPeriod; ++i) {
           const int bar = *p * vema::kBarsPerPeriod + i;
@@ -192,7 +208,8 @@ std::vector<NamedForm> Parse(const std::vector<SourceLine>& lines) {
       }
       continue;
     }
-    if (f.pendingBars == 0) throw SourceError{line.number, "a bar line must follow \"period P new\""};
+    if (f.pendingBars == 0)
+      throw SourceError{line.number, "a bar line must follow \"period P new\""};
     ParseBar(f, line);
   }
   if (forms.empty()) throw SourceError{0, "no forms"};

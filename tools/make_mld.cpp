@@ -50,7 +50,7 @@ struct Vocabulary {
 // Ticks of a length word: a number, or one of the note names below.
 std::optional<int32_t> ParseLength(const std::string& word) {
   static const std::map<std::string, int32_t> kNames = {
-      {"w", 192}, {"h.", 144}, {"h", 96}, {"q.", 72}, {"q", 48}, {"e.", 36},
+      {"w", 192}, {"h.", 144}, {"h", 96},  {"q.", 72}, {"q", 48}, {"e.", 36},
       {"e", 24},  {"s", 12},   {"t4", 32}, {"t8", 16}, {"~", 0}};
   const auto named = kNames.find(word);
   if (named != kNames.end()) return named->second;
@@ -90,12 +90,15 @@ void Parse(const std::vector<SourceLine>& lines, Vocabulary& v) {
     const auto& w = line.words;
     if (w[0] == "kind") {
       const auto value = w.size() == 2 ? ParseInteger(w[1]) : std::nullopt;
-      if (!value || *value < 0 || *value > 255) throw SourceError{line.number, "kind needs a number 0..255"};
+      if (!value || *value < 0 || *value > 255)
+        throw SourceError{line.number, "kind needs a number 0..255"};
       v.kind = *value;
     } else if (w[0] == "pattern") {
-      if (section != -1) throw SourceError{line.number, "patterns must come before the transitions"};
+      if (section != -1)
+        throw SourceError{line.number, "patterns must come before the transitions"};
       if (w.size() < 3) throw SourceError{line.number, "pattern needs a name and lengths"};
-      if (v.byName.count(w[1]) != 0) throw SourceError{line.number, "pattern " + w[1] + " is defined twice"};
+      if (v.byName.count(w[1]) != 0)
+        throw SourceError{line.number, "pattern " + w[1] + " is defined twice"};
       Pattern p{w[1], {}, line.number};
       int ticks = 0;
       for (size_t i = 2; i < w.size(); ++i) {
@@ -121,12 +124,15 @@ void Parse(const std::vector<SourceLine>& lines, Vocabulary& v) {
       v.patterns.push_back(std::move(p));
     } else if (w[0] == "transitions") {
       const auto value = w.size() == 2 ? ParseInteger(w[1]) : std::nullopt;
-      if (!value || *value < 0 || *value > 3) throw SourceError{line.number, "transitions needs a kind 0..3"};
-      if (!seenKinds.insert(*value).second) throw SourceError{line.number, "transitions of this kind were already given"};
+      if (!value || *value < 0 || *value > 3)
+        throw SourceError{line.number, "transitions needs a kind 0..3"};
+      if (!seenKinds.insert(*value).second)
+        throw SourceError{line.number, "transitions of this kind were already given"};
       section = *value;
     } else {
       if (section < 0) throw SourceError{line.number, "unknown line \"" + w[0] + "\""};
-      if (w.size() < 3 || w[1] != "->") throw SourceError{line.number, "a transition line reads FROM -> TO TO ..."};
+      if (w.size() < 3 || w[1] != "->")
+        throw SourceError{line.number, "a transition line reads FROM -> TO TO ..."};
       auto find = [&](const std::string& name) {
         const auto it = v.byName.find(name);
         if (it == v.byName.end()) throw SourceError{line.number, "unknown pattern " + name};
@@ -134,7 +140,9 @@ void Parse(const std::vector<SourceLine>& lines, Vocabulary& v) {
       };
       Group g{find(w[0]), {}, line.number};
       for (const Group& other : v.groups[section]) {
-        if (other.from == g.from) throw SourceError{line.number, "pattern " + w[0] + " already has transitions of this kind"};
+        if (other.from == g.from)
+          throw SourceError{line.number,
+                            "pattern " + w[0] + " already has transitions of this kind"};
       }
       for (size_t i = 2; i < w.size(); ++i) g.to.push_back(find(w[i]));
       v.groups[section].push_back(std::move(g));
@@ -164,11 +172,13 @@ void Check(const Vocabulary& v) {
   for (int k : {0, 2}) {
     for (const Group& g : v.groups[k]) {
       const Pattern& first = v.patterns[static_cast<size_t>(g.from)];
-      if (first.lengths.front() == 0) throw SourceError{g.line, "a bar cannot start with a tie mark"};
+      if (first.lengths.front() == 0)
+        throw SourceError{g.line, "a bar cannot start with a tie mark"};
       for (int to : g.to) {
         const Pattern& second = v.patterns[static_cast<size_t>(to)];
         if (first.lengths.size() + second.lengths.size() > static_cast<size_t>(kMaxBarLengths)) {
-          throw SourceError{g.line, name(g.from) + " and " + name(to) + " hold more than 19 lengths"};
+          throw SourceError{g.line,
+                            name(g.from) + " and " + name(to) + " hold more than 19 lengths"};
         }
         if (second.lengths.back() == 0) {
           throw SourceError{g.line, name(to) + " ends with a tie mark and cannot end a bar"};
@@ -228,7 +238,8 @@ vema::CompositionDb Build(const Vocabulary& v) {
     for (const Group& g : v.groups[k]) {
       const auto chances = PickChances(g.to.size());
       for (size_t i = 0; i < g.to.size(); ++i) {
-        vema::Transition& t = db.transitions[static_cast<size_t>(k * vema::kTransitionsPerKind + index)];
+        vema::Transition& t =
+            db.transitions[static_cast<size_t>(k * vema::kTransitionsPerKind + index)];
         t.from = g.from;
         t.to = g.to[i];
         t.weight = static_cast<int32_t>(std::lround(chances[i] * 100.0));  // the pick chance in %
@@ -258,7 +269,8 @@ void Report(const Vocabulary& v) {
   }
   std::printf("\nfirst pattern of the song:");
   for (const auto& [p, n] : starts) {
-    std::printf(" %s %.0f%%", v.patterns[static_cast<size_t>(p)].name.c_str(), 100.0 * n / (records - 1));
+    std::printf(" %s %.0f%%", v.patterns[static_cast<size_t>(p)].name.c_str(),
+                100.0 * n / (records - 1));
   }
   std::printf("\n");
   for (int k = 0; k < vema::kTransitionKinds; ++k) {
@@ -267,7 +279,8 @@ void Report(const Vocabulary& v) {
       std::printf("  %-12s ->", v.patterns[static_cast<size_t>(g.from)].name.c_str());
       const auto chances = PickChances(g.to.size());
       for (size_t i = 0; i < g.to.size(); ++i) {
-        std::printf(" %s %.0f%%", v.patterns[static_cast<size_t>(g.to[i])].name.c_str(), 100.0 * chances[i]);
+        std::printf(" %s %.0f%%", v.patterns[static_cast<size_t>(g.to[i])].name.c_str(),
+                    100.0 * chances[i]);
       }
       std::printf("\n");
     }

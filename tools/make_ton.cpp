@@ -60,14 +60,17 @@ vema::MelodyStyleDb Parse(const std::vector<SourceLine>& lines) {
         throw SourceError{line.number, std::string(s.name) + " needs a number " +
                                            std::to_string(s.low) + ".." + std::to_string(s.high)};
       }
-      if (settingGiven[s.index]) throw SourceError{line.number, std::string(s.name) + " is given twice"};
+      if (settingGiven[s.index])
+        throw SourceError{line.number, std::string(s.name) + " is given twice"};
       settingGiven[s.index] = true;
       style.settings[static_cast<size_t>(s.index)] = *value;
     }
     if (isSetting) continue;
     if (w[0] == "table") {
       if (w.size() != 3 && !(w.size() == 6 && w[3] == "like")) {
-        throw SourceError{line.number, "a table line reads: table onbeat|offbeat CLASS [like onbeat|offbeat CLASS]"};
+        throw SourceError{
+            line.number,
+            "a table line reads: table onbeat|offbeat CLASS [like onbeat|offbeat CLASS]"};
       }
       table = TableIndex(w[1], w[2]);
       if (table < 0) throw SourceError{line.number, "unknown table " + w[1] + " " + w[2]};
@@ -79,7 +82,8 @@ vema::MelodyStyleDb Parse(const std::vector<SourceLine>& lines) {
             throw SourceError{line.number, "row r" + std::to_string(r) + " of " + TableName(from) +
                                                " is missing, so the table cannot be copied"};
           }
-          if (rowGiven[table][r]) throw SourceError{line.number, TableName(table) + " is given twice"};
+          if (rowGiven[table][r])
+            throw SourceError{line.number, TableName(table) + " is given twice"};
           style.table[static_cast<size_t>(table)][static_cast<size_t>(r)] =
               style.table[static_cast<size_t>(from)][static_cast<size_t>(r)];
           rowGiven[table][r] = true;
@@ -89,17 +93,22 @@ vema::MelodyStyleDb Parse(const std::vector<SourceLine>& lines) {
       continue;
     }
     // A row: "rN" and 11 percentages for the next rules 0..10.
-    if (w[0].size() < 2 || w[0][0] != 'r') throw SourceError{line.number, "unknown line \"" + w[0] + "\""};
+    if (w[0].size() < 2 || w[0][0] != 'r')
+      throw SourceError{line.number, "unknown line \"" + w[0] + "\""};
     if (table < 0) throw SourceError{line.number, "a row must follow a table line"};
     const auto rule = ParseInteger(w[0].substr(1));
-    if (!rule || *rule < 0 || *rule >= vema::kRuleCount) throw SourceError{line.number, "rows are r0 .. r10"};
-    if (w.size() != 1 + vema::kRuleCount) throw SourceError{line.number, "a row holds 11 percentages"};
-    if (rowGiven[table][*rule]) throw SourceError{line.number, "row " + w[0] + " of " + TableName(table) + " is given twice"};
+    if (!rule || *rule < 0 || *rule >= vema::kRuleCount)
+      throw SourceError{line.number, "rows are r0 .. r10"};
+    if (w.size() != 1 + vema::kRuleCount)
+      throw SourceError{line.number, "a row holds 11 percentages"};
+    if (rowGiven[table][*rule])
+      throw SourceError{line.number, "row " + w[0] + " of " + TableName(table) + " is given twice"};
     int sum = 0;
     auto& row = style.table[static_cast<size_t>(table)][static_cast<size_t>(*rule)];
     for (int n = 0; n < vema::kRuleCount; ++n) {
       const auto value = ParseInteger(w[static_cast<size_t>(n) + 1]);
-      if (!value || *value < 0 || *value > 100) throw SourceError{line.number, "a percentage is a number 0..100"};
+      if (!value || *value < 0 || *value > 100)
+        throw SourceError{line.number, "a percentage is a number 0..100"};
       row[static_cast<size_t>(n)] = *value;
       sum += *value;
     }
@@ -114,7 +123,8 @@ vema::MelodyStyleDb Parse(const std::vector<SourceLine>& lines) {
   }
   for (int t = 0; t < vema::kStyleTables; ++t) {
     for (int r = 0; r < vema::kRuleCount; ++r) {
-      if (!rowGiven[t][r]) throw SourceError{0, "row r" + std::to_string(r) + " of " + TableName(t) + " is missing"};
+      if (!rowGiven[t][r])
+        throw SourceError{0, "row r" + std::to_string(r) + " of " + TableName(t) + " is missing"};
     }
   }
   return style;

@@ -21,7 +21,8 @@
 //   - the note lengths: notes per bar, the share of notes of a quarter or longer.
 // --show R prints the melody (MIDI keys, "|" between bars) of every song whose range exceeds R
 // semitones, with its form and seed, before the final octave correction (with the rule of
-// every note in brackets) and after it; --trace adds the generation log of those songs.  Nothing is written; messages of the program (a refused chord, for example) are counted.
+// every note in brackets) and after it; --trace adds the generation log of those songs.  Nothing is
+// written; messages of the program (a refused chord, for example) are counted.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -41,12 +42,12 @@
 namespace {
 
 struct Stats {
-  long moves[6] = {};  // repeat, step, third, fourth/fifth, beyond a fifth, beyond an octave
-  long leapsIntoBar = 0;  // moves beyond a fifth onto the first note of a bar
-  long leapsCorrected = 0;  // ... where one of the two notes was moved by the octave correction
+  long moves[6] = {};         // repeat, step, third, fourth/fifth, beyond a fifth, beyond an octave
+  long leapsIntoBar = 0;      // moves beyond a fifth onto the first note of a bar
+  long leapsCorrected = 0;    // ... where one of the two notes was moved by the octave correction
   long leapsByRule[11] = {};  // ... inside a bar, without correction, by the rule of the note
   long raised = 0, lowered = 0;  // notes that the octave correction moved up / down
-  long turns = 0, onwards = 0;    // moves against / along the direction of the move before
+  long turns = 0, onwards = 0;   // moves against / along the direction of the move before
   long strongBeats = 0, strongChord = 0;
   long beats = 0, beatChord = 0;
   long notes = 0, chordNotes = 0, longNotes = 0;
@@ -145,21 +146,25 @@ int Measure(vema::Session& session, Stats& stats) {
         previousMove = key - previousKey;
       }
       ++stats.moves[move];
-      const bool correctedHere = static_cast<size_t>(step) < corrected.size() && corrected[static_cast<size_t>(step)];
+      const bool correctedHere =
+          static_cast<size_t>(step) < corrected.size() && corrected[static_cast<size_t>(step)];
       if (move >= 4) {
         if (position == 0) {
           ++stats.leapsIntoBar;
         } else if (correctedHere || previousCorrected) {
           ++stats.leapsCorrected;
-        } else if (static_cast<size_t>(step) < rules.size() && rules[static_cast<size_t>(step)] >= 0 &&
+        } else if (static_cast<size_t>(step) < rules.size() &&
+                   rules[static_cast<size_t>(step)] >= 0 &&
                    rules[static_cast<size_t>(step)] <= 10) {
           ++stats.leapsByRule[rules[static_cast<size_t>(step)]];
         }
       }
     }
-    previousCorrected = static_cast<size_t>(step) < corrected.size() && corrected[static_cast<size_t>(step)];
+    previousCorrected =
+        static_cast<size_t>(step) < corrected.size() && corrected[static_cast<size_t>(step)];
     previousKey = key;
-    const bool chordTone = vema::FindChordTone(chords[static_cast<size_t>(bar)], note.pitch - 1) >= 0;
+    const bool chordTone =
+        vema::FindChordTone(chords[static_cast<size_t>(bar)], note.pitch - 1) >= 0;
     ++stats.notes;
     stats.chordNotes += chordTone;
     stats.longNotes += note.length >= 48;
@@ -208,7 +213,9 @@ void ShowMelody(const vema::Session& session) {
   std::printf("\n");
 }
 
-double Share(long part, long whole) { return whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole); }
+double Share(long part, long whole) {
+  return whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+}
 
 void Print(const char* title, Stats s) {
   long moves = 0;
@@ -223,18 +230,26 @@ void Print(const char* title, Stats s) {
   }
   if (!s.ranges.empty()) rangeMean /= static_cast<double>(s.ranges.size());
   auto percentile = [](const std::vector<int>& v, double p) {
-    return v.empty() ? 0 : v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+    return v.empty()
+               ? 0
+               : v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
   };
   std::printf("%s\n", title);
-  std::printf("  songs %ld (failed %ld, messages %ld), notes per bar %.2f, quarter or longer %.1f%%\n",
-              s.songs, s.failed, s.messages, s.bars ? static_cast<double>(s.notes) / static_cast<double>(s.bars) : 0.0,
-              Share(s.longNotes, s.notes));
-  std::printf("  moves: repeat %.1f%%  step %.1f%%  third %.1f%%  4th-5th %.1f%%  >5th %.1f%%  >octave %.1f%%\n",
-              Share(s.moves[0], moves), Share(s.moves[1], moves), Share(s.moves[2], moves),
-              Share(s.moves[3], moves), Share(s.moves[4], moves), Share(s.moves[5], moves));
+  std::printf(
+      "  songs %ld (failed %ld, messages %ld), notes per bar %.2f, quarter or longer %.1f%%\n",
+      s.songs, s.failed, s.messages,
+      s.bars ? static_cast<double>(s.notes) / static_cast<double>(s.bars) : 0.0,
+      Share(s.longNotes, s.notes));
+  std::printf(
+      "  moves: repeat %.1f%%  step %.1f%%  third %.1f%%  4th-5th %.1f%%  >5th %.1f%%  >octave "
+      "%.1f%%\n",
+      Share(s.moves[0], moves), Share(s.moves[1], moves), Share(s.moves[2], moves),
+      Share(s.moves[3], moves), Share(s.moves[4], moves), Share(s.moves[5], moves));
   const long leaps = s.moves[4] + s.moves[5];
-  std::printf("  moves beyond a fifth: onto a bar's first note %.1f%%, by the octave correction %.1f%%, by rule:",
-              Share(s.leapsIntoBar, leaps), Share(s.leapsCorrected, leaps));
+  std::printf(
+      "  moves beyond a fifth: onto a bar's first note %.1f%%, by the octave correction %.1f%%, by "
+      "rule:",
+      Share(s.leapsIntoBar, leaps), Share(s.leapsCorrected, leaps));
   for (int r = 0; r <= 10; ++r) {
     if (s.leapsByRule[r] != 0) std::printf(" %d:%.1f%%", r, Share(s.leapsByRule[r], leaps));
   }
@@ -243,19 +258,22 @@ void Print(const char* title, Stats s) {
               Share(s.onwards, s.onwards + s.turns));
   std::printf("  notes moved by the octave correction: raised %.1f%%  lowered %.1f%%\n",
               Share(s.raised, s.notes), Share(s.lowered, s.notes));
-  std::printf("  range (semitones): mean %.1f  median %d  90%% %d  max %d  within 18: %.1f%%\n", rangeMean,
-              percentile(s.ranges, 0.5), percentile(s.ranges, 0.9), s.ranges.empty() ? 0 : s.ranges.back(),
+  std::printf("  range (semitones): mean %.1f  median %d  90%% %d  max %d  within 18: %.1f%%\n",
+              rangeMean, percentile(s.ranges, 0.5), percentile(s.ranges, 0.9),
+              s.ranges.empty() ? 0 : s.ranges.back(),
               Share(within, static_cast<long>(s.ranges.size())));
   std::printf("  spread of bar means: median %d  90%% %d  max %d\n", percentile(s.driftSpans, 0.5),
               percentile(s.driftSpans, 0.9), s.driftSpans.empty() ? 0 : s.driftSpans.back());
   std::printf("  chord tones: beats 1 and 3 %.1f%%  all beats %.1f%%  all notes %.1f%%\n",
-              Share(s.strongChord, s.strongBeats), Share(s.beatChord, s.beats), Share(s.chordNotes, s.notes));
+              Share(s.strongChord, s.strongBeats), Share(s.beatChord, s.beats),
+              Share(s.chordNotes, s.notes));
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--chain]"
-               " [--show R [--trace]]\n");
+  std::fprintf(
+      stderr,
+      "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--chain]"
+      " [--show R [--trace]]\n");
   return 2;
 }
 
@@ -300,7 +318,8 @@ int main(int argc, char** argv) {
   vema::MelodyStyleDb style;
   vema::CustomFormTable forms;
   const auto formBytes = vema::ReadFileBytes(dir + "/default.db", vema::kCustomFormFileBytes);
-  if (!vema::CompositionDbLoader(mld).Load(db, loadPlatform) || !style.Load(ton, loadPlatform) || !formBytes) {
+  if (!vema::CompositionDbLoader(mld).Load(db, loadPlatform) || !style.Load(ton, loadPlatform) ||
+      !formBytes) {
     std::fprintf(stderr, "cannot read the files in %s\n", dir.c_str());
     return 1;
   }
@@ -314,7 +333,8 @@ int main(int argc, char** argv) {
     for (int n = 0; n < songs; ++n) {
       if (!chain || !session) {
         platform.messages.clear();
-        session = std::make_unique<vema::Session>(platform, vema::SessionOptions{".", seed + static_cast<uint32_t>(n)});
+        session = std::make_unique<vema::Session>(
+            platform, vema::SessionOptions{".", seed + static_cast<uint32_t>(n)});
         session->compositionDb = db;
         session->style = style;
         session->form = forms.forms[static_cast<size_t>(f)];
@@ -332,7 +352,8 @@ int main(int argc, char** argv) {
       }
     }
     const std::string title = "form " + std::to_string(f) + " (" +
-                              std::to_string(forms.forms[static_cast<size_t>(f)].BarCount()) + " bars)";
+                              std::to_string(forms.forms[static_cast<size_t>(f)].BarCount()) +
+                              " bars)";
     Print(title.c_str(), stats);
     total.Add(stats);
   }

@@ -115,7 +115,8 @@ TEST(DefaultMld, EveryPatternReachedHasAGroupToGoOnWithAndGroupsStandTogether) {
     int32_t previous = -1;
     for (const Transition& t : Records(db, k)) {
       if (t.from != previous) {
-        EXPECT_TRUE(finished.insert(t.from).second) << "kind " << k << ": pattern " << t.from << " in two runs";
+        EXPECT_TRUE(finished.insert(t.from).second)
+            << "kind " << k << ": pattern " << t.from << " in two runs";
         previous = t.from;
       }
     }
@@ -142,7 +143,8 @@ TEST(DefaultTon, RowsAddUpToAHundredAndSettingsLieInTheirRanges) {
     for (int source = 0; source < kRuleSlots; ++source) {
       int sum = 0;
       for (int next = 0; next < kRuleSlots; ++next) {
-        const int32_t value = style.table[static_cast<size_t>(k)][static_cast<size_t>(source)][static_cast<size_t>(next)];
+        const int32_t value = style.table[static_cast<size_t>(k)][static_cast<size_t>(source)]
+                                         [static_cast<size_t>(next)];
         EXPECT_GE(value, 0);
         if (source == 11 || next == 11) {
           EXPECT_EQ(value, 0) << "table " << k << " row " << source;
@@ -175,11 +177,13 @@ std::string CheckForm(const SongForm& form) {
     const std::string at = "bar " + std::to_string(b) + ": ";
     if (form.keyIndex[i] < 0 || form.keyIndex[i] >= kKeyCount) return at + "key out of range";
     if (form.Chord(b).empty()) return at + "no chord";
-    const int32_t melody = form.melodySource[i], motif = form.motifSource[i], length = form.noteLengthSource[i];
+    const int32_t melody = form.melodySource[i], motif = form.motifSource[i],
+                  length = form.noteLengthSource[i];
     for (int32_t s : {melody, motif, length}) {
       if (s < -1 || s >= b) return at + "a source that is not an earlier bar";
     }
-    if (melody >= 0 && (motif != melody || length != melody)) return at + "melody source not nested";
+    if (melody >= 0 && (motif != melody || length != melody))
+      return at + "melody source not nested";
     if (motif >= 0 && length != motif) return at + "motif source not nested";
     if (melody >= 0 && (form.keyIndex[static_cast<size_t>(melody)] != form.keyIndex[i] ||
                         form.Chord(melody) != form.Chord(b))) {
@@ -187,13 +191,15 @@ std::string CheckForm(const SongForm& form) {
     }
     if (b >= bars) {
       if (melody != -1 || motif != -1 || length != -1) return at + "unused period not reset";
-      if (form.keyIndex[i] != form.keyIndex[static_cast<size_t>(b % 8)]) return at + "unused period key";
+      if (form.keyIndex[i] != form.keyIndex[static_cast<size_t>(b % 8)])
+        return at + "unused period key";
       if (form.Chord(b) != form.Chord(0)) return at + "unused period chord";
     }
   }
   for (int p = 0; p < kMaxPeriods; ++p) {
     const int32_t q = form.periodSource[static_cast<size_t>(p)];
-    if (q < -1 || q >= p || (p > form.lastPeriod && q != -1)) return "period " + std::to_string(p) + ": bad source";
+    if (q < -1 || q >= p || (p > form.lastPeriod && q != -1))
+      return "period " + std::to_string(p) + ": bad source";
     if (q < 0) continue;
     for (int i = 0; i < 8; ++i) {
       const int b = p * 8 + i, s = q * 8 + i;
@@ -215,9 +221,11 @@ TEST(DefaultDb, HoldsAtLeastSixNamedFormsThatKeepTheFormRules) {
   for (int f = 0; f < table.count; ++f) {
     const std::string& name = table.names[static_cast<size_t>(f)];
     EXPECT_FALSE(name.empty()) << "form " << f;
-    EXPECT_EQ(name.find('?'), std::string::npos) << "form " << f << " name lost characters: " << name;
+    EXPECT_EQ(name.find('?'), std::string::npos)
+        << "form " << f << " name lost characters: " << name;
     EXPECT_TRUE(names.insert(name).second) << "two forms named " << name;
-    EXPECT_EQ(CheckForm(table.forms[static_cast<size_t>(f)]), "") << "form " << f << " (" << name << ")";
+    EXPECT_EQ(CheckForm(table.forms[static_cast<size_t>(f)]), "")
+        << "form " << f << " (" << name << ")";
   }
 }
 
@@ -225,7 +233,8 @@ TEST(DefaultDb, OffersShortLongRepeatedAabaMinorAndModulatingForms) {
   const CustomFormTable table = LoadForms();
   const SongForm& first = table.forms[0];
   EXPECT_EQ(first.BarCount(), 16) << "the form the program starts with";
-  bool eight = false, repeated16 = false, aaba = false, minor = false, modulating = false, full = false;
+  bool eight = false, repeated16 = false, aaba = false, minor = false, modulating = false,
+       full = false;
   for (int f = 0; f < table.Count(); ++f) {
     const SongForm& form = table.forms[static_cast<size_t>(f)];
     const auto& ps = form.periodSource;
