@@ -1,5 +1,7 @@
 #include "app/gui/vema_dlg.h"
 
+#include <algorithm>
+
 #include <wx/dcclient.h>
 #include <wx/filename.h>
 #include <wx/frame.h>
@@ -151,15 +153,25 @@ void CVemaDlg::OnSave(wxCommandEvent&) { vema::SaveSongCommand(session_); }
 
 void CVemaDlg::OnForm(wxCommandEvent&) {
 #if VEMA_HAVE_EDITOR_WINDOWS
-  Toggle(formEditor_, formEditorShown_,
-         [this] { return new CFormEditDlg(this, session_, &formEditorShown_); });
+  Toggle(formEditor_, formEditorShown_, [this] {
+    auto* window = new CFormEditDlg(this, session_, &formEditorShown_);
+    // Below the main window, which sits in the screen's top-left corner.
+    window->Move(GetScreenRect().GetLeft(), GetScreenRect().GetBottom() + 8);
+    return window;
+  });
 #endif
 }
 
 void CVemaDlg::OnStyle(wxCommandEvent&) {
 #if VEMA_HAVE_EDITOR_WINDOWS
-  Toggle(styleWindow_, styleWindowShown_,
-         [this] { return new CStyleSelectDlg(this, session_, &styleWindowShown_); });
+  Toggle(styleWindow_, styleWindowShown_, [this] {
+    auto* window = new CStyleSelectDlg(this, session_, &styleWindowShown_);
+    // Below the main window, and below the form editor when that was opened first.
+    int top = GetScreenRect().GetBottom() + 8;
+    if (formEditor_) top = std::max(top, formEditor_->GetScreenRect().GetBottom() + 8);
+    window->Move(GetScreenRect().GetLeft(), top);
+    return window;
+  });
 #endif
 }
 
