@@ -91,18 +91,6 @@ TEST(ChordTrack, EveryFeelCoversExactlyEightBarsOfAnEightBarForm) {
   }
 }
 
-TEST(ChordTrack, EveryBarOfAFullFormIsWritten) {
-  // 96 bars of four-note chords in the blues feel need far more than 10000 event bytes.
-  VoicingRows rows;
-  for (int b = 0; b < 96; ++b) rows.push_back({60, 64, 67, 70, kEnd});
-  rows.push_back({kEnd});
-  const Bytes chunk = BuildChordTrackChunk(rows, kBlues, 0);
-  EXPECT_GT(chunk.size(), 10000u);
-  const MidiTrack track = ParseTrackChunk(chunk);
-  EXPECT_EQ(testing::CountNoteOns(track), 96 * 12 * 4);
-  EXPECT_EQ(track.endTick, 96 * 192);
-}
-
 TEST(ChordTrack, StopsAtTheRowThatStartsWithTheEndMark) {
   VoicingRows rows = Rows({{60, 64, 67}, {62, 65, 69}});
   rows.push_back({70, 74, kEnd});  // after the end row: never read
