@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Starts vema in a temporary copy of the default data under Xvfb and opens every editor window
+# from the main window: FORM shows and hides the form editor, whose "データをLOAD" opens the
+# custom form dialog; STYLE shows and hides the composition style window, whose "編集" opens
+# the melody style editor.  Screenshots go to SHOT_DIR.
+# usage: editor_windows_from_main.sh VEMA DATA_DIR SHOT_DIR
+set -uo pipefail
+vema=$1 data=$2 shots=$3
+
+if [ -z "${VEMA_UNDER_XVFB:-}" ]; then
+  for tool in xvfb-run xdotool import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+  done
+  VEMA_UNDER_XVFB=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
+fi
+
+export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$shots"
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$shots/editors_failure.png" 2>/dev/null
+  exit 1
+}
+
+# The visible windows of vema, one "id<TAB>name" per line (names are compared, never searched:
+# xdotool cannot search Japanese names).
+windows() {
+  local w
+  for w in $(timeout 5 xdotool search --pid "$pid" --onlyvisible 2>/dev/null); do
+    printf '%s\t%s\n' "$w" "$(timeout 5 xdotool getwindowname "$w" 2>/dev/null)"
+  done
+}
+
+wait_window() {
+  local i line
+  for i in $(seq 100); do
+    line=$(windows | awk -F '\t' -v n="$1" '$2 == n { print $1; exit }')
+    [ -n "$line" ] && { echo "$line"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+wait_gone() {
+  local i
+  for i in $(seq 50); do
+    windows | awk -F '\t' -v n="$1" '$2 == n { found = 1 } END { exit !found }' || return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# The top-left corner of a window: "X Y".
+corner() {
+  timeout 5 xdotool getwindowgeometry "$1" | awk '/Position:/ { split($2, p, ","); print p[1], p[2] }'
+}
+
+click() { timeout 5 xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
+escape() {
+  timeout 5 xdotool windowfocus "$1" 2>/dev/null
+  sleep 0.2
+  timeout 5 xdotool key Escape
+}
+
+form_title="楽式、コード進行の直接指定モード"
+style_title="作曲スタイルの選択"
+editor_title="旋律作法ｽﾀｲﾙDBの確率編集＆ｶｽｶﾏｲｽﾞ"
+custom_title="カスタムフォームの読み込み"
+
+cp "$data"/default.mld "$data"/default.ton "$data"/default.db "$work"/ || fail "no default data"
+"$vema" --dir "$work" >"$shots/editors_vema.log" 2>&1 &
+pid=$!
+wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did not appear"
+sleep 0.5
+
+# FORM (68 x 30 at 78, 126) shows the form editor.
+click 112 141
+form=$(wait_window "$form_title") || fail "FORM did not show the form editor"
+sleep 0.5
+import -window root "$shots/editors_form.png"
+
+# "データをLOAD" (bottom left of the form editor) opens the custom form dialog in load mode.
+read -r fx fy <<<"$(corner "$form")"
+click $((fx + 196)) $((fy + 374))
+custom=$(wait_window "$custom_title") || fail "データをLOAD did not open the custom form dialog"
+sleep 0.5
+import -window root "$shots/editors_custom_form.png"
+escape "$custom"
+wait_gone "$custom_title" || fail "Escape did not close the custom form dialog"
+
+# FORM again hides the form editor.
+click 112 141
+wait_gone "$form_title" || fail "FORM did not hide the form editor"
+
+# STYLE (68 x 30 at 148, 126) shows the composition style window.
+click 182 141
+style=$(wait_window "$style_title") || fail "STYLE did not show the style window"
+sleep 0.5
+import -window root "$shots/editors_style.png"
+
+# "編集" beside the .ton row opens the melody style editor.
+read -r sx sy <<<"$(corner "$style")"
+click $((sx + 456)) $((sy + 101))
+editor=$(wait_window "$editor_title") || fail "編集 did not open the style editor"
+sleep 0.5
+import -window root "$shots/editors_style_editor.png"
+escape "$editor"
+wait_gone "$editor_title" || fail "Escape did not close the style editor"
+
+# STYLE again hides the style window; once more shows it.
+click 182 141
+wait_gone "$style_title" || fail "STYLE did not hide the style window"
+click 182 141
+wait_window "$style_title" >/dev/null || fail "STYLE did not show the style window again"
+
+echo "PASS"
