@@ -7,6 +7,12 @@ cd "$(dirname "$0")/.."
 out=res/images
 mkdir -p "$out"
 
+# The same bytes on every run: a fixed noise seed, no metadata in the files.
+strip_all() {
+  local f
+  for f in "$out"/*.png; do mogrify -strip -define png:exclude-chunks=date,time "$f"; done
+}
+
 bold=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 cond=/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf
 
@@ -65,7 +71,7 @@ button COMP 68 30 COMP 13 '#ffc27a' '#d9620b' '#2a1200'
 # a speaker grille and the groove above the bottom row of buttons.
 tmp=$(mktemp -d)
 convert -size 446x158 gradient:'#3a404c'-'#171a21' \
-  \( -size 446x158 xc:gray50 +noise Gaussian -motion-blur 0x12+0 -colorspace gray \) \
+  \( -size 446x158 xc:gray50 -seed 7 +noise Gaussian -motion-blur 0x12+0 -colorspace gray \) \
   -compose overlay -define compose:args=20 -composite "$tmp/panel.png"
 grille=""
 for y in $(seq 46 8 114); do
@@ -90,4 +96,14 @@ convert "$tmp/panel.png" \
   -annotate +356+112 'COMPOSE' \
   "$out/BACKGROUND.png"
 rm -rf "$tmp"
+
+# The program icon: an orange key with a note on the dark panel colour.
+for size in 16 32 48; do
+  r=$((size / 6))
+  convert -size "${size}x${size}" xc:none \
+    -fill '#1b1e25' -draw "roundrectangle 0,0 $((size - 1)),$((size - 1)) $r,$r" \
+    -fill '#ff9a2e' -font "$bold" -pointsize $((size * 3 / 4)) -gravity center \
+    -annotate +0+0 'V' "$out/APPICON$size.png"
+done
+strip_all
 echo "pictures written to $out"

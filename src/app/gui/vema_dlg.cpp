@@ -6,6 +6,7 @@
 #include <wx/filename.h>
 #include <wx/frame.h>
 #include <wx/html/helpctrl.h>
+#include <wx/iconbndl.h>
 #include <wx/settings.h>
 #include <wx/xrc/xmlres.h>
 
@@ -26,6 +27,7 @@ wxBEGIN_EVENT_TABLE(CVemaDlg, wxDialog)
   EVT_PAINT(CVemaDlg::OnPaint)
   EVT_SHOW(CVemaDlg::OnShow)
   EVT_CLOSE(CVemaDlg::OnClose)
+  EVT_CHAR_HOOK(CVemaDlg::OnCharHook)
   EVT_BUTTON(vema::kIdPower, CVemaDlg::OnPower)
   EVT_BUTTON(vema::kIdSave, CVemaDlg::OnSave)
   EVT_BUTTON(vema::kIdForm, CVemaDlg::OnForm)
@@ -76,6 +78,16 @@ CVemaDlg::CVemaDlg(vema::Session& session)
       textFont_(wxFontInfo(wxSize(0, 16)).FaceName("IPAGothic")) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   wxXmlResource::Get()->LoadDialog(this, nullptr, "CVemaDlg");
+  wxIconBundle icons;
+  for (const char* name : {"APPICON16", "APPICON32", "APPICON48"}) {
+    const wxBitmap picture = vema::gui::LoadPicture(name);
+    if (picture.IsOk()) {
+      wxIcon icon;
+      icon.CopyFromBitmap(picture);
+      icons.AddIcon(icon);
+    }
+  }
+  SetIcons(icons);
   SetClientSize(vema::kBackgroundWidth, vema::kBackgroundHeight);
 }
 
@@ -107,6 +119,7 @@ void CVemaDlg::OnShow(wxShowEvent& event) {
     }
   }
   Raise();
+  SetFocus();  // no button takes the focus, so the window itself gets the keys (Escape)
 }
 
 void CVemaDlg::DrawText(wxDC& dc, const vema::TextArea& area, const std::string& text,
@@ -148,6 +161,15 @@ void CVemaDlg::OnClose(wxCloseEvent&) {
 }
 
 void CVemaDlg::OnPower(wxCommandEvent&) { Close(); }
+
+void CVemaDlg::OnCharHook(wxKeyEvent& event) {
+  // Escape ends the main window like its close box.
+  if (event.GetKeyCode() == WXK_ESCAPE && event.GetModifiers() == wxMOD_NONE) {
+    Close();
+    return;
+  }
+  event.Skip();
+}
 
 void CVemaDlg::OnSave(wxCommandEvent&) { vema::SaveSongCommand(session_); }
 

@@ -31,6 +31,7 @@ class CVemaDlg : public wxDialog {
   void OnPaint(wxPaintEvent& event);
   void OnShow(wxShowEvent& event);
   void OnClose(wxCloseEvent& event);
+  void OnCharHook(wxKeyEvent& event);
   void OnPower(wxCommandEvent& event);
   void OnSave(wxCommandEvent& event);
   void OnForm(wxCommandEvent& event);
