@@ -3,6 +3,8 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
+// After msgdlg.h, which it builds on.
+#include <wx/generic/msgdlgg.h>
 
 #include "accomp/gui/feel_dlg.h"
 #include "app/gui/name_prompt_dlg.h"
@@ -12,8 +14,12 @@
 namespace vema::gui {
 
 void WxPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
-  const long style = wxOK | wxCENTRE | (icon == MessageIcon::kStop ? wxICON_ERROR : wxICON_NONE);
-  wxMessageDialog box(mainWindow_, U8(text), "VEMA", style);
+  const long style = wxOK | wxCENTRE | (icon == MessageIcon::kStop ? wxICON_ERROR : 0);
+  // A plain box has no icon flag at all (wxICON_NONE would draw the error icon here).
+  // wx's own box: it shows the stop icon on every desktop and centres itself on the main
+  // window, or on the screen before the main window exists (start-up messages).
+  wxWindow* parent = mainWindow_ && mainWindow_->IsShown() ? mainWindow_ : nullptr;
+  wxGenericMessageDialog box(parent, U8(text), "VEMA", style);
   box.ShowModal();
 }
 
