@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "app/main_window_logic.h"
 #include "app/name_prompt.h"
@@ -32,6 +34,29 @@ TEST(ToolWindowToggle, WindowClosedByItselfIsShownByTheNextPress) {
   shown = 0;  // the tool window's own close button clears the flag
   EXPECT_EQ(ToggleToolWindow(true, shown), ToolWindowAction::kShow);
   EXPECT_EQ(shown, 1);
+}
+
+// Width and height from a PNG file's header; {0, 0} when it is no PNG file.
+std::pair<int, int> PngSize(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadAll(path);
+  if (bytes.size() < 24 || bytes[1] != 'P' || bytes[2] != 'N' || bytes[3] != 'G') return {0, 0};
+  auto be32 = [&](size_t at) {
+    return (bytes[at] << 24) | (bytes[at + 1] << 16) | (bytes[at + 2] << 8) | bytes[at + 3];
+  };
+  return {be32(16), be32(20)};
+}
+
+TEST(MainWindowPictures, EveryButtonHasUpAndDownPicturesOfItsSize) {
+  const std::string dir = std::string(VEMA_SOURCE_DIR) + "/res/images/";
+  for (const PictureButtonSpec& button : kMainButtons) {
+    for (const char* state : {"U", "D"}) {
+      const std::string name = std::string(button.caption) + state;
+      EXPECT_EQ(PngSize(dir + name + ".png"), std::make_pair(button.width, button.height))
+          << name;
+    }
+  }
+  EXPECT_EQ(PngSize(dir + "BACKGROUND.png"),
+            std::make_pair(kBackgroundWidth, kBackgroundHeight));
 }
 
 TEST(ShownTitle, LongAsciiTitleShowsItsFirst26Bytes) {
