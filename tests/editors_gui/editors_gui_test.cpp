@@ -168,6 +168,29 @@ TEST_F(EditorWindowsTest, FormEditorControlsDriveTheForm) {
   EXPECT_EQ(tabs->GetSelection(), 2);  // kept for the next showing
 }
 
+TEST_F(EditorWindowsTest, FormEditorShowsADamagedFormWithoutFailing) {
+  SongForm& form = session().form;
+  form = SongForm{};  // every source 0: bar 0 refers to itself
+  form.lastPeriod = 99;
+  form.periodSource[0] = 5;
+  form.periodSource[11] = 11;
+  form.melodySource[95] = 400;
+  form.keyIndex[3] = -7;
+  for (auto& chord : form.chordSymbol) chord.fill('\x81');  // half characters, no NUL
+  int shown = 1;
+  auto* editor = new CFormEditDlg(frame, session(), &shown);
+  editor->Show();
+  EXPECT_EQ(Find<wxNotebook>(*editor, 1294)->GetPageCount(), 12u);
+  EXPECT_TRUE(Find<wxRadioButton>(*editor, 1017)->GetValue());
+  EXPECT_EQ(Find<wxChoice>(*editor, 1332)->GetSelection(), wxNOT_FOUND);
+  Find<wxNotebook>(*editor, 1294)->SetSelection(11);
+  Settle();
+  EXPECT_TRUE(Find<wxRadioButton>(*editor, 1296)->GetValue());
+  EXPECT_EQ(Find<wxChoice>(*editor, 1312)->GetSelection(), 0);
+  Shot("form_editor_damaged");
+  editor->Destroy();
+}
+
 TEST_F(EditorWindowsTest, CustomFormDialogsOpenFromTheFormEditor) {
   int shown = 1;
   auto* editor = new CFormEditDlg(frame, session(), &shown);
