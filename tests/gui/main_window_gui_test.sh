@@ -103,7 +103,15 @@ import -window root "$shots/tone.png"
 click 253 142
 wait_gone "音色の設定" || fail "second TONE did not hide the instrument window"
 click 253 142
-wait_window "音色の設定" >/dev/null || fail "third TONE did not show the instrument window"
+tone=$(wait_window "音色の設定") || fail "third TONE did not show the instrument window"
+
+# "閉じる" (left of "ｷｬﾝｾﾙ" in the bottom-right corner) hides it and clears its shown flag, so
+# the next TONE shows it again.
+eval "$(timeout 5 xdotool getwindowgeometry --shell "$tone")"
+click $((X + WIDTH - 146)) $((Y + HEIGHT - 28))
+wait_gone "音色の設定" || fail "閉じる did not hide the instrument window"
+click 253 142
+wait_window "音色の設定" >/dev/null || fail "TONE after 閉じる did not show the instrument window"
 
 # POWER (44 x 19 at 8, 15) ends the program.
 click 30 24
