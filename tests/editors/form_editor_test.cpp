@@ -41,16 +41,6 @@ TEST_F(FormEditorTest, ThirdBarOfSecondPeriodListsEarlierBarsInOrder) {
   EXPECT_EQ(editor.noteLength[2].items, expected);
 }
 
-TEST_F(FormEditorTest, TwelfthPeriodNumbersAreRightAligned) {
-  form().lastPeriod = 11;
-  editor.Initialise();
-  editor.SelectTab(11);
-  const auto& items = editor.melody[7].items;
-  ASSERT_EQ(items.size(), 1u + 11 * 8 + 7);
-  EXPECT_EQ(items[1 + 10 * 8], "11- 1");
-  EXPECT_EQ(items.back(), "12- 7");
-}
-
 TEST_F(FormEditorTest, KeyListsHoldTheThirtyKeysAndSelectTheStoredKey) {
   form().keyIndex[3] = 14;
   editor.Initialise();
@@ -324,17 +314,6 @@ TEST_F(FormEditorTest, PositionsOutsideTheListAreIgnored) {
   editor.SelectTab(5);
   editor.SelectCopySource(0);
   EXPECT_EQ(form(), before);
-}
-
-TEST_F(FormEditorTest, AfterLoadingAFormThePeriodsAreRebuilt) {
-  editor.Initialise();
-  SongForm loaded = BlankForm();
-  loaded.lastPeriod = 4;
-  form() = loaded;
-  editor.AfterCustomFormLoad();
-  EXPECT_EQ(editor.tabs.size(), 5u);
-  EXPECT_TRUE(editor.periodCount[4].checked);
-  EXPECT_FALSE(editor.periodCount[0].checked);
 }
 
 // ---- forms from a damaged store -----------------------------------------------------------
