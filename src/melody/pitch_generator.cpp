@@ -138,6 +138,21 @@ void PitchGenerator::GenerateMotifBar(int bar) {
   }
 }
 
+namespace {
+
+// True when the bar's lengths are all positive and end exactly at 192 ticks.
+bool FillsBar(const BarNotes& notes) {
+  int64_t t = 0;
+  for (const BarNote& note : notes) {
+    if (note.length == -1) return t == kTicksPerBar;
+    if (note.length <= 0) return false;
+    t += note.length;
+  }
+  return false;
+}
+
+}  // namespace
+
 int PitchGenerator::GeneratePeriod(int period) {
   Session& s = session_;
   if (s.compositionDb.loaded == 0) {
@@ -149,6 +164,11 @@ int PitchGenerator::GeneratePeriod(int period) {
     if (EarlierBar(s.form.melodySource[static_cast<size_t>(bar)], bar) == -1) {
       if (DecideBarNotes(period, i) == 0) return 0;
     } else {
+      // A repeated melody still needs a bar of 192 ticks (only a damaged form can lack it).
+      if (!FillsBar(s.barNotes[static_cast<size_t>(bar)])) {
+        s.platform().ShowMessage("音長合成ERROR", MessageIcon::kStop);
+        return 0;
+      }
       CopyBarMelody(bar);
     }
   }
@@ -181,7 +201,7 @@ int PitchGenerator::DecideBarNotes(int period, int barInPeriod) {
   int64_t t = 0;
   for (int n = 0; n < kBarEntries; ++n) {
     BarNote& note = notes[static_cast<size_t>(n)];
-    if (note.length == -1) break;
+    if (note.length <= 0) break;  // the end mark, or a length no bar can hold
     if (t == 0) {
       if (LogBarChord(s, bar) == -1) return 0;
       log.Append("len=  0:ProgressAnyChord**************\n");
@@ -219,7 +239,13 @@ int PitchGenerator::DecideBarNotes(int period, int barInPeriod) {
     const std::string_view direction = EduName(edu);
     log.Appendf("決定音：tone_bak=%.*s  oct_bak=%d  edu=%.*s\n", static_cast<int>(name.size()),
                 name.data(), oct_bak, static_cast<int>(direction.size()), direction.data());
-    if (t >= kTicksPerBar) return 1;
+    if (t >= kTicksPerBar) {
+      // The bar must end exactly at its bar line: a note across it, or notes after it, would
+      // put the melody out of step with the accompaniment.
+      const bool ends = n + 1 == kBarEntries || notes[static_cast<size_t>(n) + 1].length == -1;
+      if (t == kTicksPerBar && ends) return 1;
+      break;
+    }
   }
   s.platform().ShowMessage("音長合成ERROR", MessageIcon::kStop);
   return 0;

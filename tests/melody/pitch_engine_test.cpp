@@ -209,6 +209,33 @@ TEST_F(Engine, BarEndingBeforeItsLastTickFails) {
   EXPECT_EQ(ts.platform.messages[0].text, "音長合成ERROR");
 }
 
+TEST_F(Engine, BarsThatDoNotEndAtTheirBarLineFailToo) {
+  // Only a damaged database gives such bars; the melody would run out of step with the
+  // accompaniment, so the pitch phase stops as for a bar that ends early.
+  for (const auto& lengths : {std::vector<int32_t>{96, 120},     // across the bar line
+                              std::vector<int32_t>{96, 96, 48},  // notes after it
+                              std::vector<int32_t>{96, -7, 96}}) {  // a length no bar holds
+    ts.platform.messages.clear();
+    int n = 0;
+    for (int32_t v : lengths) s.barNotes[0][static_cast<size_t>(n++)].length = v;
+    s.barNotes[0][static_cast<size_t>(n)].length = -1;
+    EXPECT_EQ(pg.DecideBarNotes(0, 0), 0);
+    ASSERT_EQ(ts.platform.messages.size(), 1u);
+    EXPECT_EQ(ts.platform.messages[0].text, "音長合成ERROR");
+  }
+}
+
+TEST_F(Engine, RepeatedMelodyOnABrokenBarStopsThePitchPhase) {
+  // A damaged form: bar 1 repeats the melody of bar 0 but has lengths of its own.
+  for (int b = 0; b < 8; ++b) SetLengths(s, b, {96, 48, 48});
+  SetLengths(s, 1, {96, 48});
+  s.form.melodySource[1] = 0;
+  s.noteTrack.at(0, 0).length = 0;
+  EXPECT_EQ(pg.Run(), 0);
+  EXPECT_EQ(ts.platform.messages.back().text, "音長合成ERROR");
+  EXPECT_EQ(s.noteTrack.at(0, 0).length, 0);  // nothing flattened
+}
+
 TEST_F(Engine, RuleOutsideTheElevenKeepsTheNote) {
   SetLengths(s, 0, {96, 96});
   s.barNotes[0][0].octave = 5;

@@ -6,9 +6,10 @@
 
 namespace vema::testing {
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& base) {
   std::random_device device;
-  const auto base = std::filesystem::temp_directory_path();
   for (;;) {
     path_ = base / ("vema-test-" + std::to_string(device()));
     if (std::filesystem::create_directory(path_)) break;

@@ -15,6 +15,8 @@ namespace vema::testing {
 class TempDir {
  public:
   TempDir();
+  // A folder under base (for example a memory-backed one for tests that write a lot).
+  explicit TempDir(const std::filesystem::path& base);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,68 @@
+#include "harness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+
+#include "app/compose_command.h"
+#include "support/invariants.h"
+
+namespace vema::fuzz {
+
+namespace {
+
+void CopyDefaults(const std::string& dir) {
+  const std::string data = std::string(VEMA_SOURCE_DIR) + "/data/";
+  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
+    std::filesystem::copy_file(data + name, dir + "/" + name,
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
+}  // namespace
+
+// The working folder, removed when the process ends.
+struct WorkFolder {
+  WorkFolder()
+      : path((std::filesystem::temp_directory_path() / ("vema-fuzz-" + std::to_string(::getpid())))
+                 .string()) {
+    std::filesystem::create_directories(path);
+    CopyDefaults(path);
+  }
+  ~WorkFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::string path;
+};
+
+const std::string& WorkDir() {
+  static const WorkFolder folder;
+  return folder.path;
+}
+
+void RestoreDefaults() { CopyDefaults(WorkDir()); }
+
+void WriteWorkFile(const std::string& name, const uint8_t* data, size_t size) {
+  std::ofstream out(WorkDir() + "/" + name, std::ios::binary | std::ios::trunc);
+  if (size > 0) out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+Run::Run(uint32_t seed)
+    : session(std::make_unique<Session>(platform, SessionOptions{WorkDir(), seed})) {
+  StartUp(*session);
+}
+
+void ComposeAndCheck(Run& run, int feel) {
+  run.platform.feelAnswers.push_back(feel);
+  ComposeCommand(*run.session);
+  const std::string problem = testing::CheckComposition(*run.session);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "composition invariant broken: %s\n", problem.c_str());
+    std::abort();
+  }
+}
+
+}  // namespace vema::fuzz
