@@ -94,6 +94,8 @@ CVemaDlg::CVemaDlg(vema::Session& session)
 CVemaDlg::~CVemaDlg() { DestroyToolWindows(); }
 
 void CVemaDlg::DestroyToolWindows() {
+  if (toolWindowsDestroyed_) return;
+  toolWindowsDestroyed_ = true;
   if (help_) help_->Quit();
 #if VEMA_HAVE_EDITOR_WINDOWS
   if (formEditor_) formEditor_->Destroy();

@@ -59,6 +59,7 @@ class CVemaDlg : public wxDialog {
   int styleWindowShown_ = 0;
   int instrumentWindowShown_ = 0;
   bool placed_ = false;
+  bool toolWindowsDestroyed_ = false;
   bool busy_ = false;
   wxDECLARE_EVENT_TABLE();
 };
