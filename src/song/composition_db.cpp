@@ -37,7 +37,9 @@ void CompositionDb::BuildTransitionGroups() {
         ++current;
         groups[current].first = base + j;
       }
-      groups[current].total += record.weight;
+      // Weights of a damaged file may overflow; the total wraps (it is informational only).
+      groups[current].total = static_cast<int32_t>(static_cast<uint32_t>(groups[current].total) +
+                                                   static_cast<uint32_t>(record.weight));
       groups[current].count += 1;
       previous_from = record.from;
     }

@@ -23,11 +23,16 @@ void CopyDefaults(const std::string& dir) {
 
 }  // namespace
 
+// Memory-backed storage when there is some: every run rewrites the outputs.
+std::filesystem::path Base() {
+  std::error_code error;
+  if (std::filesystem::is_directory("/dev/shm", error)) return "/dev/shm";
+  return std::filesystem::temp_directory_path();
+}
+
 // The working folder, removed when the process ends.
 struct WorkFolder {
-  WorkFolder()
-      : path((std::filesystem::temp_directory_path() / ("vema-fuzz-" + std::to_string(::getpid())))
-                 .string()) {
+  WorkFolder() : path((Base() / ("vema-fuzz-" + std::to_string(::getpid()))).string()) {
     std::filesystem::create_directories(path);
     CopyDefaults(path);
   }
