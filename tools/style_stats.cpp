@@ -14,15 +14,17 @@
 //   - the share of moves that go on in the direction of the move before (a run up or down the
 //     scale) rather than turn back (repeated notes are passed over);
 //   - the share of notes that the final octave correction moved up or down;
-//   - the range of a song in semitones (lowest to highest melody note): mean, 90th percentile
-//     and largest, and the share of songs that keep within 18 semitones;
+//   - the range of a song in semitones (lowest to highest melody note): mean, median, 90th
+//     percentile and largest, and the share of songs that keep within 18 semitones;
+//   - the spread of the bar means (highest minus lowest mean pitch of a bar): how far a
+//     melody wanders as a whole;
 //   - the share of chord tones among the notes that start on beats 1 and 3, on any beat, and
 //     among all notes;
 //   - the note lengths: notes per bar, the share of notes of a quarter or longer.
 // --show R prints the melody (MIDI keys, "|" between bars) of every song whose range exceeds R
 // semitones, with its form and seed, before the final octave correction (with the rule of
-// every note in brackets) and after it; --trace adds the generation log of those songs.  Nothing is
-// written; messages of the program (a refused chord, for example) are counted.
+// every note in brackets) and after it; --trace adds the generation log of those songs.
+// Nothing is written; messages of the program (a refused chord, for example) are counted.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
