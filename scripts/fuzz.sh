@@ -27,6 +27,6 @@ for t in "${targets[@]}"; do
   [ -d tests/fuzz/regressions/$t ] && cp -n tests/fuzz/regressions/$t/* "$corpus"/ 2>/dev/null || true
   echo "== $t: $seconds s"
   build-fuzz/tests/fuzz/$t "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
-    -artifact_prefix="$findings/" -print_final_stats=1 2>&1 | grep -E '^(#[0-9]+ +DONE|stat::|==|SUMMARY|.*ERROR)' || true
+    -artifact_prefix="$findings/" -print_final_stats=1 2>&1 | grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number|stat::new|==|SUMMARY|.*ERROR)' || true
   rmdir "$findings" 2>/dev/null || true
 done

@@ -1,0 +1,46 @@
+# Shared part of the window tests: a temporary work folder, the started program's windows and
+# waiting for them by name.  Sourced after the caller has set vema, shots and failure_shot.
+export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$shots"
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$shots/$failure_shot" 2>/dev/null
+  exit 1
+}
+
+# The window ids of vema's visible windows, one "id<TAB>name" per line.
+windows() {
+  local w
+  for w in $(timeout 5 xdotool search --pid "$pid" --onlyvisible 2>/dev/null); do
+    printf '%s\t%s\n' "$w" "$(timeout 5 xdotool getwindowname "$w" 2>/dev/null)"
+  done
+}
+
+# Waits (up to 20 s) for a visible window with this exact name and prints its id.
+wait_window() {
+  local i line
+  for i in $(seq 100); do
+    line=$(windows | awk -F '\t' -v n="$1" '$2 == n { print $1; exit }')
+    [ -n "$line" ] && { echo "$line"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits (up to 10 s) until no visible window has this name.
+wait_gone() {
+  local i
+  for i in $(seq 50); do
+    windows | awk -F '\t' -v n="$1" '$2 == n { found = 1 } END { exit !found }' || return 0
+    sleep 0.2
+  done
+  return 1
+}
