@@ -170,6 +170,26 @@ TEST(CustomFormFile, WriteFailuresAreReported) {
   EXPECT_EQ(u.platform.messages[0].text, "File could not created! ");
 }
 
+TEST(CustomFormFile, AFailedWriteLeavesThePreviousStoreWhole) {
+  TempDir dir;
+  TestSession t(dir.str());
+  Session& s = *t.session;
+  WriteAll(dir.File("default.db"), {});
+  s.customForms.count = 1;
+  s.customForms.names[0] = "old";
+  ASSERT_TRUE(WriteCustomFormFile(s));
+  const auto before = ReadAll(dir.File("default.db"));
+  // The temporary file beside the store cannot be made: the write fails before touching it.
+  std::filesystem::create_directory(dir.File("default.db.tmp"));
+  s.customForms.count = 2;
+  s.customForms.names[1] = "new";
+  EXPECT_FALSE(WriteCustomFormFile(s));
+  ASSERT_EQ(t.platform.messages.size(), 1u);
+  EXPECT_EQ(t.platform.messages[0].text, "File could not created! ");
+  EXPECT_EQ(ReadAll(dir.File("default.db")), before);
+  EXPECT_EQ(s.customForms.count, 2);  // the table in memory keeps the change
+}
+
 TEST(CustomFormFile, LoadingAStoredFormMakesItCurrent) {
   TestSession t;
   Session& s = *t.session;

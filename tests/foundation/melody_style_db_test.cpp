@@ -86,6 +86,18 @@ TEST(MelodyStyleFile, ShortFileLeavesTheRestAsItWas) {
   EXPECT_EQ(style.settings, DistinctStyle().settings);
 }
 
+TEST(MelodyStyleFile, AFailedSaveLeavesThePreviousFileWhole) {
+  TempDir dir;
+  TestSession t(dir.str());
+  ASSERT_TRUE(MelodyStyleDb{}.Save("s.ton", t.platform, dir.str()));
+  const auto before = ReadAll(dir.File("s.ton"));
+  std::filesystem::create_directory(dir.File("s.ton.tmp"));
+  EXPECT_FALSE(DistinctStyle().Save("s.ton", t.platform, dir.str()));
+  ASSERT_EQ(t.platform.messages.size(), 1u);
+  EXPECT_EQ(t.platform.messages[0].text, "File could not created! ");
+  EXPECT_EQ(ReadAll(dir.File("s.ton")), before);
+}
+
 TEST(MelodyStyleFile, FailuresAreReportedAndChangeNothing) {
   TempDir dir;
   TestSession t(dir.str());
