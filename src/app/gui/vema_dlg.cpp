@@ -114,9 +114,9 @@ void CVemaDlg::OnShow(wxShowEvent& event) {
   // Top-left corner of the screen, the size of the background, every button in its place.
   SetClientSize(vema::kBackgroundWidth, vema::kBackgroundHeight);
   Move(0, 0);
-  for (const auto& spec : vema::kMainButtons) {
-    if (wxWindow* button = FindWindow(spec.id)) {
-      button->Move(spec.x, spec.y);
+  for (const auto& entry : vema::kMainButtons) {
+    if (wxWindow* button = FindWindow(entry.id)) {
+      button->Move(entry.x, entry.y);
       button->Show();
     }
   }
