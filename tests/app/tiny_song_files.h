@@ -1,5 +1,5 @@
 // A tiny deterministic working folder for whole compositions: every half bar is the pattern
-// "48, 48", so every bar holds four quarter notes, and every rule row leads to rule 10.
+// "48, 48", so every bar holds four quarter notes.
 #pragma once
 
 #include <string>
@@ -12,13 +12,10 @@
 
 namespace vema::testing {
 
-inline constexpr int kTinyNotesPerBar = 4;
-
 inline void WriteTinyDatabase(const std::string& dir, uint8_t kind = 0) {
   CompositionDb db;
   db.kind = kind;
-  db.noteLengthPatterns[0] = 48;
-  db.noteLengthPatterns[1] = 48;
+  db.noteLengthPatterns[0] = db.noteLengthPatterns[1] = 48;
   db.noteLengthPatterns[2] = -1;
   db.lastTransitionIndex.fill(-1);
   for (int k = 0; k < kTransitionKinds; ++k) {
@@ -28,7 +25,10 @@ inline void WriteTinyDatabase(const std::string& dir, uint8_t kind = 0) {
   WriteAll(dir + "/default.mld", EncodeCompositionDb(db));
 }
 
-inline void WriteTinyStyle(const std::string& dir) {
+// The style leads every rule row to rule 10. Stored forms: 0 one period of C, F, G7, C; 1 two
+// periods in A minor.
+inline void WriteTinyFolder(const std::string& dir, uint8_t kind = 0) {
+  WriteTinyDatabase(dir, kind);
   MelodyStyleDb style;
   for (auto& table : style.table) {
     for (auto& row : table) row[10] = 100;
@@ -36,16 +36,12 @@ inline void WriteTinyStyle(const std::string& dir) {
   style.settings = {0, 10, 3, 0, 0, 0, 0, 0};
   const std::string bytes = style.Encode();
   WriteAll(dir + "/default.ton", std::vector<uint8_t>(bytes.begin(), bytes.end()));
-}
-
-// Stored forms: 0 one period of C, F, G7, C; 1 two periods in A minor; 2 twelve periods.
-inline void WriteTinyForms(const std::string& dir) {
   CustomFormTable table;
-  table.count = 3;
+  table.count = 2;
   const char* const chords[] = {"C", "F", "G7", "C", "Am", "Dm7", "E7", "Am"};
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 2; ++i) {
     SongForm form = BlankForm();
-    form.lastPeriod = i == 0 ? 0 : i == 1 ? 1 : 11;
+    form.lastPeriod = i;
     for (int bar = 0; bar < kMaxBars; ++bar) {
       form.SetChord(bar, chords[(bar % 8) / 2 + (i == 1 ? 4 : 0)]);
       form.keyIndex[static_cast<size_t>(bar)] = i == 1 ? 15 : 0;
@@ -54,12 +50,6 @@ inline void WriteTinyForms(const std::string& dir) {
     table.forms[static_cast<size_t>(i)] = form;
   }
   WriteAll(dir + "/default.db", EncodeCustomForms(table));
-}
-
-inline void WriteTinyFolder(const std::string& dir, uint8_t kind = 0) {
-  WriteTinyDatabase(dir, kind);
-  WriteTinyStyle(dir);
-  WriteTinyForms(dir);
 }
 
 }  // namespace vema::testing

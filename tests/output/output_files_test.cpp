@@ -1,0 +1,188 @@
+// The output files: out.mid (delta times, keys, the melody track, the layout), out.mml and
+// work.txt (MML lengths, two-bar lines, header lines, CR LF and CP932), and files that cannot be
+// created.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "output/midi_writer.h"
+#include "output/mml_writer.h"
+#include "output/smf_bytes.h"
+#include "song/text.h"
+#include "support/test_support.h"
+
+namespace vema {
+namespace {
+
+using testing::TestSession;
+using Bytes = std::vector<uint8_t>;
+constexpr int32_t kEnd = -999;
+
+void SetVoice(Session& session, int voice, const std::vector<TrackNote>& notes) {
+  int step = 0;
+  for (const TrackNote& n : notes) session.noteTrack.at(step++, voice) = n;
+  session.noteTrack.at(step, voice).length = -1;
+}
+
+std::string FileText(const std::string& path) {
+  const auto bytes = testing::ReadAll(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// clang-format off
+TEST(SmfBytes, DeltaTimesAndKeys) {
+  const std::pair<int64_t, Bytes> deltas[] = {
+      {0, {0x00}}, {127, {0x7F}}, {128, {0x81, 0x00}}, {192, {0x81, 0x40}}, {16383, {0xFF, 0x7F}},
+      {16384, {0x81, 0x80, 0x00}}, {0x0FFFFFFF, {0xFF, 0xFF, 0xFF, 0x7F}},
+      {int64_t{1} << 40, {0xFF, 0xFF, 0xFF, 0x7F}}};
+  for (const auto& [ticks, bytes] : deltas) {
+    Bytes out;
+    AppendDeltaTime(out, ticks);
+    EXPECT_EQ(out, bytes) << ticks;
+  }
+  // Keys move by octaves into 1..127; key 0 (a c in octave 0) must not become a rest.
+  const std::pair<int64_t, int> keys[] = {{60, 60}, {1, 1}, {127, 127}, {0, 12}, {-1, 11},
+      {-13, 11}, {128, 116}, {139, 127}, {140, 116}, {1535, 119}};
+  for (const auto& [key, moved] : keys) EXPECT_EQ(KeyIntoMidiRange(key), moved) << key;
+}
+
+TEST(MidiFile, MelodyNotesRestsDeltasAndTheTrace) {
+  TestSession t;
+  t.session->instrumentPrograms[0] = 73;
+  SetVoice(*t.session, 0, {{96, 0, 5}, {192, 1, 5}, {48, 5, 6}, {96, 0, 4}, {96, 0, 4}, {24, 8, 4},
+                           {96, 0, 5}});
+  MidiWriter writer(*t.session);
+  ASSERT_EQ(writer.BuildMelodyTrack(), 1);
+  EXPECT_EQ(writer.melodyTrack, (Bytes{'M', 'T', 'r', 'k', 0, 0, 0, 26 + 7, 0x00, 0xC0, 73,
+                                       0x60, 0x90, 60, 0x60, 0x81, 0x40, 0x80, 60, 0x00,  // r 96, c 192
+                                       0x00, 0x90, 76, 0x60, 0x30, 0x80, 76, 0x00,        // e 48
+                                       0x81, 0x40, 0x90, 55, 0x60, 0x18, 0x80, 55, 0x00,  // r r, g 24
+                                       0x00, 0xFF, 0x2F, 0x00}));  // the trailing rest is left out
+  EXPECT_EQ(t.session->log.text(), "音高 60 音長 192\n音高 76 音長 48\n音高 55 音長 24\n");
+}
+
+TEST(MidiFile, HeaderConductorAndTracksWithAndWithoutAMelody) {
+  for (uint8_t tracks : {5, 4}) {
+    TestSession t;
+    if (tracks == 5) SetVoice(*t.session, 0, {{192, 1, 5}, {192, 3, 5}});
+    MidiWriter writer(*t.session);
+    writer.voicings.assign(8, {60, 64, 67, kEnd});
+    writer.voicings.push_back({kEnd});
+    writer.bassNotes = {48, 48, 48, 48, 48, 48, 48, 48, kEnd};
+    const Bytes file = writer.AssembleFile(kMarch);
+    Bytes expected = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, tracks, 0, 0x30,
+        'M', 'T', 'r', 'k', 0, 0, 0, 0x24, 0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08,
+        0x00, 0xFF, 0x7F, 0x03, 0x00, 0x00, 0x41, 0x00, 0xFF, 0x7F, 0x05, 0x00, 0x00, 0x77, 0x0E,
+        0x00, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x83, 0x00, 0xFF, 0x2F, 0x00};
+    for (const Bytes& chunk : {tracks == 5 ? writer.melodyTrack : Bytes(),
+                               BuildChordTrackChunk(writer.voicings, kMarch, 0),
+                               BuildBassTrackChunk(writer.bassNotes, kMarch, 0),
+                               BuildDrumTrackChunk(kMarch, 8)}) {
+      expected.insert(expected.end(), chunk.begin(), chunk.end());
+    }
+    EXPECT_EQ(file, expected);
+    EXPECT_EQ(t.platform.messages.size(), tracks == 5 ? 0u : 1u);
+    if (tracks == 4) EXPECT_EQ(t.platform.messages[0].text, "メロディーはまだ生成されていません。\n伴奏パタンのみ作成します。");
+  }
+}
+// clang-format on
+
+TEST(MidiFile, AFileThatCannotBeCreatedKeepsTheImage) {
+  testing::TempDir dir;
+  std::filesystem::create_directory(dir.File("out.mid"));  // a folder in the file's place
+  TestSession t(dir.str());
+  t.session->midiImage = {{1, 2, 3}, 3};
+  SetVoice(*t.session, 0, {{192, 1, 5}});
+  EXPECT_FALSE(MidiWriter(*t.session).Write(kMarch));
+  EXPECT_EQ(t.session->midiImage.bytes, (Bytes{1, 2, 3}));
+  EXPECT_EQ(t.session->midiImage.count, 3);
+  EXPECT_EQ(t.platform.messages.back().text, "File could not created! ");
+  EXPECT_EQ(t.platform.messages.back().icon, MessageIcon::kStop);
+  for (const auto& m : t.platform.messages) EXPECT_NE(m.text, "作曲完了！！");
+}
+
+TEST(MmlLength, TableEntriesTiesAndTheInexpressible) {
+  ScriptedPlatform p;
+  const std::pair<int, const char*> cases[] = {
+      {48, "4"},    {144, "2."},   {120, "2^8"}, {0, "^"},       {192, "1"},       {60, "16^4"},
+      {240, "4^1"}, {5, "192^48"}, {384, "1^1"}, {432, "1^4^1"}, {385, "1^192^1"}, {1000, "1^"}};
+  for (const auto& [ticks, text] : cases) {
+    std::string out;
+    AppendMmlLength(p, ticks, out);
+    EXPECT_EQ(out, text) << ticks;
+  }
+  ASSERT_EQ(p.messages.size(), 1u);  // for 1000 only
+  EXPECT_EQ(p.messages[0].text, "[808]適合音長ＭＭＬが見つかりません");
+  EXPECT_EQ(p.messages[0].icon, MessageIcon::kStop);
+}
+
+TEST(MmlLine, TwoBarsWithRelativeOctavesRestsAndTies) {
+  const std::tuple<std::vector<TrackNote>, const char*, int> cases[] = {
+      {{{48, 1, 5}, {48, 5, 6}, {192, 8, 6}, {96, 8, 6}, {48, 1, 5}}, "c4>e4g1g2<", 4},
+      {{{96, 0, 5}, {24, -1, 5}, {24, 3, 4}, {240, 1, 5}}, "r2r8<d8>c4^1", 4},
+      {{{192, 1, 5}, {144, 3, 5}, {96, 5, 5}, {48, 6, 5}}, "c1d2.e2", 3},  // crosses bar 2
+      {{{192, 1, 5}, {192, 3, 5}, {0, 3, 5}, {48, 3, 5}}, "c1d1^", 0},
+  };
+  for (const auto& [notes, text, next] : cases) {
+    TestSession t;
+    SetVoice(*t.session, 0, notes);
+    const MmlLine line = FormatMmlLine(*t.session, 0, 0);
+    EXPECT_EQ(line.text, text);
+    EXPECT_TRUE(next == 0 || line.next == next) << text << " " << line.next;
+  }
+}
+
+struct MmlFilesTest : ::testing::Test {
+  void SetUp() override {
+    s.log.Reset("------------------音長進行生成フェーズ------------------\n");
+    SetVoice(s, 0, std::vector<TrackNote>(16, TrackNote{96, 1, 5}));
+    SetVoice(s, 1, std::vector<TrackNote>(64, TrackNote{24, 8, 3}));
+  }
+  testing::TempDir dir;
+  TestSession t{dir.str()};
+  Session& s = *t.session;
+};
+
+TEST_F(MmlFilesTest, OutMmlAndWorkTxtWithTheirOwnHeaderLines) {
+  WriteMmlFile(s);
+  std::string expected =
+      ";VEMA2 ver 0.1 programed by ORUNAK\r\n"
+      ";PMD MML data*********************************\r\n"
+      ";#Include FM.FF\r\n"
+      "A C1@25BS64o4v110l16_0 t120\r\n"
+      "B C2@37BS64o2v80l16_0 t120\r\n"
+      ";*********************************************\r\n\r\n";
+  for (const char* part : {"A c2c2c2c2", "B g8g8g8g8g8g8g8g8g8g8g8g8g8g8g8g8"}) {
+    for (int bar : {1, 3, 5, 7}) {
+      expected += ";bar= " + std::to_string(bar) + " ---------------\r\n" + part + "  \r\n\r\n";
+    }
+    expected += part[0] == 'A' ? "\r\n" : "";
+  }
+  EXPECT_EQ(FileText(dir.File("out.mml")), expected);
+  // work.txt: the whole log (with the MML lines) in CP932 with CR LF.
+  const std::string work = Cp932ToUtf8(FileText(dir.File("work.txt")));
+  std::string withCr;
+  for (char c : s.log.text()) withCr += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(work, withCr);
+  EXPECT_NE(work.find("A C1@00BS64o5v110l16_0 t100\r\nB C1@00BS64o3v110l16_0 t100\r\n"),
+            std::string::npos);
+  EXPECT_EQ(work.find("t120"), std::string::npos);
+  EXPECT_NE(work.find(";bar= 1 ---------------\r\nA c2c2c2c2\r\n;bar= 3"), std::string::npos);
+  EXPECT_TRUE(t.platform.messages.empty());
+}
+
+TEST_F(MmlFilesTest, AFileThatCannotBeCreatedLeavesTheOther) {
+  for (const char* blocked : {"out.mml", "work.txt"}) {
+    std::filesystem::remove_all(dir.path());
+    std::filesystem::create_directories(dir.File(blocked));
+    WriteMmlFile(s);
+    EXPECT_EQ(t.platform.messages.back().text, "File could not created! ");
+    EXPECT_EQ(t.platform.messages.back().icon, MessageIcon::kStop);
+    const std::string kept = blocked[0] == 'o' ? "work.txt" : "out.mml";
+    EXPECT_NE(FileText(dir.File(kept)).find("A c2c2c2c2"), std::string::npos) << kept;
+  }
+  EXPECT_EQ(t.platform.messages.size(), 2u);
+}
+
+}  // namespace
+}  // namespace vema
