@@ -6,13 +6,14 @@
 
 #include "editors/custom_form_store.h"
 #include "melody/melody_style_db.h"
-#include "song/binary_io.h"
 #include "song/composition_db.h"
 #include "support/test_support.h"
 
 namespace vema::testing {
 
-inline void WriteTinyDatabase(const std::string& dir, uint8_t kind = 0) {
+// The style leads every rule row to rule 10. Stored forms: 0 one period of C, F, G7, C; 1 two
+// periods in A minor.
+inline void WriteTinyFolder(const std::string& dir, uint8_t kind = 0) {
   CompositionDb db;
   db.kind = kind;
   db.noteLengthPatterns[0] = db.noteLengthPatterns[1] = 48;
@@ -23,12 +24,6 @@ inline void WriteTinyDatabase(const std::string& dir, uint8_t kind = 0) {
     for (int j = 0; j < 2; ++j) db.transitions[static_cast<size_t>(k * 1000 + j)] = {0, 0, 1};
   }
   WriteAll(dir + "/default.mld", EncodeCompositionDb(db));
-}
-
-// The style leads every rule row to rule 10. Stored forms: 0 one period of C, F, G7, C; 1 two
-// periods in A minor.
-inline void WriteTinyFolder(const std::string& dir, uint8_t kind = 0) {
-  WriteTinyDatabase(dir, kind);
   MelodyStyleDb style;
   for (auto& table : style.table) {
     for (auto& row : table) row[10] = 100;
