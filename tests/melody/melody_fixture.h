@@ -14,9 +14,8 @@ namespace vema::testing {
 // Sets pattern p to the given lengths (ended by -1).
 inline void SetPattern(CompositionDb& db, int p, std::initializer_list<int32_t> lengths) {
   int32_t* out = &db.noteLengthPatterns[static_cast<size_t>(p) * kPatternLength];
-  int i = 0;
-  for (int32_t v : lengths) out[i++] = v;
-  out[i] = -1;
+  for (int32_t v : lengths) *out++ = v;
+  *out = -1;
 }
 
 // Replaces the records of one transition kind and rebuilds the groups.
@@ -24,8 +23,7 @@ inline void SetTransitions(CompositionDb& db, int kind,
                            std::initializer_list<std::pair<int32_t, int32_t>> records) {
   int j = 0;
   for (const auto& [from, to] : records) {
-    db.transitions[static_cast<size_t>(kind * kTransitionsPerKind + j)] = {from, to, 1};
-    ++j;
+    db.transitions[static_cast<size_t>(kind * kTransitionsPerKind + j++)] = {from, to, 1};
   }
   db.lastTransitionIndex[static_cast<size_t>(kind) + 1] = j - 1;
   db.loaded = 1;
@@ -36,32 +34,25 @@ inline void SetTransitions(CompositionDb& db, int kind,
 inline void UseSimpleDb(CompositionDb& db) {
   SetPattern(db, 0, {96});
   SetPattern(db, 1, {48, 48});
-  SetTransitions(db, 0, {{0, 1}});
-  SetTransitions(db, 1, {{1, 0}});
-  SetTransitions(db, 2, {{0, 1}});
-  SetTransitions(db, 3, {{1, 0}});
+  for (int kind = 0; kind < 4; ++kind) SetTransitions(db, kind, {{kind % 2, 1 - kind % 2}});
 }
 
 // A style in which rule `row` is always followed by next[row] (in all eight tables); rows
-// without an entry follow with nothing.  Settings: no repetition, rate 0, run limit 100.
+// without an entry follow with nothing.
 inline void UseChainStyle(MelodyStyleDb& style, std::initializer_list<std::pair<int, int>> next,
-                          int repeat = 0, int rate = 0, int limit = 100) {
+                          int repeat = 0, int rate = 0, int runLimit = 100) {
   style = MelodyStyleDb{};
   for (auto& table : style.table) {
-    for (const auto& [row, to] : next) {
-      table[static_cast<size_t>(row)][static_cast<size_t>(to)] = 100;
-    }
+    for (const auto& [row, to] : next) table.at(row).at(to) = 100;
   }
-  style.settings[0] = repeat;
-  style.settings[1] = rate;
-  style.settings[2] = limit;
+  style.settings = {repeat, rate, runLimit};
 }
 
 // Sets the lengths of a bar (the -1 end mark is added).
-inline void SetLengths(Session& s, int bar, std::initializer_list<int32_t> lengths) {
-  int n = 0;
-  for (int32_t v : lengths) s.barNotes[static_cast<size_t>(bar)][static_cast<size_t>(n++)].length = v;
-  s.barNotes[static_cast<size_t>(bar)][static_cast<size_t>(n)].length = -1;
+inline void SetLengths(Session& s, int bar, const std::vector<int32_t>& lengths) {
+  auto& notes = s.barNotes[static_cast<size_t>(bar)];
+  for (size_t n = 0; n < lengths.size(); ++n) notes[n].length = lengths[n];
+  notes[lengths.size()].length = -1;
 }
 
 inline std::vector<int32_t> Lengths(const Session& s, int bar) {
