@@ -9,6 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vema;
+  size = std::min(size, kFormRecordBytes + 3 * 4000);  // at most about 4000 actions
   fuzz::Run run(1);
   Session& s = *run.session;
   const size_t form_bytes = std::min(size, kFormRecordBytes);
