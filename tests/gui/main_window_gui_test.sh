@@ -6,13 +6,6 @@
 set -uo pipefail
 vema=$1 data=$2 shots=$3
 
-if [ -z "${VEMA_UNDER_XVFB:-}" ]; then
-  for tool in xvfb-run xdotool import; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-  done
-  VEMA_UNDER_XVFB=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
-fi
-
 failure_shot=failure.png
 # shellcheck source=../gui/xvfb_lib.sh
 source "$(dirname "$0")/../gui/xvfb_lib.sh"

@@ -1,5 +1,13 @@
 # Shared part of the window tests: a temporary work folder, the started program's windows and
-# waiting for them by name.  Sourced after the caller has set vema, shots and failure_shot.
+# waiting for them by name.  Sourced after the caller has set vema, shots and failure_shot; the
+# first time it runs the caller again under Xvfb (skipped with 77 when the tools are missing).
+if [ -z "${VEMA_UNDER_XVFB:-}" ]; then
+  for tool in xvfb-run xdotool import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+  done
+  VEMA_UNDER_XVFB=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
+fi
+
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 work=$(mktemp -d)
 pid=
