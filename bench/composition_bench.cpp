@@ -6,7 +6,7 @@
 #include <string>
 
 #include "accomp/accompaniment.h"
-#include "app/platform.h"
+#include "song/platform.h"
 #include "app/session.h"
 #include "melody/note_length_generator.h"
 #include "melody/pitch_generator.h"
@@ -59,12 +59,12 @@ void BM_Composition(benchmark::State& state) {
   PrepareForm(session, periods);
   size_t bytes = 0;
   for (auto _ : state) {
-    NoteLengthGenerator(session).Run();
-    PitchGenerator(session).Run();
-    ChooseAccompanimentFeel(session);
-    MidiWriter writer(session);
+    NoteLengthGenerator(session.Melody()).Run();
+    PitchGenerator(session.Melody()).Run();
+    ChooseAccompanimentFeel(session.platform(), session.accompanimentFeel);
+    MidiWriter writer(session.Writers());
     const std::vector<uint8_t> midi = writer.BuildFile(session.accompanimentFeel);
-    const MmlFiles texts = BuildMmlFiles(session);
+    const MmlFiles texts = BuildMmlFiles(session.Writers());
     bytes = midi.size() + texts.mml.size() + texts.work.size();
     benchmark::DoNotOptimize(bytes);
   }

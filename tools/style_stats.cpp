@@ -100,7 +100,7 @@ int Measure(vema::Session& session, Stats& stats) {
   // Chord tones of every bar.
   std::vector<vema::ChordToneTable> chords(static_cast<size_t>(bars));
   for (int b = 0; b < bars; ++b) {
-    vema::ParseChord(session, form.Chord(b));
+    vema::ParseChord(session.chordTones, session.platform(), form.Chord(b));
     chords[static_cast<size_t>(b)] = session.chordTones;
   }
   // The bar table's notes in voice order: their rules, and whether the octave correction moved
@@ -342,8 +342,8 @@ int main(int argc, char** argv) {
         session->form = forms.forms[static_cast<size_t>(f)];
       }
       const size_t before = platform.messages.size();
-      vema::NoteLengthGenerator(*session).Run();
-      const int ok = vema::PitchGenerator(*session).Run();
+      vema::NoteLengthGenerator(session->Melody()).Run();
+      const int ok = vema::PitchGenerator(session->Melody()).Run();
       ++stats.songs;
       stats.failed += ok == 0;
       stats.messages += static_cast<long>(platform.messages.size() - before);

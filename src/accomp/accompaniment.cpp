@@ -4,8 +4,7 @@
 #include <cstdlib>
 
 #include "accomp/feel_choice.h"
-#include "app/session.h"
-#include "output/smf_bytes.h"
+#include "song/smf_bytes.h"
 
 namespace vema {
 namespace {
@@ -79,8 +78,8 @@ std::span<const int32_t> BassRhythm(int feel) { return kBassRhythms[ValidFeel(fe
 std::span<const uint8_t> DrumBar(int feel) { return kDrumBars[ValidFeel(feel)]; }
 int DrumClosingDelta(int feel) { return kDrumClosingDeltas[ValidFeel(feel)]; }
 
-void ChooseAccompanimentFeel(Session& session) {
-  StoreFeelAnswer(session.accompanimentFeel, session.platform().ChooseFeel());
+void ChooseAccompanimentFeel(Platform& platform, int8_t& feel) {
+  StoreFeelAnswer(feel, platform.ChooseFeel());
 }
 
 std::vector<uint8_t> BuildChordTrackChunk(const VoicingRows& voicings, int feel,

@@ -6,9 +6,9 @@
 #include <span>
 #include <vector>
 
-namespace vema {
+#include "song/platform.h"
 
-struct Session;
+namespace vema {
 
 enum AccompanimentFeelValue : int { kMarch = 0, kStandard = 1, kBlues = 2, kRock = 3 };
 inline constexpr int kFeelCount = 4;
@@ -27,8 +27,8 @@ std::span<const uint8_t> DrumBar(int feel);
 int DrumClosingDelta(int feel);
 
 // Asks the person for the feel of this composition.  A confirmed choice 0..3 is stored in
-// session.accompanimentFeel; closing the dialog without one keeps the previous feel.
-void ChooseAccompanimentFeel(Session& session);
+// feel; closing the dialog without one keeps the previous feel.
+void ChooseAccompanimentFeel(Platform& platform, int8_t& feel);
 
 // The MIDI keys of each bar's chord (rows ended by -999; the row after the last bar starts with
 // -999) and each bar's bass key (-999 after the last bar).

@@ -123,7 +123,7 @@ int RunCompose(const std::vector<std::string_view>& args, std::ostream& err) {
                                  " is not a stored form (there are " +
                                  std::to_string(session.customForms.Count()) + ")");
     }
-    LoadCustomForm(session, static_cast<int>(*options.form));
+    LoadCustomForm(session.Editors(), static_cast<int>(*options.form));
   }
   for (size_t slot = 0; slot < 3; ++slot) {
     if (options.programs[slot]) session.instrumentPrograms[slot] = *options.programs[slot];

@@ -26,23 +26,23 @@ void ComposeCommand(Session& session) {
   if (session.playing == 1) StopCommand(session);
 
   SetStatus(session, kStatusNoteLengths);
-  NoteLengthGenerator(session).Run();
+  NoteLengthGenerator(session.Melody()).Run();
 
   SetStatus(session, kStatusPitches);
   if (!IsMelodyDbKind(session.compositionDb.kind)) {
     session.platform().ShowMessage(kWrongDbKindMessage, MessageIcon::kStop);
     return;
   }
-  PitchGenerator(session).Run();
+  PitchGenerator(session.Melody()).Run();
 
   SetStatus(session, kStatusAccompaniment);
-  ChooseAccompanimentFeel(session);
+  ChooseAccompanimentFeel(session.platform(), session.accompanimentFeel);
 
   SetStatus(session, kStatusMidi);
-  MidiWriter(session).Write(session.accompanimentFeel);
+  MidiWriter(session.Writers()).Write(session.accompanimentFeel);
 
   SetStatus(session, kStatusMml);
-  WriteMmlFile(session);
+  WriteMmlFile(session.Writers());
 
   session.playing = 0;
   SetStatus(session, kBlankStatus);

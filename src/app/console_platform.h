@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/platform.h"
+#include "song/platform.h"
 
 namespace vema {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform.h"
+#include "song/platform.h"
 
 namespace vema {
 

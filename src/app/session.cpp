@@ -7,6 +7,19 @@ Session::Session(Platform& platform, SessionOptions options)
   random.SetPlatform(&platform);
 }
 
+MelodyContext Session::Melody() {
+  return {*platform_, form, compositionDb, style,    barNotes, patternPairs,
+          noteTrack,  log,  chordTones,    keyScale, chain,    random};
+}
+
+WriterContext Session::Writers() {
+  return {*platform_, dir, form, noteTrack, instrumentPrograms, chordTones, log, midiImage};
+}
+
+EditorContext Session::Editors() {
+  return {*platform_, dir, form, customForms, style, compositionDb, dbFiles, inputText};
+}
+
 void StartUp(Session& session) {
   session.title.clear();
   session.statusText = kBlankStatus;
@@ -15,7 +28,7 @@ void StartUp(Session& session) {
   session.dbFiles[0] = "default.mld";
   session.style.Load("default.ton", session.platform(), session.dir);
   session.dbFiles[1] = "default.ton";
-  ReadCustomFormFile(session);
+  ReadCustomFormFile(session.Editors());
 }
 
 }  // namespace vema

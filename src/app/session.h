@@ -8,10 +8,13 @@
 #include <optional>
 #include <string>
 
-#include "app/platform.h"
-#include "app/random.h"
+#include "song/platform.h"
+#include "song/random.h"
 #include "editors/custom_form_store.h"
+#include "editors/editor_context.h"
+#include "melody/melody_context.h"
 #include "melody/melody_style_db.h"
+#include "output/writer_context.h"
 #include "song/composition_db.h"
 #include "song/form.h"
 #include "song/tables.h"
@@ -20,7 +23,6 @@ namespace vema {
 
 inline constexpr size_t kStatusBytes = 20;
 inline constexpr size_t kTitleBytes = 255;      // CP932 bytes of the song title
-inline constexpr size_t kInputTextBytes = 255;  // CP932 bytes of the shared input text
 inline const std::string kBlankStatus(kStatusBytes, ' ');
 
 struct SessionOptions {
@@ -36,6 +38,11 @@ struct Session {
   Platform& platform() { return *platform_; }
   // The path of a file of the working directory.
   std::string PathOf(const std::string& name) const { return ResolvePath(dir, name); }
+
+  // What each subsystem reads and writes, assembled from the state the session owns.
+  MelodyContext Melody();
+  WriterContext Writers();
+  EditorContext Editors();
 
   std::string dir;
 

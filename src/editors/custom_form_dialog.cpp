@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/session.h"
 #include "editors/custom_form_store.h"
 #include "song/text.h"
 
@@ -14,15 +13,15 @@ std::string DefaultCustomFormName(int index) {
   return std::string("カスタムフォームＮｏ") + number;
 }
 
-std::optional<std::string> AskName(Session& session) {
-  const std::optional<std::string> answer = session.platform().PromptLine();
+std::optional<std::string> AskName(const EditorContext& context) {
+  const std::optional<std::string> answer = context.platform.PromptLine();
   if (!answer) return std::nullopt;
-  session.inputText = CutUtf8ToCp932Bytes(FirstLine(*answer), kInputTextBytes);
-  return session.inputText;
+  context.inputText = CutUtf8ToCp932Bytes(FirstLine(*answer), kInputTextBytes);
+  return context.inputText;
 }
 
-CustomFormDialog::CustomFormDialog(Session& session, CustomFormMode m)
-    : mode(m), session_(session) {}
+CustomFormDialog::CustomFormDialog(const EditorContext& context, CustomFormMode m)
+    : mode(m), context_(context) {}
 
 void CustomFormDialog::Show() {
   if (mode == CustomFormMode::kLoad) {
@@ -34,7 +33,7 @@ void CustomFormDialog::Show() {
     title = "カスタムフォームの保存";
     load.enabled = false;
     add.enabled = true;
-    overwrite.enabled = session_.customForms.Count() > 0;
+    overwrite.enabled = context_.customForms.Count() > 0;
   }
   FillCustomFormList();
 }
@@ -42,7 +41,7 @@ void CustomFormDialog::Show() {
 void CustomFormDialog::FillCustomFormList() {
   list.items.clear();
   list.selection = -1;
-  const CustomFormTable& table = session_.customForms;
+  const CustomFormTable& table = context_.customForms;
   for (int i = 0; i < table.Count(); ++i) list.items.push_back(table.names[static_cast<size_t>(i)]);
 }
 
@@ -74,33 +73,33 @@ void CustomFormDialog::DoubleClick(int position) {
 
 bool CustomFormDialog::LoadCustomForm(int index) {
   // With no entry selected nothing happens.
-  return vema::LoadCustomForm(session_, index);
+  return vema::LoadCustomForm(context_, index);
 }
 
 bool CustomFormDialog::AddCustomForm() {
-  if (session_.customForms.Count() >= kMaxCustomForms) {
-    session_.platform().ShowMessage(kCustomFormsFullMessage, MessageIcon::kStop);
+  if (context_.customForms.Count() >= kMaxCustomForms) {
+    context_.platform.ShowMessage(kCustomFormsFullMessage, MessageIcon::kStop);
     return false;
   }
-  return StoreCurrentForm(session_.customForms.Count(), true);
+  return StoreCurrentForm(context_.customForms.Count(), true);
 }
 
 bool CustomFormDialog::OverwriteCustomForm(int index) {
-  if (index < 0 || index >= session_.customForms.Count()) return false;
+  if (index < 0 || index >= context_.customForms.Count()) return false;
   return StoreCurrentForm(index, false);
 }
 
 bool CustomFormDialog::StoreCurrentForm(int index, bool append) {
-  const std::optional<std::string> name = AskName(session_);
+  const std::optional<std::string> name = AskName(context_);
   if (!name) return false;
-  CustomFormTable& table = session_.customForms;
+  CustomFormTable& table = context_.customForms;
   if (append) table.count = table.Count() + 1;
-  table.forms[static_cast<size_t>(index)] = session_.form;
+  table.forms[static_cast<size_t>(index)] = context_.form;
   table.names[static_cast<size_t>(index)] = name->empty() ? DefaultCustomFormName(index) : *name;
-  const bool written = WriteCustomFormFile(session_);
+  const bool written = WriteCustomFormFile(context_);
   FillCustomFormList();
   // The store reports its own failure; success is reported only when the form is on disk.
-  if (written) session_.platform().ShowMessage("カスタムフォーム保存完了", MessageIcon::kPlain);
+  if (written) context_.platform.ShowMessage("カスタムフォーム保存完了", MessageIcon::kPlain);
   return true;
 }
 

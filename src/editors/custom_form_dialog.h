@@ -6,10 +6,9 @@
 #include <string>
 
 #include "editors/control_state.h"
+#include "editors/editor_context.h"
 
 namespace vema {
-
-struct Session;
 
 enum class CustomFormMode { kSave = 0, kLoad = 1 };
 
@@ -31,11 +30,11 @@ std::string DefaultCustomFormName(int index);
 // Asks for one line of text through the platform and keeps it as the shared input text
 // (first line, at most 255 CP932 bytes).  Cancelling leaves the shared input text as it was
 // and returns std::nullopt.
-std::optional<std::string> AskName(Session& session);
+std::optional<std::string> AskName(const EditorContext& context);
 
 class CustomFormDialog {
  public:
-  CustomFormDialog(Session& session, CustomFormMode mode);
+  CustomFormDialog(const EditorContext& context, CustomFormMode mode);
 
   // Each showing of the dialog: title, the buttons' enabled states, the list.
   void Show();
@@ -65,7 +64,7 @@ class CustomFormDialog {
   // store.  Returns false (nothing stored) when the person cancels the name.
   bool StoreCurrentForm(int index, bool append);
 
-  Session& session_;
+  EditorContext context_;
 };
 
 }  // namespace vema

@@ -4,8 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/platform.h"
-#include "app/session.h"
+#include "song/platform.h"
 #include "song/binary_io.h"
 #include "song/text.h"
 
@@ -60,39 +59,39 @@ bool OpenStore(const std::string& path, bool& existed) {
 
 }  // namespace
 
-void ReadCustomFormFile(Session& session) {
-  const std::string path = session.PathOf(kCustomFormFile);
+void ReadCustomFormFile(const EditorContext& context) {
+  const std::string path = context.PathOf(kCustomFormFile);
   bool existed = false;
   const bool opened = OpenStore(path, existed);
   std::optional<std::vector<uint8_t>> bytes;
   if (opened && existed) bytes = ReadFileBytes(path, kCustomFormFileBytes);
   if (!bytes) {
-    session.form = BlankForm();
+    context.form = BlankForm();
     return;
   }
-  DecodeCustomForms(*bytes, session.customForms);
+  DecodeCustomForms(*bytes, context.customForms);
   constexpr size_t kFirstFormEnd = 4 + kNameBytes * kMaxCustomForms + kFormRecordBytes;
-  session.form = bytes->size() >= kFirstFormEnd ? session.customForms.forms[0] : BlankForm();
+  context.form = bytes->size() >= kFirstFormEnd ? context.customForms.forms[0] : BlankForm();
 }
 
-bool WriteCustomFormFile(Session& session) {
-  const std::string path = session.PathOf(kCustomFormFile);
+bool WriteCustomFormFile(const EditorContext& context) {
+  const std::string path = context.PathOf(kCustomFormFile);
   std::error_code error;
   if (!std::filesystem::exists(path, error)) {
     // Like the start-up, the open leaves an empty store behind, so the next write succeeds.
     std::ofstream create(path, std::ios::binary | std::ios::app);
-    session.platform().ShowMessage("File not Created! ", MessageIcon::kStop);
+    context.platform.ShowMessage("File not Created! ", MessageIcon::kStop);
     return false;
   }
   {
     std::fstream probe(path, std::ios::binary | std::ios::in | std::ios::out);
     if (!probe) {
-      session.platform().ShowMessage("File could not created! ", MessageIcon::kStop);
+      context.platform.ShowMessage("File could not created! ", MessageIcon::kStop);
       return false;
     }
   }
-  if (!WriteFileAtomically(path, EncodeCustomForms(session.customForms))) {
-    session.platform().ShowMessage("File could not created! ", MessageIcon::kStop);
+  if (!WriteFileAtomically(path, EncodeCustomForms(context.customForms))) {
+    context.platform.ShowMessage("File could not created! ", MessageIcon::kStop);
     return false;
   }
   return true;
@@ -102,10 +101,10 @@ bool WriteCustomFormFile(Session& session) {
 
 namespace vema {
 
-bool LoadCustomForm(Session& session, int index) {
-  if (index < 0 || index >= session.customForms.Count()) return false;
-  session.form = session.customForms.forms[static_cast<size_t>(index)];
-  session.platform().ShowMessage("カスタムフォーム読み込み完了", MessageIcon::kPlain);
+bool LoadCustomForm(const EditorContext& context, int index) {
+  if (index < 0 || index >= context.customForms.Count()) return false;
+  context.form = context.customForms.forms[static_cast<size_t>(index)];
+  context.platform.ShowMessage("カスタムフォーム読み込み完了", MessageIcon::kPlain);
   return true;
 }
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "editors/editor_context.h"
 #include "song/form.h"
 
 namespace vema {
 
 class Platform;
-struct Session;
 
 inline constexpr int kMaxCustomForms = 200;
 inline constexpr size_t kNameBytes = 256;  // 255 CP932 bytes and a NUL
@@ -37,11 +37,11 @@ void DecodeCustomForms(std::span<const uint8_t> bytes, CustomFormTable& table);
 // Start-up: fills the table from "default.db" (creating an empty file when it is missing) and
 // makes stored form 0 the current form; when form 0 cannot be read whole the current form is
 // the blank form.
-void ReadCustomFormFile(Session& session);
+void ReadCustomFormFile(const EditorContext& context);
 
 // Rewrites "default.db" whole.  Messages: "File could not created! " when it cannot be opened
 // or written, "File not Created! " when it has vanished.  True when written.
-bool WriteCustomFormFile(Session& session);
+bool WriteCustomFormFile(const EditorContext& context);
 
 }  // namespace vema
 
@@ -49,6 +49,6 @@ namespace vema {
 
 // Copies stored form i into the current form and shows "カスタムフォーム読み込み完了".
 // Does nothing for an index outside 0..count-1.
-bool LoadCustomForm(Session& session, int index);
+bool LoadCustomForm(const EditorContext& context, int index);
 
 }  // namespace vema

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/session.h"
 #include "song/form.h"
 #include "song/text.h"
 
@@ -28,9 +27,9 @@ size_t U(int i) { return static_cast<size_t>(i); }
 
 int EffectiveSource(int bar, int value) { return value >= 0 && value < bar ? value : -1; }
 
-FormEditor::FormEditor(Session& session) : session_(session) {}
+FormEditor::FormEditor(const EditorContext& context) : context_(context) {}
 
-SongForm& FormEditor::form() { return session_.form; }
+SongForm& FormEditor::form() { return context_.form; }
 
 std::string FormEditor::ChordText(int bar) { return Cp932ToUtf8(form().Chord(bar)); }
 

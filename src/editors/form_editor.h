@@ -1,6 +1,6 @@
 // The rules of the form editor: the window in which the user sets up the current form
 // (periods, copies of periods, the sources, keys and chords of every bar).  Every change is
-// written into Session::form at once.
+// written into the current form at once.
 #pragma once
 
 #include <array>
@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "editors/control_state.h"
+#include "editors/editor_context.h"
 
 namespace vema {
 
-struct Session;
 struct SongForm;
 
 // Control ids of the form editor's window.
@@ -42,7 +42,7 @@ class FormEditor {
  public:
   static constexpr int kColumns = 8;
 
-  explicit FormEditor(Session& session);
+  explicit FormEditor(const EditorContext& context);
 
   // Opening the window: checks the period-count button, builds the tabs, shows period 1.
   void Initialise();
@@ -107,7 +107,7 @@ class FormEditor {
   // The period source as the editor treats it: -1 (new) or an earlier period.
   int EffectivePeriodSource(int period);
 
-  Session& session_;
+  EditorContext context_;
 };
 
 }  // namespace vema

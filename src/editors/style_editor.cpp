@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/session.h"
 
 namespace vema {
 
@@ -55,7 +54,7 @@ bool IsWholeNumber(const std::string& text) {
          *value <= std::numeric_limits<int32_t>::max();
 }
 
-StyleEditor::StyleEditor(Session& session) : working(session.style), session_(session) {
+StyleEditor::StyleEditor(const EditorContext& context) : working(context.style), context_(context) {
   for (std::string_view name : kLengthClassNames) tabs.emplace_back(name);
   // The fields show class 0, source rule 0 and the settings; the row captions start blank.
   sourceRuleField.text = "0";
@@ -115,32 +114,32 @@ void StyleEditor::EditSetting(int index, const std::string& text) {
   working.settings[U(index)] = FieldValue(text);
 }
 
-void StyleEditor::ApplyStyle() { session_.style = working; }
+void StyleEditor::ApplyStyle() { context_.style = working; }
 
 std::optional<StyleField> StyleEditor::PressApply() {
   ApplyStyle();
   using Column = StyleField::Column;
   for (int n = 0; n < kRuleCount; ++n) {
     if (!IsWholeNumber(onBeat[U(n)].text)) {
-      session_.platform().ShowMessage(kNotANumberMessage, MessageIcon::kStop);
+      context_.platform.ShowMessage(kNotANumberMessage, MessageIcon::kStop);
       return StyleField{Column::kOnBeat, n};
     }
   }
   for (int n = 0; n < kRuleCount; ++n) {
     if (!IsWholeNumber(offBeat[U(n)].text)) {
-      session_.platform().ShowMessage(kNotANumberMessage, MessageIcon::kStop);
+      context_.platform.ShowMessage(kNotANumberMessage, MessageIcon::kStop);
       return StyleField{Column::kOffBeat, n};
     }
   }
   for (int k = 0; k < kSettingsShown; ++k) {
     if (!IsWholeNumber(setting[U(k)].text)) {
-      session_.platform().ShowMessage(kNotANumberMessage, MessageIcon::kStop);
+      context_.platform.ShowMessage(kNotANumberMessage, MessageIcon::kStop);
       return StyleField{Column::kSetting, k};
     }
   }
   const int32_t runLimit = FieldValue(setting[2].text);
   if (runLimit < 0 || runLimit > 11) {
-    session_.platform().ShowMessage(kRunLimitRangeMessage, MessageIcon::kStop);
+    context_.platform.ShowMessage(kRunLimitRangeMessage, MessageIcon::kStop);
     return StyleField{Column::kSetting, 2};
   }
   return std::nullopt;
@@ -152,10 +151,10 @@ bool StyleEditor::PressSave() {
   request.defaultExtension = "ton";
   request.initialName = "style01.ton";
   request.filter = "TONE Files (*.ton)|*.ton|";
-  const std::optional<std::string> path = session_.platform().ChooseFile(request);
+  const std::optional<std::string> path = context_.platform.ChooseFile(request);
   if (!path || path->empty()) return false;
   // Written first: when the file cannot be written nothing is applied.
-  if (!working.Save(*path, session_.platform(), session_.dir)) return false;
+  if (!working.Save(*path, context_.platform, context_.dir)) return false;
   ApplyStyle();
   return true;
 }

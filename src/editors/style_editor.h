@@ -9,11 +9,10 @@
 #include <vector>
 
 #include "editors/control_state.h"
+#include "editors/editor_context.h"
 #include "melody/melody_style_db.h"
 
 namespace vema {
-
-struct Session;
 
 namespace style_edit_ids {
 inline constexpr int kTabs = 1144;
@@ -53,7 +52,7 @@ class StyleEditor {
  public:
   static constexpr int kSettingsShown = 3;
 
-  explicit StyleEditor(Session& session);
+  explicit StyleEditor(const EditorContext& context);
 
   // What the person does.
   void SelectTab(int tab);
@@ -92,7 +91,7 @@ class StyleEditor {
 
  private:
   int64_t Sum(bool onBeatColumn) const;
-  Session& session_;
+  EditorContext context_;
 };
 
 }  // namespace vema

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "app/session.h"
 
 namespace vema {
 
@@ -18,9 +17,9 @@ std::string BareFileName(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
-StyleSelect::StyleSelect(Session& session) : session_(session) {
-  nameField[0].text = BareFileName(session.dbFiles[0]);
-  nameField[1].text = BareFileName(session.dbFiles[1]);
+StyleSelect::StyleSelect(const EditorContext& context) : context_(context) {
+  nameField[0].text = BareFileName(context.dbFiles[0]);
+  nameField[1].text = BareFileName(context.dbFiles[1]);
   for (int k = 0; k < kDbKinds; ++k) {
     nameField[static_cast<size_t>(k)].enabled = kDbKindInfo[static_cast<size_t>(k)].shown;
   }
@@ -34,18 +33,18 @@ bool StyleSelect::ChooseDbFile(int kind) {
   request.save = false;
   request.defaultExtension = info.extension;
   request.filter = info.filter;
-  const std::optional<std::string> path = session_.platform().ChooseFile(request);
+  const std::optional<std::string> path = context_.platform.ChooseFile(request);
   if (!path || path->empty()) return false;
   const std::string bare = BareFileName(*path);
   bool loaded = false;
   if (kind == 0) {
-    loaded = CompositionDbLoader(*path).Load(session_.compositionDb, session_.platform(),
-                                             session_.dir);
+    loaded = CompositionDbLoader(*path).Load(context_.compositionDb, context_.platform,
+                                             context_.dir);
   } else if (kind == 1) {
-    loaded = session_.style.Load(*path, session_.platform(), session_.dir);
+    loaded = context_.style.Load(*path, context_.platform, context_.dir);
   }
   if (!loaded) return false;
-  session_.dbFiles[static_cast<size_t>(kind)] = bare;
+  context_.dbFiles[static_cast<size_t>(kind)] = bare;
   nameField[static_cast<size_t>(kind)].text = bare;
   return true;
 }

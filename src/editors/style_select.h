@@ -6,10 +6,9 @@
 #include <string>
 
 #include "editors/control_state.h"
+#include "editors/editor_context.h"
 
 namespace vema {
-
-struct Session;
 
 inline constexpr int kDbKinds = 5;
 
@@ -37,7 +36,7 @@ std::string BareFileName(const std::string& path);
 
 class StyleSelect {
  public:
-  explicit StyleSelect(Session& session);
+  explicit StyleSelect(const EditorContext& context);
 
   // The shared action of the five database buttons.  Returns whether a file was loaded.
   bool ChooseDbFile(int kind);
@@ -46,7 +45,7 @@ class StyleSelect {
   std::array<TextState, kDbKinds> nameField{};
 
  private:
-  Session& session_;
+  EditorContext context_;
 };
 
 }  // namespace vema

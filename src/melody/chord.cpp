@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/session.h"
 
 namespace vema {
 
@@ -236,8 +235,7 @@ int ParseBass(const ChordText& bass) {
 
 }  // namespace
 
-int ParseChord(Session& session, std::string_view name) {
-  ChordToneTable& table = session.chordTones;
+int ParseChord(ChordToneTable& table, Platform& platform, std::string_view name) {
   table.fill(kToneEnd);
 
   ChordText chord(name);
@@ -278,9 +276,9 @@ int ParseChord(Session& session, std::string_view name) {
   if (quality.count == 0) {
     const std::string part(chord.text());
     if (quality.addChord) {
-      session.platform().ShowMessage("アドコード[" + part + "]は未対応です", MessageIcon::kStop);
+      platform.ShowMessage("アドコード[" + part + "]は未対応です", MessageIcon::kStop);
     }
-    session.platform().ShowMessage("コード解析error\n[" + part + "]は誤りまたは未対応です",
+    platform.ShowMessage("コード解析error\n[" + part + "]は誤りまたは未対応です",
                                    MessageIcon::kStop);
     return -1;
   }
@@ -329,15 +327,15 @@ void RemoveSemitoneClash(std::vector<int32_t>& v) {
   }
 }
 
-void BuildChordVoicing(Session& session, std::vector<std::vector<int32_t>>& voicings,
+void BuildChordVoicing(const SongForm& form, ChordToneTable& chordTones, Platform& platform,
+                       GenerationLog& log, std::vector<std::vector<int32_t>>& voicings,
                        std::vector<int32_t>& bassNotes) {
-  const SongForm& form = session.form;
   const int bars = form.BarCount();
   voicings.assign(static_cast<size_t>(bars) + 1, {});
   bassNotes.assign(static_cast<size_t>(bars) + 1, kListEnd);
   for (int b = 0; b < bars; ++b) {
-    ParseChord(session, form.Chord(b));
-    const ChordToneTable& table = session.chordTones;
+    ParseChord(chordTones, platform, form.Chord(b));
+    const ChordToneTable& table = chordTones;
     std::vector<int32_t>& v = voicings[static_cast<size_t>(b)];
     const int offset = table[0] < 6 ? 0 : -12;
     for (size_t k = 0; k < table.size() && table[k] != kToneEnd; ++k) {
@@ -349,7 +347,7 @@ void BuildChordVoicing(Session& session, std::vector<std::vector<int32_t>>& voic
     if (b > 0) {
       const std::string_view before = form.Chord(b - 1);
       const std::string_view now = form.Chord(b);
-      session.log.Appendf("mae=%.*s,ato=%.*s", static_cast<int>(before.size()), before.data(),
+      log.Appendf("mae=%.*s,ato=%.*s", static_cast<int>(before.size()), before.data(),
                           static_cast<int>(now.size()), now.data());
       RemoveSemitoneClash(v);
     }

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "app/session.h"
 #include "melody/chord.h"
 
 namespace vema {
@@ -31,14 +30,14 @@ KeyScale ScaleOfKey(int key) {
 
 int EarlierBar(int32_t source, int bar) { return source >= 0 && source < bar ? source : -1; }
 
-void PrepareScale(Session& session, int bar) {
-  session.keyScale = ScaleOfKey(session.form.keyIndex[static_cast<size_t>(bar)]);
+void PrepareScale(const MelodyContext& context, int bar) {
+  context.keyScale = ScaleOfKey(context.form.keyIndex[static_cast<size_t>(bar)]);
 }
 
-int FindScaleDegree(Session& session, int bar, int pitch) {
-  PrepareScale(session, bar);
+int FindScaleDegree(const MelodyContext& context, int bar, int pitch) {
+  PrepareScale(context, bar);
   for (int d = 0; d < 7; ++d) {
-    if (session.keyScale[static_cast<size_t>(d)] == pitch) return d;
+    if (context.keyScale[static_cast<size_t>(d)] == pitch) return d;
   }
   return -1;
 }
@@ -50,9 +49,10 @@ int FindChordPitch(const ChordToneTable& tones, int pitch) {
   return -1;
 }
 
-int8_t Interval(Session& session, int newPitch, int oldPitch, int newOctave, int oldOctave) {
+int8_t Interval(const MelodyContext& context, int newPitch, int oldPitch, int newOctave,
+                int oldOctave) {
   const int8_t x = static_cast<int8_t>(12 * (newOctave - oldOctave) + newPitch - oldPitch);
-  GenerationLog& log = session.log;
+  GenerationLog& log = context.log;
   const std::string_view newName = PitchName(newPitch);
   const std::string_view oldName = PitchName(oldPitch);
   log.Appendf("新tone=%.*s[oct:%2d] 旧tone=%.*s[oct:%2d]：\n", static_cast<int>(newName.size()),
@@ -65,15 +65,15 @@ int8_t Interval(Session& session, int newPitch, int oldPitch, int newOctave, int
   return x;
 }
 
-int LogBarChord(Session& session, int bar) {
-  session.log.Appendf("\n%d:\n", bar);
-  if (ParseChord(session, session.form.Chord(bar)) != 0) return -1;
-  for (int8_t tone : session.chordTones) {
+int LogBarChord(const MelodyContext& context, int bar) {
+  context.log.Appendf("\n%d:\n", bar);
+  if (ParseChord(context.chordTones, context.platform, context.form.Chord(bar)) != 0) return -1;
+  for (int8_t tone : context.chordTones) {
     if (tone == -1) break;
     const std::string_view name = PitchName(tone + 1);
-    session.log.Appendf("%.*s,", static_cast<int>(name.size()), name.data());
+    context.log.Appendf("%.*s,", static_cast<int>(name.size()), name.data());
   }
-  session.log.Append("\n");
+  context.log.Append("\n");
   return 0;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/platform.h"
+#include "song/platform.h"
 #include "song/binary_io.h"
 #include "song/composition_db.h"
 

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "app/session.h"
 #include "melody/melody_state.h"
 
 namespace vema {
@@ -50,10 +49,10 @@ int PickCandidate(double r, int n) {
 }
 
 void NoteLengthGenerator::Run() {
-  Session& s = session_;
+  MelodyContext& s = context_;
   s.log.Reset("------------------音長進行生成フェーズ------------------\n");
   if (s.compositionDb.loaded == 0) {
-    s.platform().ShowMessage("旋律スタイルを設定してください。", MessageIcon::kStop);
+    s.platform.ShowMessage("旋律スタイルを設定してください。", MessageIcon::kStop);
     return;
   }
   const int bars = s.form.BarCount();
@@ -66,7 +65,7 @@ void NoteLengthGenerator::Run() {
 }
 
 int NoteLengthGenerator::GenerateCopyBar(int bar) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int source = EarlierBar(s.form.noteLengthSource[static_cast<size_t>(bar)], bar);
   if (source == -1) return GenerateNewBar(bar);
   s.log.Appendf("%2d小節：Copy mode\n", bar);
@@ -83,7 +82,7 @@ int NoteLengthGenerator::GenerateCopyBar(int bar) {
 }
 
 int NoteLengthGenerator::GenerateNewBar(int bar) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   s.log.Appendf("%2d小節：New mode\n", bar);
   if (bar % 2 == 1) {
     ChoosePattern(bar, 1);
@@ -106,7 +105,7 @@ int NoteLengthGenerator::GenerateNewBar(int bar) {
 }
 
 void NoteLengthGenerator::ChoosePattern(int bar, int kind) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const CompositionDb& db = s.compositionDb;
   PatternPair& pair = s.patternPairs[static_cast<size_t>(bar)];
 
@@ -161,7 +160,7 @@ void NoteLengthGenerator::ChoosePattern(int bar, int kind) {
 }
 
 void NoteLengthGenerator::LogPatterns() {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int bars = s.form.BarCount();
   for (int b = 0; b < bars; ++b) {
     const PatternPair& pair = s.patternPairs[static_cast<size_t>(b)];

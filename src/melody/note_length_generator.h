@@ -3,13 +3,13 @@
 
 #include <cstdint>
 
-namespace vema {
+#include "melody/melody_context.h"
 
-struct Session;
+namespace vema {
 
 class NoteLengthGenerator {
  public:
-  explicit NoteLengthGenerator(Session& session) : session_(session) {}
+  explicit NoteLengthGenerator(const MelodyContext& context) : context_(context) {}
 
   // Resets the log, writes the lengths of every bar into BarNoteTable and the pattern pair of
   // every bar into BarPatternPair, and traces the result.
@@ -21,7 +21,7 @@ class NoteLengthGenerator {
   void LogPatterns();
 
  private:
-  Session& session_;
+  MelodyContext context_;
   int bar_ = 0;  // the bar being generated
 };
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "app/session.h"
 #include "melody/melody_state.h"
 
 namespace vema {
@@ -39,7 +38,7 @@ int LengthClass(int32_t length) {
 }
 
 int PitchGenerator::Run() {
-  Session& s = session_;
+  MelodyContext& s = context_;
   noteCount = 0;
   const int bars = s.form.BarCount();
   for (int b = 0; b < bars; ++b) MergeTies(b);
@@ -55,7 +54,7 @@ int PitchGenerator::Run() {
 }
 
 void PitchGenerator::MergeTies(int bar) {
-  BarNotes& notes = session_.barNotes[static_cast<size_t>(bar)];
+  BarNotes& notes = context_.barNotes[static_cast<size_t>(bar)];
   int kept = 0;
   for (int i = 0; i < kBarEntries; ++i) {
     const int32_t length = notes[static_cast<size_t>(i)].length;
@@ -79,7 +78,7 @@ void PitchGenerator::MergeTies(int bar) {
 }
 
 void PitchGenerator::RunMotifPhase() {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int bars = s.form.BarCount();
   for (int b = 0; b < bars; ++b) {
     s.log.Appendf("%2d小節***********************\n", b);
@@ -101,7 +100,7 @@ void PitchGenerator::RunMotifPhase() {
 }
 
 void PitchGenerator::CopyMotifBar(int bar) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int source = EarlierBar(s.form.motifSource[static_cast<size_t>(bar)], bar);
   if (source == -1) {
     GenerateMotifBar(bar);
@@ -118,7 +117,7 @@ void PitchGenerator::CopyMotifBar(int bar) {
 }
 
 void PitchGenerator::GenerateMotifBar(int bar) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int bars = s.form.BarCount();
   const BarNotes& notes = s.barNotes[static_cast<size_t>(bar)];
   int64_t t = 0;
@@ -154,9 +153,9 @@ bool FillsBar(const BarNotes& notes) {
 }  // namespace
 
 int PitchGenerator::GeneratePeriod(int period) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   if (s.compositionDb.loaded == 0) {
-    s.platform().ShowMessage("音長生成を起動してください。", MessageIcon::kStop);
+    s.platform.ShowMessage("音長生成を起動してください。", MessageIcon::kStop);
     return 0;
   }
   for (int i = 0; i < kBarsPerPeriod; ++i) {
@@ -166,7 +165,7 @@ int PitchGenerator::GeneratePeriod(int period) {
     } else {
       // A repeated melody still needs a bar of 192 ticks (only a damaged form can lack it).
       if (!FillsBar(s.barNotes[static_cast<size_t>(bar)])) {
-        s.platform().ShowMessage("音長合成ERROR", MessageIcon::kStop);
+        s.platform.ShowMessage("音長合成ERROR", MessageIcon::kStop);
         return 0;
       }
       CopyBarMelody(bar);
@@ -176,7 +175,7 @@ int PitchGenerator::GeneratePeriod(int period) {
 }
 
 void PitchGenerator::CopyBarMelody(int bar) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int source = EarlierBar(s.form.melodySource[static_cast<size_t>(bar)], bar);
   if (source == -1) return;
   const BarNotes& from = s.barNotes[static_cast<size_t>(source)];
@@ -194,7 +193,7 @@ void PitchGenerator::CopyBarMelody(int bar) {
 }
 
 int PitchGenerator::DecideBarNotes(int period, int barInPeriod) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   GenerationLog& log = s.log;
   const int bar = period * kBarsPerPeriod + barInPeriod;
   BarNotes& notes = s.barNotes[static_cast<size_t>(bar)];
@@ -247,12 +246,12 @@ int PitchGenerator::DecideBarNotes(int period, int barInPeriod) {
       break;
     }
   }
-  s.platform().ShowMessage("音長合成ERROR", MessageIcon::kStop);
+  s.platform.ShowMessage("音長合成ERROR", MessageIcon::kStop);
   return 0;
 }
 
 void PitchGenerator::ApplyRule(int period, int barInPeriod, int note) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int bar = period * kBarsPerPeriod + barInPeriod;
   BarNote& current = s.barNotes[static_cast<size_t>(bar)][static_cast<size_t>(note)];
   s.log.Appendf("\n規則NO%2d  CALL\n", current.rule);
@@ -272,7 +271,7 @@ void PitchGenerator::ApplyRule(int period, int barInPeriod, int note) {
       char text[64];
       std::snprintf(text, sizeof text, "ERROR1:nextprogressmode=%d\n", nextprogressmode);
       s.log.Append(text);
-      s.platform().ShowMessage(text, MessageIcon::kStop);
+      s.platform.ShowMessage(text, MessageIcon::kStop);
       break;
     }
   }
@@ -288,7 +287,7 @@ void PitchGenerator::ApplyRule(int period, int barInPeriod, int note) {
 }
 
 void PitchGenerator::FlattenMelody() {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int bars = s.form.BarCount();
   noteCount = 0;
   for (int b = 0; b < bars; ++b) {
@@ -306,7 +305,7 @@ void PitchGenerator::FlattenMelody() {
 }
 
 void PitchGenerator::BuildBassVoice() {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int bars = s.form.BarCount();
   for (int b = 0; b < bars; ++b) {
     LogBarChord(s, b);
@@ -326,7 +325,7 @@ void PitchGenerator::BuildBassVoice() {
 }
 
 void PitchGenerator::CorrectOctaves() {
-  Session& s = session_;
+  MelodyContext& s = context_;
   for (int i = 0; i < noteCount; ++i) {
     const TrackNote& first = s.noteTrack.at(0, 0);
     TrackNote& cell = s.noteTrack.at(i, 0);

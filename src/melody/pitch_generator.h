@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-namespace vema {
+#include "melody/melody_context.h"
 
-struct Session;
+namespace vema {
 
 class PitchGenerator {
  public:
-  explicit PitchGenerator(Session& session) : session_(session) {}
+  explicit PitchGenerator(const MelodyContext& context) : context_(context) {}
 
   // 1 on success, 0 when a period could not be decided.
   int Run();
@@ -60,7 +60,7 @@ class PitchGenerator {
   void SetDirection(int pitch, int octave);
   void TraceTone(int pitch, int octave);
 
-  Session& session_;
+  MelodyContext context_;
 };
 
 // The length class of a note length: 2 for 16 and 32, else 0 from 48, 1 from 24, else 3.

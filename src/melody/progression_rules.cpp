@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/session.h"
 #include "melody/melody_state.h"
 #include "melody/pitch_generator.h"
 
@@ -46,11 +45,11 @@ void PitchGenerator::SetDirection(int pitch, int octave) {
 }
 
 void PitchGenerator::TraceTone(int pitch, int octave) {
-  AppendName(session_.log, " tone=%.*s oct=%d\n", pitch, octave);
+  AppendName(context_.log, " tone=%.*s oct=%d\n", pitch, octave);
 }
 
 void PitchGenerator::LeapToChordTone(int period, int barInPeriod, int note, bool reverse) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   BarNote& current = s.barNotes[static_cast<size_t>(period * 8 + barInPeriod)]
                                [static_cast<size_t>(note)];
   s.log.Append(reverse ? "ProgressLrChord-------------\n" : "ProgressLeChord-------------\n");
@@ -76,7 +75,7 @@ void PitchGenerator::LeapToChordTone(int period, int barInPeriod, int note, bool
 }
 
 void PitchGenerator::NearChordTone(int period, int barInPeriod, int note, bool reverse) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   BarNote& current = s.barNotes[static_cast<size_t>(period * 8 + barInPeriod)]
                                [static_cast<size_t>(note)];
   s.log.Append(reverse ? "ProgressSrChord-------------\n" : "ProgressSeChord-------------\n");
@@ -99,7 +98,7 @@ void PitchGenerator::NearChordTone(int period, int barInPeriod, int note, bool r
 }
 
 void PitchGenerator::ScaleStep(int period, int barInPeriod, int note, bool reverse) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   const int bar = period * 8 + barInPeriod;
   BarNote& current = s.barNotes[static_cast<size_t>(bar)][static_cast<size_t>(note)];
   s.log.Append(reverse ? "ProgressSreverse------------\n" : "ProgressSequal--------------\n");
@@ -133,7 +132,7 @@ void PitchGenerator::ProgressSequal(int period, int barInPeriod, int note) {
 }
 
 void PitchGenerator::ProgressLe(int period, int barInPeriod, int note) {
-  session_.log.Append("ProgressLe---------------\n");
+  context_.log.Append("ProgressLe---------------\n");
   ProgressLeChord(period, barInPeriod, note);
 }
 
@@ -150,12 +149,12 @@ void PitchGenerator::ProgressSreverse(int period, int barInPeriod, int note) {
 }
 
 void PitchGenerator::ProgressLr(int period, int barInPeriod, int note) {
-  session_.log.Append("ProgressLr---------------\n");
+  context_.log.Append("ProgressLr---------------\n");
   ProgressLrChord(period, barInPeriod, note);
 }
 
 void PitchGenerator::ProgressEqual(int period, int barInPeriod, int note) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   BarNote& current = s.barNotes[static_cast<size_t>(period * 8 + barInPeriod)]
                                [static_cast<size_t>(note)];
   s.log.Append("ProgressEqual---------------\n");
@@ -165,12 +164,12 @@ void PitchGenerator::ProgressEqual(int period, int barInPeriod, int note) {
 }
 
 void PitchGenerator::ProgressGap(int period, int barInPeriod, int note) {
-  session_.log.Append("ProgressGap---------------\n");
+  context_.log.Append("ProgressGap---------------\n");
   ProgressAnyChord(period, barInPeriod, note);
 }
 
 void PitchGenerator::ProgressAnyChord(int period, int barInPeriod, int note) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   BarNote& current = s.barNotes[static_cast<size_t>(period * 8 + barInPeriod)]
                                [static_cast<size_t>(note)];
   s.log.Append("ProgressAnyChord------------\n");

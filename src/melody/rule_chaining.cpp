@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/session.h"
 #include "melody/pitch_generator.h"
 
 namespace vema {
@@ -88,7 +87,7 @@ Prospect ProspectOf(const ChainState& c, int x, int rate) {
 }  // namespace
 
 void PitchGenerator::ChainRule(int table, int bar, int note) {
-  Session& s = session_;
+  MelodyContext& s = context_;
   ChainState& c = s.chain;
   GenerationLog& log = s.log;
   const auto& settings = s.style.settings;

@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
-#include "app/session.h"
 #include "melody/chord.h"
 #include "output/output_files.h"
-#include "output/smf_bytes.h"
+#include "song/smf_bytes.h"
 
 namespace vema {
 
@@ -19,13 +18,16 @@ std::vector<uint8_t> ConductorTrackChunk() {
   return MakeTrackChunk(kEvents);
 }
 
-void MidiWriter::BuildChordVoicing() { vema::BuildChordVoicing(session_, voicings, bassNotes); }
+void MidiWriter::BuildChordVoicing() {
+  vema::BuildChordVoicing(context_.form, context_.chordTones, context_.platform, context_.log,
+                          voicings, bassNotes);
+}
 
 int MidiWriter::CollectMelodyNotes() {
   melodyNotes.clear();
-  const NoteTrackTable& track = session_.noteTrack;
+  const NoteTrackTable& track = context_.noteTrack;
   if (track.at(0, 0).length == 0) {
-    session_.platform().ShowMessage(kNoMelodyMessage, MessageIcon::kPlain);
+    context_.platform.ShowMessage(kNoMelodyMessage, MessageIcon::kPlain);
     return 0;
   }
   for (int step = 0; step < kTrackSteps; ++step) {
@@ -44,7 +46,7 @@ int MidiWriter::BuildMelodyTrack() {
   melodyTrack.clear();
   if (CollectMelodyNotes() == 0) return 0;
   // A program outside 0..127 is clamped so that it never becomes a status byte.
-  std::vector<uint8_t> data = {0x00, 0xC0, DataByte(session_.instrumentPrograms[0])};
+  std::vector<uint8_t> data = {0x00, 0xC0, DataByte(context_.instrumentPrograms[0])};
   int64_t pending = 0;
   for (const auto& [key, length] : melodyNotes) {
     if (key == 0) {
@@ -56,8 +58,8 @@ int MidiWriter::BuildMelodyTrack() {
     AppendDeltaTime(data, length);
     data.insert(data.end(), {0x80, static_cast<uint8_t>(key), 0x00});
     pending = 0;
-    session_.log.Appendf("音高 %d ", key);
-    session_.log.Appendf("音長 %d\n", length);
+    context_.log.Appendf("音高 %d ", key);
+    context_.log.Appendf("音長 %d\n", length);
   }
   data.insert(data.end(), {0x00, 0xFF, 0x2F, 0x00});
   melodyTrack = MakeTrackChunk(data);
@@ -65,11 +67,11 @@ int MidiWriter::BuildMelodyTrack() {
 }
 
 void MidiWriter::BuildChordTrack(int feel) {
-  chordTrack = BuildChordTrackChunk(voicings, feel, session_.instrumentPrograms[2]);
+  chordTrack = BuildChordTrackChunk(voicings, feel, context_.instrumentPrograms[2]);
 }
 
 void MidiWriter::BuildBassTrack(int feel) {
-  bassTrack = BuildBassTrackChunk(bassNotes, feel, session_.instrumentPrograms[1]);
+  bassTrack = BuildBassTrackChunk(bassNotes, feel, context_.instrumentPrograms[1]);
 }
 
 void MidiWriter::BuildDrumTrack(int feel, int bars) { drumTrack = BuildDrumTrackChunk(feel, bars); }
@@ -89,7 +91,7 @@ std::vector<uint8_t> MidiWriter::AssembleFile(int feel) {
   file.insert(file.end(), chordTrack.begin(), chordTrack.end());
   BuildBassTrack(feel);
   file.insert(file.end(), bassTrack.begin(), bassTrack.end());
-  BuildDrumTrack(feel, session_.form.BarCount());
+  BuildDrumTrack(feel, context_.form.BarCount());
   file.insert(file.end(), drumTrack.begin(), drumTrack.end());
   return file;
 }
@@ -101,19 +103,19 @@ std::vector<uint8_t> MidiWriter::BuildFile(int feel) {
 
 bool MidiWriter::Write(int feel) {
   BuildChordVoicing();
-  const std::string path = session_.PathOf(kMidiFileName);
+  const std::string path = context_.PathOf(kMidiFileName);
   if (!CanCreateFile(path)) {
-    session_.platform().ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
+    context_.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     return false;
   }
   std::vector<uint8_t> file = AssembleFile(feel);
   if (!ReplaceFile(path, file)) {
-    session_.platform().ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
+    context_.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     return false;
   }
-  session_.midiImage.count = static_cast<int32_t>(file.size());
-  session_.midiImage.bytes = std::move(file);
-  session_.platform().ShowMessage(kComposedMessage, MessageIcon::kPlain);
+  context_.midiImage.count = static_cast<int32_t>(file.size());
+  context_.midiImage.bytes = std::move(file);
+  context_.platform.ShowMessage(kComposedMessage, MessageIcon::kPlain);
   return true;
 }
 

@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "accomp/accompaniment.h"
+#include "output/writer_context.h"
 
 namespace vema {
-
-struct Session;
 
 inline constexpr const char* kMidiFileName = "out.mid";
 inline constexpr const char* kNoMelodyMessage =
@@ -24,7 +23,7 @@ std::vector<uint8_t> ConductorTrackChunk();
 
 class MidiWriter {
  public:
-  explicit MidiWriter(Session& session) : session_(session) {}
+  explicit MidiWriter(const WriterContext& context) : context_(context) {}
 
   // The whole step of a composition: voices the chords, writes "out.mid", copies the bytes into
   // MidiImage and shows "作曲完了！！".  When the file cannot be created it shows
@@ -57,7 +56,7 @@ class MidiWriter {
   std::vector<uint8_t> drumTrack;
 
  private:
-  Session& session_;
+  WriterContext context_;
 };
 
 }  // namespace vema

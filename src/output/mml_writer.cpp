@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/session.h"
 #include "output/midi_writer.h"
 #include "output/output_files.h"
 
@@ -35,16 +34,16 @@ const char* const kFileParts[] = {
 const char* const kHeaderEnd = ";*********************************************\n";
 
 // The length of a cell; the end of the table reads as the end mark.
-int CellLength(const Session& session, int step, int voice) {
-  return step >= 0 && step < kTrackSteps ? session.noteTrack.at(step, voice).length : -1;
+int CellLength(const WriterContext& context, int step, int voice) {
+  return step >= 0 && step < kTrackSteps ? context.noteTrack.at(step, voice).length : -1;
 }
 
 // Both outputs at once: the log gets one text, out.mml another.
 struct Sink {
-  Session& session;
+  const WriterContext& context;
   std::string& file;
   void Both(std::string_view text) {
-    session.log.Append(text);
+    context.log.Append(text);
     file.append(text);
   }
 };
@@ -88,16 +87,16 @@ void AppendMmlLength(Platform& platform, int length, std::string& text) {
   platform.ShowMessage(message, MessageIcon::kStop);
 }
 
-MmlLine FormatMmlLine(Session& session, int step, int voice) {
+MmlLine FormatMmlLine(const WriterContext& context, int step, int voice) {
   MmlLine line;
   const int base = kBaseOctave[voice == 0 ? 0 : 1];
   int prev = base;
   long long total = 0;
   int n = step;
   while (true) {
-    const int length = CellLength(session, n, voice);
+    const int length = CellLength(context, n, voice);
     if (length == -1) break;
-    const TrackNote& cell = session.noteTrack.at(n, voice);
+    const TrackNote& cell = context.noteTrack.at(n, voice);
     total += length;
     if (cell.octave > prev) line.text.append(static_cast<size_t>(cell.octave - prev), '>');
     if (cell.octave < prev) line.text.append(static_cast<size_t>(prev - cell.octave), '<');
@@ -106,12 +105,12 @@ MmlLine FormatMmlLine(Session& session, int step, int voice) {
     } else if (length > 0) {
       line.text += PitchName(cell.pitch);
     }
-    AppendMmlLength(session.platform(), length, line.text);
+    AppendMmlLength(context.platform, length, line.text);
     prev = cell.octave;
     ++n;
     if (total >= kMmlLineTicks) break;
   }
-  if (CellLength(session, n, voice) == 0 && total == kMmlLineTicks) line.text += '^';
+  if (CellLength(context, n, voice) == 0 && total == kMmlLineTicks) line.text += '^';
   const int d = prev - base;
   if (d > 0) line.text.append(static_cast<size_t>(d), '<');
   if (d < 0) line.text.append(static_cast<size_t>(-d), '>');
@@ -119,12 +118,12 @@ MmlLine FormatMmlLine(Session& session, int step, int voice) {
   return line;
 }
 
-MmlFiles BuildMmlFiles(Session& session) {
+MmlFiles BuildMmlFiles(const WriterContext& context) {
   std::string mml;
-  Sink sink{session, mml};
-  for (const char* line : kHeaderStart) session.log.Append(line);
-  for (const char* line : kLogParts) session.log.Append(line);
-  session.log.Append(kHeaderEnd);
+  Sink sink{context, mml};
+  for (const char* line : kHeaderStart) context.log.Append(line);
+  for (const char* line : kLogParts) context.log.Append(line);
+  context.log.Append(kHeaderEnd);
   for (const char* line : kHeaderStart) mml += line;
   for (const char* line : kFileParts) mml += line;
   mml += kHeaderEnd;
@@ -132,34 +131,34 @@ MmlFiles BuildMmlFiles(Session& session) {
   for (int voice = 0; voice < 2; ++voice) {
     sink.Both("\n");
     // A voice whose first cell has length 0 has not been generated yet: an empty part.
-    if (CellLength(session, 0, voice) == 0) continue;
+    if (CellLength(context, 0, voice) == 0) continue;
     int bar = 1;
     int n = 0;
-    while (CellLength(session, n, voice) != -1) {
+    while (CellLength(context, n, voice) != -1) {
       char comment[48];
       std::snprintf(comment, sizeof comment, ";bar=%2d ---------------\n", bar);
       sink.Both(comment);
       sink.Both(std::string(1, kPartLetter[voice]) + " ");
-      const MmlLine line = FormatMmlLine(session, n, voice);
+      const MmlLine line = FormatMmlLine(context, n, voice);
       n = line.next;
-      session.log.Append(line.text);
+      context.log.Append(line.text);
       mml += line.text;
       mml += "  \n";
       sink.Both("\n");
       bar += 2;
     }
   }
-  return MmlFiles{WithCrLf(mml), ToCp932TextFile(session.log.text())};
+  return MmlFiles{WithCrLf(mml), ToCp932TextFile(context.log.text())};
 }
 
-void WriteMmlFile(Session& session) {
-  const MmlFiles files = BuildMmlFiles(session);
+void WriteMmlFile(const WriterContext& context) {
+  const MmlFiles files = BuildMmlFiles(context);
   for (const auto& [name, bytes] :
        {std::pair<const char*, const std::string*>{kMmlFileName, &files.mml},
         std::pair<const char*, const std::string*>{kWorkFileName, &files.work}}) {
-    const std::string path = session.PathOf(name);
+    const std::string path = context.PathOf(name);
     if (!CanCreateFile(path) || !ReplaceFile(path, *bytes)) {
-      session.platform().ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
+      context.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     }
   }
 }

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "output/writer_context.h"
+
 namespace vema {
 
-class Platform;
-struct Session;
 
 inline constexpr const char* kMmlFileName = "out.mml";
 inline constexpr const char* kWorkFileName = "work.txt";
@@ -35,7 +35,7 @@ struct MmlLine {
 
 // The MML text of a voice from a step for two bars (cells until their lengths reach 384 ticks,
 // the end mark -1 or the end of the table), starting and ending at the voice's base octave.
-MmlLine FormatMmlLine(Session& session, int step, int voice);
+MmlLine FormatMmlLine(const WriterContext& context, int step, int voice);
 
 // Both files as they go to disk (lines ended by CR LF; work.txt in CP932).  Appends the MML
 // lines to the log before taking the log for work.txt.
@@ -43,10 +43,10 @@ struct MmlFiles {
   std::string mml;
   std::string work;
 };
-MmlFiles BuildMmlFiles(Session& session);
+MmlFiles BuildMmlFiles(const WriterContext& context);
 
 // Writes "out.mml" and "work.txt".  A file that cannot be created gets
 // "File could not created! " (stop icon) and is skipped; the other is still written.
-void WriteMmlFile(Session& session);
+void WriteMmlFile(const WriterContext& context);
 
 }  // namespace vema

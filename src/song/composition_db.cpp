@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/platform.h"
+#include "song/platform.h"
 #include "song/binary_io.h"
 
 namespace vema {

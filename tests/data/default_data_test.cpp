@@ -133,8 +133,8 @@ TEST(DefaultFiles, EveryStoredFormComposesAMelodyOfWholeBarsInAPlayableRange) {
       s.compositionDb = db;
       s.style = style;
       s.form = table.forms[static_cast<size_t>(f)];
-      NoteLengthGenerator(s).Run();
-      ASSERT_EQ(PitchGenerator(s).Run(), 1) << "form " << f << " seed " << seed;
+      NoteLengthGenerator(s.Melody()).Run();
+      ASSERT_EQ(PitchGenerator(s.Melody()).Run(), 1) << "form " << f << " seed " << seed;
       ASSERT_TRUE(t.platform.messages.empty()) << t.platform.messages.front().text;
       // Voice 0 holds whole bars of notes with real pitches.
       int ticks = 0, notes = 0, low = 127, high = 0;

@@ -11,8 +11,8 @@ namespace {
 
 class CustomFormDialogTest : public ::testing::Test {
  protected:
-  CustomFormDialogTest() : ts(dir.str()), save(session(), CustomFormMode::kSave) {
-    ReadCustomFormFile(session());
+  CustomFormDialogTest() : ts(dir.str()), save(session().Editors(), CustomFormMode::kSave) {
+    ReadCustomFormFile(session().Editors());
     form() = SampleForm();
     save.Show();
   }
@@ -53,9 +53,9 @@ TEST_F(CustomFormDialogTest, StoredFormsComeBackIdenticalAfterARestart) {
   EXPECT_EQ(StoreFile().size(), kCustomFormFileBytes);
 
   testing::TestSession again(dir.str());  // a new run of the program
-  ReadCustomFormFile(*again.session);
+  ReadCustomFormFile(again.session->Editors());
   again.session->form = BlankForm();
-  CustomFormDialog load(*again.session, CustomFormMode::kLoad);
+  CustomFormDialog load(again.session->Editors(), CustomFormMode::kLoad);
   load.Show();
   EXPECT_EQ(load.list.items, (std::vector<std::string>{longName.substr(0, 2 + 126 * 3),
                                                        "カスタムフォームＮｏ  1"}));
@@ -81,7 +81,7 @@ TEST_F(CustomFormDialogTest, CancelledNameOrNoSelectionStoresWritesAndShowsNothi
   save.PressAdd();
   save.SelectEntry(0);
   save.PressOverwrite();
-  CustomFormDialog load(session(), CustomFormMode::kLoad);
+  CustomFormDialog load(session().Editors(), CustomFormMode::kLoad);
   load.Show();
   load.PressLoad();  // nothing selected
   EXPECT_EQ(form(), BlankForm());
@@ -96,7 +96,7 @@ TEST_F(CustomFormDialogTest, The201stFormIsRefusedAndNothingChanges) {
   CustomFormTable& table = session().customForms;
   table.count = kMaxCustomForms;
   for (int i = 0; i < kMaxCustomForms; ++i) table.names[i] = "f" + std::to_string(i);
-  ASSERT_TRUE(WriteCustomFormFile(session()));
+  ASSERT_TRUE(WriteCustomFormFile(session().Editors()));
   const auto fileBefore = StoreFile();
 
   save.Show();

@@ -10,7 +10,7 @@ namespace {
 
 class FormEditorTest : public ::testing::Test {
  protected:
-  FormEditorTest() : ts(dir.str()), editor(*ts.session) { form() = BlankForm(); }
+  FormEditorTest() : ts(dir.str()), editor(ts.session->Editors()) { form() = BlankForm(); }
   SongForm& form() { return ts.session->form; }
 
   testing::TempDir dir;

@@ -27,13 +27,13 @@ class StyleEditorTest : public ::testing::Test {
 
 TEST_F(StyleEditorTest, ApplyChangesExactlyTheEditedValuesOfTheShownRuleAndCancelNone) {
   {
-    StyleEditor cancelled(session());
+    StyleEditor cancelled(session().Editors());
     cancelled.EditOnBeat(3, "30");
     cancelled.EditSetting(0, "77");
   }  // ｷｬﾝｾﾙ: the editor goes away
   EXPECT_EQ(session().style, before);
 
-  StyleEditor editor(session());
+  StyleEditor editor(session().Editors());
   editor.SelectTab(1);
   editor.Scroll(ScrollStep::kLineLeft);
   EXPECT_EQ(editor.sourceRule, 0);
@@ -63,7 +63,7 @@ TEST_F(StyleEditorTest, ApplyChecksTheFieldsAndStaysOpenOnTheFirstBadOne) {
                {Column::kSetting, "11", nullptr},
                {Column::kSetting, "0", nullptr}};
   for (const auto& c : cases) {
-    StyleEditor editor(session());
+    StyleEditor editor(session().Editors());
     platform().messages.clear();
     const StyleField field{c.column, c.column == Column::kSetting ? 2 : 5};
     (c.column == Column::kSetting ? editor.EditSetting(2, c.text) : editor.EditOffBeat(5, c.text));
@@ -78,7 +78,7 @@ TEST_F(StyleEditorTest, ApplyChecksTheFieldsAndStaysOpenOnTheFirstBadOne) {
 }
 
 TEST_F(StyleEditorTest, SaveWritesAndAppliesOnlyWhenTheFileIsWritten) {
-  StyleEditor editor(session());
+  StyleEditor editor(session().Editors());
   editor.EditOnBeat(0, "55");
   EXPECT_FALSE(editor.PressSave());  // dialog cancelled
   platform().fileAnswers.push_back(dir.File("no/such/folder/x.ton"));

@@ -32,7 +32,7 @@ TEST_F(StyleSelectTest, FilesFromAnotherFolderLoadAndShowTheirBareNames) {
   db.noteLengthPatterns[0] = 96;
   testing::WriteAll(dir.File("other/waltz.mld"), EncodeCompositionDb(db));
 
-  StyleSelect window(session());
+  StyleSelect window(session().Editors());
   platform().fileAnswers = {dir.File("other/ballad.ton"), dir.File("other/waltz.mld")};
   EXPECT_TRUE(window.ChooseDbFile(1));
   EXPECT_TRUE(window.ChooseDbFile(0));
@@ -49,7 +49,7 @@ TEST_F(StyleSelectTest, AFailingOrCancelledChoiceLeavesEverythingAsItWas) {
   session().style.onBeat(0, 0, 0) = 17;
   session().compositionDb.kind = 5;
   const MelodyStyleDb styleBefore = session().style;
-  StyleSelect window(session());
+  StyleSelect window(session().Editors());
   const std::string missing = dir.File("other/missing.ton");
   platform().fileAnswers = {missing, dir.File("other/missing.mld"), std::string()};
   EXPECT_FALSE(window.ChooseDbFile(1));

@@ -38,7 +38,7 @@ TEST(CustomFormFile, WrittenFileHasTheFixedSizeAndLayout) {
   s.customForms.names[0] = "春の歌";
   s.customForms.names[2] = "third";
   s.customForms.forms[2] = SampleForm(2);
-  ASSERT_TRUE(WriteCustomFormFile(s));
+  ASSERT_TRUE(WriteCustomFormFile(s.Editors()));
   const auto bytes = ReadAll(dir.File("default.db"));
   ASSERT_EQ(bytes.size(), 560804u);
   EXPECT_EQ(bytes[0], 3);
@@ -68,10 +68,10 @@ TEST(CustomFormFile, StoredFormsComeBackIdentical) {
     s.customForms.names[1] = std::string(300, 'n');  // longer than the field
     s.customForms.forms[0] = SampleForm(0);
     s.customForms.forms[1] = SampleForm(1);
-    ASSERT_TRUE(WriteCustomFormFile(s));
+    ASSERT_TRUE(WriteCustomFormFile(s.Editors()));
   }
   TestSession t(dir.str());
-  ReadCustomFormFile(*t.session);
+  ReadCustomFormFile(t.session->Editors());
   const CustomFormTable& table = t.session->customForms;
   EXPECT_EQ(table.count, 2);
   EXPECT_EQ(table.names[0], "カスタムフォームＮｏ  0");
@@ -85,7 +85,7 @@ TEST(CustomFormFile, MissingStoreIsCreatedEmptyAndTheFormIsBlank) {
   TempDir dir;
   for (int start = 0; start < 2; ++start) {  // the second start finds the empty file
     TestSession t(dir.str());
-    ReadCustomFormFile(*t.session);
+    ReadCustomFormFile(t.session->Editors());
     EXPECT_TRUE(std::filesystem::exists(dir.File("default.db")));
     EXPECT_EQ(std::filesystem::file_size(dir.File("default.db")), 0u);
     EXPECT_EQ(t.session->customForms.count, 0);
@@ -117,7 +117,7 @@ TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {
   WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + cut));
   {
     TestSession t(dir.str());
-    ReadCustomFormFile(*t.session);
+    ReadCustomFormFile(t.session->Editors());
     EXPECT_EQ(t.session->form, SampleForm(0));
     EXPECT_EQ(t.session->customForms.names[1], "second");
     EXPECT_EQ(t.session->customForms.forms[1].lastPeriod, 1);
@@ -126,7 +126,7 @@ TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {
   // Form 0 cut short: the current form is the blank form.
   WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + 51204 + 2547));
   TestSession t(dir.str());
-  ReadCustomFormFile(*t.session);
+  ReadCustomFormFile(t.session->Editors());
   EXPECT_EQ(t.session->form, BlankForm());
   EXPECT_EQ(t.session->customForms.count, 2);
 }
@@ -148,19 +148,19 @@ TEST(CustomFormFile, WriteFailuresAreReported) {
   TempDir dir;
   TestSession t(dir.str());
   // The store vanished since start-up: reported, nothing written, an empty store left behind.
-  EXPECT_FALSE(WriteCustomFormFile(*t.session));
+  EXPECT_FALSE(WriteCustomFormFile(t.session->Editors()));
   ASSERT_EQ(t.platform.messages.size(), 1u);
   EXPECT_EQ(t.platform.messages[0].text, "File not Created! ");
   EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kStop);
   EXPECT_EQ(std::filesystem::file_size(dir.File("default.db")), 0u);
   // The next write succeeds.
-  EXPECT_TRUE(WriteCustomFormFile(*t.session));
+  EXPECT_TRUE(WriteCustomFormFile(t.session->Editors()));
   EXPECT_EQ(std::filesystem::file_size(dir.File("default.db")), 560804u);
   // A store that cannot be opened (a folder in its place).
   TempDir other;
   std::filesystem::create_directory(other.File("default.db"));
   TestSession u(other.str());
-  EXPECT_FALSE(WriteCustomFormFile(*u.session));
+  EXPECT_FALSE(WriteCustomFormFile(u.session->Editors()));
   ASSERT_EQ(u.platform.messages.size(), 1u);
   EXPECT_EQ(u.platform.messages[0].text, "File could not created! ");
 }
@@ -172,13 +172,13 @@ TEST(CustomFormFile, AFailedWriteLeavesThePreviousStoreWhole) {
   WriteAll(dir.File("default.db"), {});
   s.customForms.count = 1;
   s.customForms.names[0] = "old";
-  ASSERT_TRUE(WriteCustomFormFile(s));
+  ASSERT_TRUE(WriteCustomFormFile(s.Editors()));
   const auto before = ReadAll(dir.File("default.db"));
   // The temporary file beside the store cannot be made: the write fails before touching it.
   std::filesystem::create_directory(dir.File("default.db.tmp"));
   s.customForms.count = 2;
   s.customForms.names[1] = "new";
-  EXPECT_FALSE(WriteCustomFormFile(s));
+  EXPECT_FALSE(WriteCustomFormFile(s.Editors()));
   ASSERT_EQ(t.platform.messages.size(), 1u);
   EXPECT_EQ(t.platform.messages[0].text, "File could not created! ");
   EXPECT_EQ(ReadAll(dir.File("default.db")), before);
@@ -190,13 +190,13 @@ TEST(CustomFormFile, LoadingAStoredFormMakesItCurrent) {
   Session& s = *t.session;
   s.customForms.count = 2;
   s.customForms.forms[1] = SampleForm(1);
-  EXPECT_TRUE(LoadCustomForm(s, 1));
+  EXPECT_TRUE(LoadCustomForm(s.Editors(), 1));
   EXPECT_EQ(s.form, SampleForm(1));
   ASSERT_EQ(t.platform.messages.size(), 1u);
   EXPECT_EQ(t.platform.messages[0].text, "カスタムフォーム読み込み完了");
   EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kPlain);
-  EXPECT_FALSE(LoadCustomForm(s, 2));
-  EXPECT_FALSE(LoadCustomForm(s, -1));
+  EXPECT_FALSE(LoadCustomForm(s.Editors(), 2));
+  EXPECT_FALSE(LoadCustomForm(s.Editors(), -1));
   EXPECT_EQ(t.platform.messages.size(), 1u);
 }
 

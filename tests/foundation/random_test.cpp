@@ -4,7 +4,7 @@
 #include <cmath>
 #include <set>
 
-#include "app/random.h"
+#include "song/random.h"
 #include "app/scripted_platform.h"
 
 namespace vema {

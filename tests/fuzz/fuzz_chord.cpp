@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vema::fuzz;
   static Run parser;
   const std::string_view name(reinterpret_cast<const char*>(data), size);
-  vema::ParseChord(*parser.session, name);
+  vema::ParseChord(parser.session->chordTones, parser.session->platform(), name);
   parser.platform.messages.clear();
 
   // The same bytes as the chords of the eight bars of the blank form (9 bytes each, as typed).

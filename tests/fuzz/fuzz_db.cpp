@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int forms = std::min(run.session->customForms.Count(), 8);
   for (int i = 0; i < forms; ++i) {
     Run one(static_cast<uint32_t>(i));
-    vema::LoadCustomForm(*one.session, i);
+    vema::LoadCustomForm(one.session->Editors(), i);
     ComposeAndCheck(one, i % 4);
   }
   RestoreDefaults();

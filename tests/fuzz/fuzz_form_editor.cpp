@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FieldReader reader({data, form_bytes});
   DecodeForm(reader, s.form);
 
-  FormEditor editor(s);
+  FormEditor editor(s.Editors());
   editor.Initialise();
   size_t at = form_bytes;
   auto next = [&]() -> int { return at < size ? data[at++] : 0; };

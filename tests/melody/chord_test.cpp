@@ -29,7 +29,7 @@ TEST(ChordNames, AcceptedNamesYieldTheirTonesBassFirst) {
       {"H7", {11, 3, 6, 9}}};  // an unknown letter is read as root 11
   TestSession ts;
   for (const auto& c : cases) {
-    EXPECT_EQ(ParseChord(*ts.session, c.name), 0) << c.name;
+    EXPECT_EQ(ParseChord(ts.session->chordTones, ts.session->platform(), c.name), 0) << c.name;
     EXPECT_EQ(Tones(ts.session->chordTones), c.tones) << c.name;
   }
   EXPECT_TRUE(ts.platform.messages.empty());
@@ -45,7 +45,7 @@ TEST(ChordNames, RefusedNamesLeaveTheRootAloneAndSayWhy) {
       {"Cm7M7xxxxxY", 0, {bad + "Cm7M7xxxxx" + tail}}};  // only ten bytes are read
   for (const auto& c : cases) {
     TestSession ts;
-    EXPECT_EQ(ParseChord(*ts.session, c.name), -1) << c.name;
+    EXPECT_EQ(ParseChord(ts.session->chordTones, ts.session->platform(), c.name), -1) << c.name;
     EXPECT_EQ(Tones(ts.session->chordTones), std::vector<int>{c.root}) << c.name;
     std::vector<std::string> texts;
     for (const auto& m : ts.platform.messages) texts.push_back(m.text);
@@ -61,7 +61,7 @@ TEST(Voicing, StacksUpwardAndLaterBarsLoseOneNoteOfAClash) {
   for (int b = 0; b < 8; ++b) s.form.SetChord(b, chords[b]);
   std::vector<std::vector<int32_t>> v;
   std::vector<int32_t> bass;
-  BuildChordVoicing(s, v, bass);
+  BuildChordVoicing(s.form, s.chordTones, s.platform(), s.log, v, bass);
   ASSERT_EQ(v.size(), 9u);
   EXPECT_EQ(v[0], (std::vector<int32_t>{59, 60, 64, 67, -999}));  // bar 0 keeps its clash
   EXPECT_EQ(v[1], (std::vector<int32_t>{60, 64, 67, 70, -999}));
@@ -85,12 +85,12 @@ TEST(KeyScales, ScalesIntervalsAndKeysOutsideTheList) {
   TestSession ts;
   Session& s = *ts.session;
   s.form = BlankForm();
-  EXPECT_EQ(FindScaleDegree(s, 0, 8), 4);
-  EXPECT_EQ(FindScaleDegree(s, 0, 2), -1);
-  EXPECT_EQ(Interval(s, 3, 1, 6, 5), 14);
+  EXPECT_EQ(FindScaleDegree(s.Melody(), 0, 8), 4);
+  EXPECT_EQ(FindScaleDegree(s.Melody(), 0, 2), -1);
+  EXPECT_EQ(Interval(s.Melody(), 3, 1, 6, 5), 14);
   EXPECT_EQ(s.log.text(), "新tone=d[oct: 6] 旧tone=c[oct: 5]：\n音程差[8+M2](14)");
   s.log.Reset("");
-  EXPECT_EQ(Interval(s, 1, 5, 5, 5), -4);
+  EXPECT_EQ(Interval(s.Melody(), 1, 5, 5, 5), -4);
   EXPECT_EQ(s.log.text(), "新tone=c[oct: 5] 旧tone=e[oct: 5]：\n音程差[-0+M3](-4)");
 }
 

@@ -26,7 +26,7 @@ class NoteLengths : public ::testing::Test {
     s.form = BlankForm();
     testing::UseSimpleDb(s.compositionDb);
   }
-  void Run() { NoteLengthGenerator(s).Run(); }
+  void Run() { NoteLengthGenerator(s.Melody()).Run(); }
 
   // How often each second pattern of `bar` comes out of `form` with seeds 1..seeds.
   std::map<int, int> SecondPatterns(const SongForm& form, int bar, int seeds = 40) {
@@ -35,7 +35,7 @@ class NoteLengths : public ::testing::Test {
       testing::TestSession t(".", static_cast<uint32_t>(seed));
       t.session->compositionDb = s.compositionDb;
       t.session->form = form;
-      NoteLengthGenerator(*t.session).Run();
+      NoteLengthGenerator(t.session->Melody()).Run();
       ++seen[t.session->patternPairs[static_cast<size_t>(bar)].second];
     }
     return seen;
@@ -48,7 +48,7 @@ TEST_F(NoteLengths, CopiedBarRepeatsItsSourceAndTheChainGoesOnFromIt) {
   SetTransitions(s.compositionDb, 3, {{1, 0}, {2, 3}});  // 2 -> 3 -> 1
   SetTransitions(s.compositionDb, 0, {{0, 1}, {3, 1}});
   s.form.noteLengthSource[3] = 1;
-  NoteLengthGenerator gen(s);
+  NoteLengthGenerator gen(s.Melody());
   s.patternPairs[1] = {0, 2};
   testing::SetLengths(s, 1, {192});
   gen.GenerateCopyBar(3);

@@ -18,7 +18,7 @@ class Engine : public ::testing::Test {
  protected:
   testing::TestSession ts{".", 5};
   Session& s = *ts.session;
-  PitchGenerator pg{s};
+  PitchGenerator pg{s.Melody()};
 
   void SetUp() override {
     s.form = BlankForm();
@@ -26,8 +26,8 @@ class Engine : public ::testing::Test {
     testing::UseChainStyle(s.style, {{10, 1}, {1, 2}, {2, 5}, {5, 1}});
   }
   int Compose() {
-    NoteLengthGenerator(s).Run();
-    return PitchGenerator(s).Run();
+    NoteLengthGenerator(s.Melody()).Run();
+    return PitchGenerator(s.Melody()).Run();
   }
 };
 

@@ -22,12 +22,12 @@ class Rules : public ::testing::Test {
  protected:
   testing::TestSession ts{".", 7};
   Session& s = *ts.session;
-  PitchGenerator pg{s};
+  PitchGenerator pg{s.Melody()};
 
   void SetUp() override {  // chord C and the scale of C major, as the engine prepares them
     s.form = BlankForm();
-    ASSERT_EQ(ParseChord(s, "C"), 0);
-    PrepareScale(s, 0);
+    ASSERT_EQ(ParseChord(s.chordTones, s.platform(), "C"), 0);
+    PrepareScale(s.Melody(), 0);
   }
 
   // Applies the rule of note 1 of bar 0 after the given previous note.

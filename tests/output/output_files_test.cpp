@@ -7,7 +7,7 @@
 
 #include "output/midi_writer.h"
 #include "output/mml_writer.h"
-#include "output/smf_bytes.h"
+#include "song/smf_bytes.h"
 #include "song/text.h"
 #include "support/test_support.h"
 
@@ -51,7 +51,7 @@ TEST(MidiFile, MelodyNotesRestsDeltasAndTheTrace) {
   t.session->instrumentPrograms[0] = 73;
   SetVoice(*t.session, 0, {{96, 0, 5}, {192, 1, 5}, {48, 5, 6}, {96, 0, 4}, {96, 0, 4}, {24, 8, 4},
                            {96, 0, 5}});
-  MidiWriter writer(*t.session);
+  MidiWriter writer(t.session->Writers());
   ASSERT_EQ(writer.BuildMelodyTrack(), 1);
   EXPECT_EQ(writer.melodyTrack, (Bytes{'M', 'T', 'r', 'k', 0, 0, 0, 26 + 7, 0x00, 0xC0, 73,
                                        0x60, 0x90, 60, 0x60, 0x81, 0x40, 0x80, 60, 0x00,  // r 96, c 192
@@ -65,7 +65,7 @@ TEST(MidiFile, HeaderConductorAndTracksWithAndWithoutAMelody) {
   for (uint8_t tracks : {5, 4}) {
     TestSession t;
     if (tracks == 5) SetVoice(*t.session, 0, {{192, 1, 5}, {192, 3, 5}});
-    MidiWriter writer(*t.session);
+    MidiWriter writer(t.session->Writers());
     writer.voicings.assign(8, {60, 64, 67, kEnd});
     writer.voicings.push_back({kEnd});
     writer.bassNotes = {48, 48, 48, 48, 48, 48, 48, 48, kEnd};
@@ -95,7 +95,7 @@ TEST(MidiFile, AFileThatCannotBeCreatedKeepsTheImage) {
   TestSession t(dir.str());
   t.session->midiImage = {{1, 2, 3}, 3};
   SetVoice(*t.session, 0, {{192, 1, 5}});
-  EXPECT_FALSE(MidiWriter(*t.session).Write(kMarch));
+  EXPECT_FALSE(MidiWriter(t.session->Writers()).Write(kMarch));
   EXPECT_EQ(t.session->midiImage.bytes, (Bytes{1, 2, 3}));
   EXPECT_EQ(t.platform.messages.back().text, "File could not created! ");
   EXPECT_EQ(t.platform.messages.back().icon, MessageIcon::kStop);
@@ -126,7 +126,7 @@ TEST(MmlLine, TwoBarsWithRelativeOctavesRestsAndTies) {
   for (const auto& [notes, text, next] : cases) {
     TestSession t;
     SetVoice(*t.session, 0, notes);
-    const MmlLine line = FormatMmlLine(*t.session, 0, 0);
+    const MmlLine line = FormatMmlLine(t.session->Writers(), 0, 0);
     EXPECT_EQ(line.text, text);
     EXPECT_TRUE(next == 0 || line.next == next) << text << " " << line.next;
   }
@@ -144,7 +144,7 @@ struct MmlFilesTest : ::testing::Test {
 };
 
 TEST_F(MmlFilesTest, OutMmlAndWorkTxtWithTheirOwnHeaderLines) {
-  WriteMmlFile(s);
+  WriteMmlFile(s.Writers());
   std::string expected =
       ";VEMA2 ver 0.1 programed by ORUNAK\r\n"
       ";PMD MML data*********************************\r\n"
@@ -175,7 +175,7 @@ TEST_F(MmlFilesTest, AFileThatCannotBeCreatedLeavesTheOther) {
   for (const char* blocked : {"out.mml", "work.txt"}) {
     std::filesystem::remove_all(dir.path());
     std::filesystem::create_directories(dir.File(blocked));
-    WriteMmlFile(s);
+    WriteMmlFile(s.Writers());
     EXPECT_EQ(t.platform.messages.back().text, "File could not created! ");
     EXPECT_EQ(t.platform.messages.back().icon, MessageIcon::kStop);
     const std::string kept = blocked[0] == 'o' ? "work.txt" : "out.mml";

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "app/platform.h"
+#include "song/platform.h"
 
 class CVemaDlg;
 

@@ -4,6 +4,7 @@
 #include <wx/listbox.h>
 #include <wx/xrc/xmlres.h>
 
+#include "app/session.h"
 #include "editors/gui/view_sync.h"
 
 using namespace vema::editors_gui;
@@ -11,7 +12,7 @@ namespace ids = vema::custom_form_ids;
 
 CCustomFormDlg::CCustomFormDlg(wxWindow* parent, vema::Session& session,
                                vema::CustomFormMode mode)
-    : model_(session, mode) {
+    : model_(session.Editors(), mode) {
   wxXmlResource::Get()->LoadDialog(this, parent, "CCustomFormDlg");
   list_ = Control<wxListBox>(*this, ids::kList);
   load_ = Control<wxButton>(*this, ids::kLoad);

@@ -5,6 +5,10 @@
 
 #include "editors/custom_form_dialog.h"
 
+namespace vema {
+struct Session;
+}
+
 class wxListBox;
 class wxButton;
 

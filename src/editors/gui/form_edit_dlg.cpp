@@ -23,7 +23,7 @@ struct CFormEditDlg::View {
   static constexpr size_t kColumns = vema::FormEditor::kColumns;
 
   View(CFormEditDlg& d, vema::Session& s, int* flag)
-      : dlg(d), session(s), model(s), shownFlag(flag) {}
+      : dlg(d), session(s), model(s.Editors()), shownFlag(flag) {}
 
   void Find();
   void BindEvents();

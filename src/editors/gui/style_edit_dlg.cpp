@@ -9,12 +9,13 @@
 #include <wx/textctrl.h>
 #include <wx/xrc/xmlres.h>
 
+#include "app/session.h"
 #include "editors/gui/view_sync.h"
 
 using namespace vema::editors_gui;
 namespace ids = vema::style_edit_ids;
 
-CStyleEditDlg::CStyleEditDlg(wxWindow* parent, vema::Session& session) : model_(session) {
+CStyleEditDlg::CStyleEditDlg(wxWindow* parent, vema::Session& session) : model_(session.Editors()) {
   wxXmlResource::Get()->LoadDialog(this, parent, "CStyleEditDlg");
   tabs_ = Control<wxNotebook>(*this, ids::kTabs);
   sourceRule_ = Control<wxTextCtrl>(*this, ids::kSourceRule);

@@ -7,6 +7,10 @@
 
 #include "editors/style_editor.h"
 
+namespace vema {
+struct Session;
+}
+
 class wxNotebook;
 class wxSpinButton;
 class wxStaticText;

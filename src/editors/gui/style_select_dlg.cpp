@@ -18,7 +18,7 @@ namespace ids = vema::style_select_ids;
 
 struct CStyleSelectDlg::View {
   View(CStyleSelectDlg& d, vema::Session& s, int* flag)
-      : dlg(d), session(s), model(s), shownFlag(flag) {}
+      : dlg(d), session(s), model(s.Editors()), shownFlag(flag) {}
 
   void Sync() {
     for (size_t k = 0; k < names.size(); ++k) {

@@ -1,8 +1,8 @@
-#include "app/random.h"
+#include "song/random.h"
 
 #include <ctime>
 
-#include "app/platform.h"
+#include "song/platform.h"
 
 namespace vema {
 

@@ -1,4 +1,4 @@
-#include "output/smf_bytes.h"
+#include "song/smf_bytes.h"
 
 #include <algorithm>
 
