@@ -1,7 +1,8 @@
 #include "app/cli.h"
 
-#include <charconv>
 #include <filesystem>
+#include <array>
+#include <charconv>
 #include <map>
 #include <memory>
 #include <optional>
@@ -9,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "app/compose_command.h"
 #include "app/console_platform.h"
@@ -18,110 +21,100 @@
 namespace vema {
 namespace {
 
-constexpr const char* kUsage =
-    "使い方 / usage:\n"
-    "  vema-cli compose [--dir DIR] [--seed N] [--feel march|standard|blues|rock|0..3]\n"
-    "                   [--form N] [--melody-program P] [--bass-program P] [--chord-program P]\n"
-    "  vema-cli play [--dir DIR] [--wav FILE]\n"
-    "  vema-cli --help\n"
-    "\n"
-    "compose: composes one song the way the window program does and writes out.mid, out.mml\n"
-    "and work.txt into DIR (default: the current directory).\n"
-    "  --dir DIR            working directory: default.mld, default.ton and default.db are read\n"
-    "                       from it and the outputs are written into it\n"
-    "  --seed N             fixes the random sequence (0..4294967295); without it the time of\n"
-    "                       the first draw seeds it\n"
-    "  --feel F             answers the accompaniment dialog: march, standard, blues, rock or\n"
-    "                       0..3; without it the dialog is closed without a choice (march)\n"
-    "  --form N             loads stored form N (0-based) of default.db before composing\n"
-    "  --melody-program P, --bass-program P, --chord-program P\n"
-    "                       General MIDI programs 0..127 of the melody, bass and chord tracks\n"
-    "\n"
-    "play: plays DIR/out.mid to its end through the sound device, with DIR/default.sf2 or the\n"
-    "system's General MIDI soundfont.\n"
-    "  --wav FILE           renders the song into the WAV file FILE instead (no sound device\n"
-    "                       needed)\n"
-    "\n"
+constexpr const char* kDescription =
+    "vema-cli composes songs the way the window program does, plays them and renders them.";
+constexpr const char* kFooter =
     "Every message box is printed on stderr as one line, \"error: TEXT\" for an error and\n"
     "\"info: TEXT\" for information.  Exit status: 0 without errors, 1 when an error message\n"
-    "was shown, 2 for a usage error.\n";
-
-std::optional<long long> ParseInteger(std::string_view text) {
-  long long value = 0;
-  const auto* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  if (result.ec != std::errc() || result.ptr != end || text.empty()) return std::nullopt;
-  return value;
-}
-
-std::optional<int> ParseFeel(std::string_view text) {
-  static const std::map<std::string_view, int> kNames = {
-      {"march", 0}, {"standard", 1}, {"blues", 2}, {"rock", 3}};
-  if (auto it = kNames.find(text); it != kNames.end()) return it->second;
-  const auto value = ParseInteger(text);
-  if (value && *value >= 0 && *value <= 3) return static_cast<int>(*value);
-  return std::nullopt;
-}
+    "was shown, 2 for a usage error.  'vema-cli COMMAND --help' explains a command.";
 
 struct ComposeOptions {
   std::string dir = ".";
-  std::optional<uint32_t> seed;
-  std::optional<int> feel;
+  std::optional<long long> seed;
+  std::optional<std::string> feel;
   std::optional<long long> form;
   std::array<std::optional<int>, 3> programs;
 };
 
-int UsageError(std::ostream& err, const std::string& problem) {
-  err << "vema-cli: " << problem << "\n" << kUsage;
-  return 2;
+struct PlayOptions {
+  std::string dir = ".";
+  std::optional<std::string> wav;
+};
+
+constexpr size_t kHelpColumn = 24;
+constexpr size_t kHelpWidth = 96;
+
+// A help text broken into lines that fit beside the option names.
+std::string Wrap(std::string_view text) {
+  std::string out;
+  size_t column = 0;
+  while (!text.empty()) {
+    const size_t end = text.find(' ');
+    const std::string_view word = text.substr(0, end);
+    if (column > 0 && column + 1 + word.size() > kHelpWidth - kHelpColumn) {
+      out += '\n';
+      column = 0;
+    } else if (column > 0) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+  }
+  return out;
 }
 
-int RunCompose(const std::vector<std::string_view>& args, std::ostream& err) {
-  ComposeOptions options;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string_view name = args[i];
-    if (i + 1 >= args.size()) return UsageError(err, "missing value for " + std::string(name));
-    const std::string_view value = args[++i];
-    if (name == "--dir") {
-      options.dir = std::string(value);
-    } else if (name == "--seed") {
-      const auto seed = ParseInteger(value);
-      if (!seed || *seed < 0 || *seed > 0xFFFFFFFFLL) return UsageError(err, "bad --seed");
-      options.seed = static_cast<uint32_t>(*seed);
-    } else if (name == "--feel") {
-      options.feel = ParseFeel(value);
-      if (!options.feel) return UsageError(err, "bad --feel: " + std::string(value));
-    } else if (name == "--form") {
-      options.form = ParseInteger(value);
-      if (!options.form) return UsageError(err, "bad --form: " + std::string(value));
-    } else if (name == "--melody-program" || name == "--bass-program" ||
-               name == "--chord-program") {
-      const auto program = ParseInteger(value);
-      if (!program || *program < 0 || *program > 127) {
-        return UsageError(err, "bad " + std::string(name) + ": " + std::string(value));
-      }
-      const size_t slot = name == "--melody-program" ? 0 : name == "--bass-program" ? 1 : 2;
-      options.programs[slot] = static_cast<int>(*program);
-    } else {
-      return UsageError(err, "unknown option: " + std::string(name));
-    }
-  }
+// The feel names and numbers that --feel accepts.
+std::optional<int> ParseFeel(std::string_view text) {
+  static const std::map<std::string_view, int> kNames = {
+      {"march", 0}, {"standard", 1}, {"blues", 2}, {"rock", 3},
+      {"0", 0},     {"1", 1},        {"2", 2},     {"3", 3}};
+  if (auto it = kNames.find(text); it != kNames.end()) return it->second;
+  return std::nullopt;
+}
 
-  std::error_code error;
-  if (!std::filesystem::is_directory(options.dir, error)) {
-    return UsageError(err, "no such directory: " + options.dir);
-  }
+// A check that a value is a whole number in low..high, with the message of a person.
+CLI::Validator WholeNumber(long long low, long long high, const std::string& range) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        long long value = 0;
+        const char* end = text.data() + text.size();
+        const auto result = std::from_chars(text.data(), end, value);
+        if (text.empty() || result.ec != std::errc() || result.ptr != end || value < low ||
+            value > high) {
+          return "'" + text + "' is not " + range;
+        }
+        return "";
+      },
+      "");
+}
 
+CLI::Option* AddDirOption(CLI::App& command, std::string& dir, const char* what) {
+  return command.add_option("--dir", dir, Wrap(what))
+      ->type_name("DIR")
+      ->check(CLI::Validator(
+          [](std::string& path) -> std::string {
+            std::error_code error;
+            return std::filesystem::is_directory(path, error) ? ""
+                                                              : "no such directory: " + path;
+          },
+          ""));
+}
+
+int RunCompose(const ComposeOptions& options, std::ostream& err) {
   ConsolePlatform platform(err);
-  platform.SetFeelAnswer(options.feel);
-  Session session(platform, SessionOptions{options.dir, options.seed});
+  if (options.feel) platform.SetFeelAnswer(ParseFeel(*options.feel));
+  std::optional<uint32_t> seed;
+  if (options.seed) seed = static_cast<uint32_t>(*options.seed);
+  Session session(platform, SessionOptions{options.dir, seed});
   StartUp(session);
 
   if (options.form) {
-    if (*options.form < 0 || *options.form >= session.customForms.Count()) {
-      return UsageError(err, "--form " + std::to_string(*options.form) +
-                                 " is not a stored form (there are " +
-                                 std::to_string(session.customForms.Count()) + ")");
+    if (*options.form >= session.customForms.Count()) {
+      err << "vema-cli: --form " << *options.form << " is not a stored form (there are "
+          << session.customForms.Count() << ")\n";
+      return 2;
     }
     LoadCustomForm(session.Editors(), static_cast<int>(*options.form));
   }
@@ -133,28 +126,11 @@ int RunCompose(const std::vector<std::string_view>& args, std::ostream& err) {
   return platform.stopMessages() > 0 ? 1 : 0;
 }
 
-int RunPlay(const std::vector<std::string_view>& args, std::ostream& out, std::ostream& err,
+int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
             const SongPlayerFactory& players) {
-  std::string dir = ".";
-  std::optional<std::string> wav;
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string_view name = args[i];
-    if (i + 1 >= args.size()) return UsageError(err, "missing value for " + std::string(name));
-    const std::string_view value = args[++i];
-    if (name == "--dir") {
-      dir = std::string(value);
-    } else if (name == "--wav") {
-      if (value.empty()) return UsageError(err, "bad --wav");
-      wav = std::string(value);
-    } else {
-      return UsageError(err, "unknown option: " + std::string(name));
-    }
-  }
+  const std::string& dir = options.dir;
+  const std::optional<std::string>& wav = options.wav;
   std::error_code error;
-  if (!std::filesystem::is_directory(dir, error)) {
-    return UsageError(err, "no such directory: " + dir);
-  }
-
   ConsolePlatform platform(err);
   if (!players) {
     platform.ShowMessage("playback is not available in this program", MessageIcon::kStop);
@@ -192,17 +168,88 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
            const SongPlayerFactory& players) {
-  std::vector<std::string_view> args(argv + 1, argv + argc);
-  for (std::string_view a : args) {
-    if (a == "--help" || a == "-h") {
-      out << kUsage;
-      return 0;
-    }
+  CLI::App app(kDescription, "vema-cli");
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  app.get_formatter()->column_width(kHelpColumn);
+
+  ComposeOptions compose;
+  CLI::App* composeCommand = app.add_subcommand(
+      "compose", Wrap("composes one song the way the window program does and writes out.mid, "
+                      "out.mml and work.txt into DIR"));
+  AddDirOption(*composeCommand, compose.dir,
+               "working directory (default: the current one): default.mld, default.ton and "
+               "default.db are read from it and the outputs are written into it");
+  composeCommand
+      ->add_option("--seed", compose.seed,
+                   Wrap("fixes the random sequence (0..4294967295); without it the time of the "
+                        "first draw seeds it"))
+      ->type_name("N")
+      ->check(WholeNumber(0, 4294967295LL, "a seed 0..4294967295"));
+  composeCommand
+      ->add_option("--feel", compose.feel,
+                   Wrap("answers the accompaniment dialog: march, standard, blues, rock or 0..3; "
+                        "without it the dialog is closed without a choice (march)"))
+      ->type_name("F")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            return ParseFeel(text) ? "" : "'" + text + "' is not march, standard, blues, rock or 0..3";
+          },
+          ""));
+  composeCommand
+      ->add_option("--form", compose.form,
+                   Wrap("loads stored form N (0-based) of default.db before composing"))
+      ->type_name("N")
+      ->check(WholeNumber(0, 1000000, "a form number 0 or more"));
+  const char* programNames[] = {"--melody-program", "--bass-program", "--chord-program"};
+  const char* programHelp[] = {"General MIDI program 0..127 of the melody track",
+                               "General MIDI program 0..127 of the bass track",
+                               "General MIDI program 0..127 of the chord track"};
+  for (size_t slot = 0; slot < 3; ++slot) {
+    composeCommand->add_option(programNames[slot], compose.programs[slot], programHelp[slot])
+        ->type_name("P")
+        ->check(WholeNumber(0, 127, "a program 0..127"));
   }
-  if (args.empty()) return UsageError(err, "no command given");
-  if (args[0] == "compose") return RunCompose(args, err);
-  if (args[0] == "play") return RunPlay(args, out, err, players);
-  return UsageError(err, "unknown command: " + std::string(args[0]));
+
+  PlayOptions play;
+  CLI::App* playCommand = app.add_subcommand(
+      "play", Wrap("plays DIR/out.mid to its end through the sound device, with "
+                   "DIR/default.sf2 or the system's General MIDI soundfont"));
+  AddDirOption(*playCommand, play.dir, "the folder of out.mid (default: the current one)");
+  playCommand
+      ->add_option("--wav", play.wav,
+                   Wrap("renders the song into the WAV file FILE instead (no sound device "
+                        "needed)"))
+      ->type_name("FILE")
+      ->check(
+          CLI::Validator([](std::string& v) { return v.empty() ? "an empty name" : ""; }, ""));
+
+  const auto usageError = [&err](const std::string& problem) {
+    err << "vema-cli: " << problem << "\n"
+        << "Run 'vema-cli --help' for the commands and their options.\n";
+    return 2;
+  };
+  // A first word that is neither an option nor a command is named as such.
+  if (argc < 2) return usageError("no command given (compose or play)");
+  const std::string first = argv[1];
+  const auto commands = app.get_subcommands([&first](CLI::App* c) { return c->check_name(first); });
+  if (first[0] != '-' && commands.empty()) return usageError("unknown command: " + first);
+  for (CLI::App* command : {composeCommand, playCommand}) command->allow_extras();
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    const std::string message = e.what();
+    return usageError(message.empty() ? "bad command line" : message);
+  }
+  for (CLI::App* command : {composeCommand, playCommand}) {
+    const std::vector<std::string> extras = command->remaining();
+    if (!extras.empty()) return usageError("unknown option or argument: " + extras.front());
+  }
+  if (composeCommand->parsed()) return RunCompose(compose, err);
+  return RunPlay(play, out, err, players);
 }
 
 }  // namespace vema

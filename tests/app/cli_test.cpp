@@ -49,16 +49,39 @@ TEST_F(CliCompose, ExitCodesAndMessageLines) {
             std::string::npos);
 }
 
-TEST_F(CliCompose, UsageErrorsExitTwo) {
-  for (const std::string& options : std::vector<std::string>{
-           "--feel polka", "--feel 4", "--seed -1", "--form 3", "--form x", "--melody-program 128",
-           "--bogus 1", "--dir", "--dir " + dir.File("nowhere")}) {
+TEST_F(CliCompose, UsageErrorsExitTwoWithALineNamingTheProblem) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"--feel polka", "--feel: 'polka' is not march"},
+      {"--feel 4", "--feel: '4' is not"},
+      {"--seed -1", "--seed: '-1' is not a seed"},
+      {"--seed 4294967296", "--seed: '4294967296' is not a seed"},
+      {"--form 3", "--form 3 is not a stored form (there are 2)"},
+      {"--form x", "--form: 'x' is not"},
+      {"--melody-program 128", "--melody-program: '128' is not a program 0..127"},
+      {"--bogus 1", "unknown option or argument: --bogus"},
+      {"--dir", "--dir"},
+      {"--dir " + dir.File("nowhere"), "no such directory: " + dir.File("nowhere")}};
+  for (const auto& [options, problem] : cases) {
     const CliResult r = Compose(options);
     EXPECT_EQ(r.status, 2) << options;
     EXPECT_TRUE(r.err.starts_with("vema-cli: ")) << r.err;
+    EXPECT_NE(r.err.find(problem), std::string::npos) << options << ": " << r.err;
   }
-  for (const char* line : {"", "sing", "play --speed 2"}) EXPECT_EQ(Cli(line).status, 2) << line;
-  EXPECT_EQ(Cli("--help").status, 0);
+  for (const auto& [line, problem] : std::vector<std::pair<std::string, std::string>>{
+           {"", "no command given"}, {"sing", "unknown command: sing"},
+           {"play --speed 2", "unknown option or argument: --speed"}}) {
+    const CliResult r = Cli(line);
+    EXPECT_EQ(r.status, 2) << line;
+    EXPECT_NE(r.err.find("vema-cli: " + problem), std::string::npos) << r.err;
+  }
+  // --help, of the program and of each command, explains it and succeeds.
+  for (const auto& [line, option] : std::vector<std::pair<std::string, std::string>>{
+           {"--help", "compose"}, {"compose --help", "--melody-program P"},
+           {"play --help", "--wav FILE"}}) {
+    const CliResult r = Cli(line);
+    EXPECT_EQ(r.status, 0) << line;
+    EXPECT_NE(r.out.find(option), std::string::npos) << r.out;
+  }
 }
 
 TEST_F(CliCompose, SeedFeelAndFormOptions) {
