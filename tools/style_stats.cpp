@@ -1,12 +1,16 @@
 // style_stats: statistics of the melodies that a note-length database and a melody style give.
 //
-//   style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--chain]
-//               [--show R [--trace]]
+//   style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--best-of B]
+//               [--chain] [--show R [--trace]]
 //
 // Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton and --mld
 // name other files), composes N songs (default 200) over every stored form with the seeds
-// S, S+1, ... (default 1), each in a fresh session unless --chain keeps one session per form
-// (as the program does between compositions), and prints per form and overall:
+// S, S+1, ... (default 1), each the best of B melodies (default 1, the single composition) as
+// the compose command makes it, each in a fresh session unless --chain keeps one session per
+// form (as the program does between compositions), and prints per form and overall:
+//   - every measure of the melody critic (critic/melody_critic.h) with the human value, the
+//     song-averaged shares of the signed intervals and the mean score, and at the end every
+//     target of the shipped data with whether it is met;
 //   - the melodic moves: repeated notes, steps (1-2 semitones), thirds (3-4), fourths and
 //     fifths (5-7), leaps beyond a fifth (8-12) and beyond an octave (13 and more), and where
 //     the leaps beyond a fifth come from (onto the first note of a bar; a note moved by the
@@ -34,6 +38,7 @@
 
 #include "app/scripted_platform.h"
 #include "app/session.h"
+#include "critic_summary.h"
 #include "editors/custom_form_store.h"
 #include "melody/chord.h"
 #include "melody/note_length_generator.h"
@@ -271,11 +276,43 @@ void Print(const char* title, Stats s) {
               Share(s.chordNotes, s.notes));
 }
 
+// The critic's measures of a set of songs, one line each.
+void PrintCritic(const vema::tools::CriticSummary& c) {
+  std::printf("  critic (%d songs measured, mean score %.1f):\n", c.songs - c.failed,
+              c.MeanScore());
+  for (const vema::tools::TargetRow& row : vema::tools::TargetRows(c)) {
+    std::printf("    %-40s %7.3f   (human %.3g)\n", row.name, row.value, row.human);
+  }
+  std::printf("    signed intervals -12..+12 (%%):");
+  for (double share : c.IntervalPercent()) std::printf(" %.1f", share);
+  std::printf("\n");
+}
+
+// Every target with its bound and whether it is met.
+void PrintTargets(const vema::tools::CriticSummary& c) {
+  std::printf("targets (all forms):\n");
+  int missed = 0;
+  for (const vema::tools::TargetRow& row : vema::tools::TargetRows(c)) {
+    char bound[48];
+    if (row.low > -1e8 && row.high < 1e8) {
+      std::snprintf(bound, sizeof bound, "%g..%g", row.low, row.high);
+    } else if (row.low > -1e8) {
+      std::snprintf(bound, sizeof bound, ">= %g", row.low);
+    } else {
+      std::snprintf(bound, sizeof bound, "<= %g", row.high);
+    }
+    std::printf("  %-40s %7.3f  %-10s %s\n", row.name, row.value, bound,
+                row.Met() ? "met" : "MISSED");
+    missed += row.Met() ? 0 : 1;
+  }
+  std::printf("  %d of %zu targets missed\n", missed, vema::tools::TargetRows(c).size());
+}
+
 int Usage() {
   std::fprintf(
       stderr,
-      "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--chain]"
-      " [--show R [--trace]]\n");
+      "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S]"
+      " [--best-of N] [--chain] [--show R [--trace]]\n");
   return 2;
 }
 
@@ -289,6 +326,7 @@ int main(int argc, char** argv) {
   bool chain = false;
   int show = 1000;
   bool trace = false;
+  int bestOf = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -306,6 +344,8 @@ int main(int argc, char** argv) {
       show = std::atoi(argv[++i]);
     } else if (arg == "--trace") {
       trace = true;
+    } else if (arg == "--best-of" && hasValue) {
+      bestOf = std::clamp(std::atoi(argv[++i]), vema::kMinBestOf, vema::kMaxBestOf);
     } else if (arg == "--chain") {
       chain = true;
     } else {
@@ -327,28 +367,33 @@ int main(int argc, char** argv) {
   }
   vema::DecodeCustomForms(*formBytes, forms);
 
+  vema::tools::ComposerData data{db, style, forms};
   Stats total;
+  vema::tools::CriticSummary criticTotal;
   for (int f = 0; f < forms.Count(); ++f) {
     Stats stats;
+    vema::tools::CriticSummary critic;
     vema::ScriptedPlatform platform;
     std::unique_ptr<vema::Session> session;
     for (int n = 0; n < songs; ++n) {
+      const uint32_t songSeed = seed + static_cast<uint32_t>(n);
       if (!chain || !session) {
         platform.messages.clear();
-        session = std::make_unique<vema::Session>(
-            platform, vema::SessionOptions{".", seed + static_cast<uint32_t>(n)});
-        session->compositionDb = db;
-        session->style = style;
-        session->form = forms.forms[static_cast<size_t>(f)];
+        session = vema::tools::SongSession(platform, data, f, songSeed, trace);
       }
       const size_t before = platform.messages.size();
-      vema::NoteLengthGenerator(session->Melody()).Run();
-      const int ok = vema::PitchGenerator(session->Melody()).Run();
+      const bool ok = vema::tools::ComposeMelody(*session, bestOf);
       ++stats.songs;
-      stats.failed += ok == 0;
+      stats.failed += ok ? 0 : 1;
       stats.messages += static_cast<long>(platform.messages.size() - before);
-      if (ok != 0 && Measure(*session, stats) > show) {
-        std::printf("form %d seed %u:", f, seed + static_cast<uint32_t>(n));
+      if (!ok) {
+        ++critic.songs;
+        ++critic.failed;
+        continue;
+      }
+      critic.Add(vema::tools::MeasureSong(*session));
+      if (Measure(*session, stats) > show) {
+        std::printf("form %d seed %u:", f, songSeed);
         ShowMelody(*session);
         if (trace) std::printf("%s\n", session->log.text().c_str());
       }
@@ -357,8 +402,12 @@ int main(int argc, char** argv) {
                               std::to_string(forms.forms[static_cast<size_t>(f)].BarCount()) +
                               " bars)";
     Print(title.c_str(), stats);
+    PrintCritic(critic);
     total.Add(stats);
+    criticTotal.Add(critic);
   }
   Print("all forms", total);
+  PrintCritic(criticTotal);
+  PrintTargets(criticTotal);
   return 0;
 }

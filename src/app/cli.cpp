@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "app/console_platform.h"
 #include "app/playback.h"
 #include "app/session.h"
+#include "critic/melody_choice.h"
 
 namespace vema {
 namespace {
@@ -34,6 +36,7 @@ struct ComposeOptions {
   std::optional<std::string> feel;
   std::optional<long long> form;
   std::array<std::optional<int>, 3> programs;
+  int bestOf = 1;
 };
 
 struct PlayOptions {
@@ -122,7 +125,13 @@ int RunCompose(const ComposeOptions& options, std::ostream& err) {
     if (options.programs[slot]) session.instrumentPrograms[slot] = *options.programs[slot];
   }
 
-  ComposeCommand(session);
+  session.bestOf = options.bestOf;
+  if (const std::optional<double> score = ComposeCommand(session)) {
+    char line[96];
+    std::snprintf(line, sizeof line, "the melody is the best of %d, score %.1f of 100",
+                  options.bestOf, *score);
+    platform.ShowMessage(line, MessageIcon::kPlain);
+  }
   return platform.stopMessages() > 0 ? 1 : 0;
 }
 
@@ -201,6 +210,12 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
                    Wrap("loads stored form N (0-based) of default.db before composing"))
       ->type_name("N")
       ->check(WholeNumber(0, 1000000, "a form number 0 or more"));
+  composeCommand
+      ->add_option("--best-of", compose.bestOf,
+                   Wrap("composes N melodies (1..1000, default 1) and keeps the one the melody "
+                        "critic scores highest; 1 is the single composition"))
+      ->type_name("N")
+      ->check(WholeNumber(kMinBestOf, kMaxBestOf, "a count 1..1000"));
   const char* programNames[] = {"--melody-program", "--bass-program", "--chord-program"};
   const char* programHelp[] = {"General MIDI program 0..127 of the melody track",
                                "General MIDI program 0..127 of the bass track",

@@ -5,6 +5,7 @@
 #include "accomp/accompaniment.h"
 #include "app/playback.h"
 #include "app/session.h"
+#include "critic/melody_choice.h"
 #include "melody/note_length_generator.h"
 #include "melody/pitch_generator.h"
 #include "output/midi_writer.h"
@@ -22,18 +23,26 @@ void SetStatus(Session& session, std::string_view status) {
 
 bool IsMelodyDbKind(int kind) { return kind == 0 || kind == 3 || kind == 5; }
 
-void ComposeCommand(Session& session) {
+std::optional<double> ComposeCommand(Session& session) {
   if (session.playing == 1) StopCommand(session);
 
   SetStatus(session, kStatusNoteLengths);
+  // Best of N: the candidates are composed out of sight first; the chosen one is then composed
+  // again from its start, as if it had been the only composition.
+  std::optional<MelodyChoice> choice;
+  if (session.bestOf > 1 && IsMelodyDbKind(session.compositionDb.kind)) {
+    choice = ChooseMelody(session.Melody(), session.bestOf);
+    session.random = choice->chosenStart;
+  }
   NoteLengthGenerator(session.Melody()).Run();
 
   SetStatus(session, kStatusPitches);
   if (!IsMelodyDbKind(session.compositionDb.kind)) {
     session.platform().ShowMessage(kWrongDbKindMessage, MessageIcon::kStop);
-    return;
+    return std::nullopt;
   }
   PitchGenerator(session.Melody()).Run();
+  if (choice) session.random = choice->end;  // the random source runs on past every candidate
 
   SetStatus(session, kStatusAccompaniment);
   ChooseAccompanimentFeel(session.platform(), session.accompanimentFeel);
@@ -46,6 +55,8 @@ void ComposeCommand(Session& session) {
 
   session.playing = 0;
   SetStatus(session, kBlankStatus);
+  if (!choice || choice->score < 0) return std::nullopt;  // no candidate had a melody
+  return choice->score;
 }
 
 }  // namespace vema

@@ -1,6 +1,7 @@
 // The compose command: every phase of one composition in its fixed order.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace vema {
@@ -21,6 +22,9 @@ bool IsMelodyDbKind(int kind);
 
 // Stops playback, generates the note lengths, checks the database kind, generates the pitches,
 // asks for the feel, writes "out.mid", then "out.mml" and "work.txt", and clears the status.
-void ComposeCommand(Session& session);
+// With session.bestOf > 1 the melody is the best-scoring of that many, and the result is its
+// score (0..100; none when no candidate got a melody); with 1 the composition is the single one
+// of the steps above (no result).
+std::optional<double> ComposeCommand(Session& session);
 
 }  // namespace vema

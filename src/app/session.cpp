@@ -17,7 +17,7 @@ WriterContext Session::Writers() {
 }
 
 EditorContext Session::Editors() {
-  return {*platform_, dir, form, customForms, style, compositionDb, dbFiles, inputText};
+  return {*platform_, dir, form, customForms, style, compositionDb, dbFiles, inputText, bestOf};
 }
 
 void StartUp(Session& session) {

@@ -67,6 +67,7 @@ struct Session {
   int8_t accompanimentFeel = 0;   // 0 march, 1 standard, 2 blues, 3 rock
   std::array<int32_t, 3> instrumentPrograms{};  // melody, bass, chords
   int32_t playing = 0;            // 1 from a play command until the next stop (or composition)
+  int32_t bestOf = 1;             // melodies composed per composition; the best-scoring is kept
 
   // Melody state shared between bars and compositions.
   ChordToneTable chordTones{};

@@ -1,7 +1,9 @@
 #include "editors/style_select.h"
 
+#include <algorithm>
 #include <filesystem>
 
+#include "critic/melody_choice.h"
 
 namespace vema {
 
@@ -47,6 +49,11 @@ bool StyleSelect::ChooseDbFile(int kind) {
   context_.dbFiles[static_cast<size_t>(kind)] = bare;
   nameField[static_cast<size_t>(kind)].text = bare;
   return true;
+}
+
+int StyleSelect::SetBestOf(int count) {
+  context_.bestOf = std::clamp(count, kMinBestOf, kMaxBestOf);
+  return context_.bestOf;
 }
 
 }  // namespace vema

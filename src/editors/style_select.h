@@ -18,6 +18,7 @@ inline constexpr int kNameFirst = 1011;    // name fields 1011..1015
 inline constexpr int kEditStyle = 1118;    // "編集" beside the .ton row
 inline constexpr int kEditHiddenFirst = 1119;  // 1119..1121, hidden
 inline constexpr int kApplyHidden = 1025;
+inline constexpr int kBestOf = 1122;  // how many melodies a composition chooses from
 inline constexpr int kClose = 1;
 inline constexpr int kCancel = 2;
 }  // namespace style_select_ids
@@ -40,6 +41,12 @@ class StyleSelect {
 
   // The shared action of the five database buttons.  Returns whether a file was loaded.
   bool ChooseDbFile(int kind);
+
+  // The number of melodies a composition chooses the best-scoring one from (1 = the single
+  // composition).  Setting keeps a value outside 1..1000 at the nearer end; returns the value
+  // now in force.
+  int BestOf() const { return context_.bestOf; }
+  int SetBestOf(int count);
 
   int dbKind = 0;
   std::array<TextState, kDbKinds> nameField{};

@@ -5,6 +5,7 @@
 namespace vema {
 
 void GenerationLog::Appendf(const char* format, ...) {
+  if (muted_) return;
   char buffer[512];
   va_list args;
   va_start(args, format);

@@ -57,13 +57,20 @@ class NoteTrackTable {
 // The trace of one composition (UTF-8 in memory, written as CP932 to work.txt).
 class GenerationLog {
  public:
-  void Reset(std::string_view banner) { text_.assign(banner); }
-  void Append(std::string_view text) { text_.append(text); }
+  void Reset(std::string_view banner) {
+    if (!muted_) text_.assign(banner);
+  }
+  void Append(std::string_view text) {
+    if (!muted_) text_.append(text);
+  }
   void Appendf(const char* format, ...) __attribute__((format(printf, 2, 3)));
   const std::string& text() const { return text_; }
+  // A muted log keeps nothing from then on (for compositions that are only compared).
+  void Mute() { muted_ = true; }
 
  private:
   std::string text_;
+  bool muted_ = false;
 };
 
 struct MidiImage {

@@ -12,6 +12,7 @@
 #include <wx/log.h>
 #include <wx/sysopt.h>
 
+#include "app/gui/best_of_config.h"
 #include "app/gui/resources.h"
 #include "app/gui/vema_dlg.h"
 #include "app/gui/wx_platform.h"
@@ -102,6 +103,7 @@ bool CVemaApp::OnInit() {
 #endif
   session_ = std::make_unique<vema::Session>(*platform_, vema::SessionOptions{dir, {}});
   vema::StartUp(*session_);
+  session_->bestOf = vema::gui::LoadBestOf();
 
   auto* window = new CVemaDlg(*session_);
   platform_->SetMainWindow(window);

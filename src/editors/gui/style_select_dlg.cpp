@@ -3,10 +3,12 @@
 
 #include <wx/button.h>
 #include <wx/sizer.h>
+#include <wx/spinctrl.h>
 #include <wx/statbox.h>
 #include <wx/textctrl.h>
 #include <wx/xrc/xmlres.h>
 
+#include "app/gui/best_of_config.h"
 #include "app/session.h"
 #include "editors/gui/editor_windows.h"
 #include "editors/gui/style_edit_dlg.h"
@@ -64,6 +66,13 @@ CStyleSelectDlg::CStyleSelectDlg(wxWindow* parent, vema::Session& session, int* 
       }
     }
   }
+  wxSpinCtrl* bestOf = Control<wxSpinCtrl>(*this, ids::kBestOf);
+  bestOf->SetRange(vema::kMinBestOf, vema::kMaxBestOf);
+  bestOf->SetValue(view_->model.BestOf());
+  bestOf->Bind(wxEVT_SPINCTRL, [this, bestOf](wxSpinEvent&) {
+    bestOf->SetValue(view_->model.SetBestOf(bestOf->GetValue()));
+    vema::gui::StoreBestOf(view_->model.BestOf());
+  });
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { view_->OpenStyleEditor(); }, ids::kEditStyle);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { view_->Close(); }, ids::kClose);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { view_->Close(); }, ids::kCancel);

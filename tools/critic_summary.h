@@ -1,0 +1,190 @@
+// The melody critic's measures summed over many songs, the targets the shipped data is tuned
+// toward, and the melody of one song of a stored form with a seed and a best-of count, as the
+// compose command makes it.  Shared by style_stats and tune_style.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "critic/melody_choice.h"
+#include "critic/melody_critic.h"
+#include "critic/silent_platform.h"
+#include "melody/note_length_generator.h"
+#include "melody/pitch_generator.h"
+
+namespace vema::tools {
+
+struct CriticSummary {
+  int songs = 0;
+  int failed = 0;  // songs whose pitch phase failed (not measured)
+  Share lastTonic, lastTriad;
+  Share sevenths, leaps, reversals, repeats, strongBeats, phraseEnds, degrees;
+  std::vector<int> ranges;
+  std::array<double, kIntervalBins> intervalShares{};  // each song's shares, summed
+  int songsWithMoves = 0;
+  double scoreSum = 0;
+
+  void Add(const MelodyMeasures& m) {
+    ++songs;
+    if (m.hasLastNote) {
+      lastTonic.Add(m.lastIsTonic);
+      lastTriad.Add(m.lastInTonicTriad);
+    }
+    sevenths.Add(m.seventhsAndNinths);
+    leaps.Add(m.leapsBeyondFifth);
+    reversals.Add(m.reversals);
+    repeats.Add(m.repeatedNotes);
+    strongBeats.Add(m.strongBeatChordTones);
+    phraseEnds.Add(m.phraseEndChordTones);
+    degrees.Add(m.triadDegrees);
+    if (m.notes > 0) ranges.push_back(m.range);
+    if (m.moves > 0) {
+      ++songsWithMoves;
+      for (size_t k = 0; k < intervalShares.size(); ++k) {
+        intervalShares[k] += static_cast<double>(m.intervals[k]) / m.moves;
+      }
+    }
+    scoreSum += ScoreMelody(m);
+  }
+
+  void Add(const CriticSummary& o) {
+    songs += o.songs;
+    failed += o.failed;
+    lastTonic.Add(o.lastTonic);
+    lastTriad.Add(o.lastTriad);
+    for (auto [mine, theirs] : {std::pair{&sevenths, &o.sevenths}, {&leaps, &o.leaps},
+                                {&reversals, &o.reversals}, {&repeats, &o.repeats},
+                                {&strongBeats, &o.strongBeats}, {&phraseEnds, &o.phraseEnds},
+                                {&degrees, &o.degrees}}) {
+      mine->Add(*theirs);
+    }
+    ranges.insert(ranges.end(), o.ranges.begin(), o.ranges.end());
+    for (size_t k = 0; k < intervalShares.size(); ++k) intervalShares[k] += o.intervalShares[k];
+    songsWithMoves += o.songsWithMoves;
+    scoreSum += o.scoreSum;
+  }
+
+  double MedianRange() const {
+    if (ranges.empty()) return 0;
+    std::vector<int> sorted = ranges;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t n = sorted.size();
+    return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
+  }
+
+  // The song-averaged shares of the signed intervals, in percent.
+  std::array<double, kIntervalBins> IntervalPercent() const {
+    std::array<double, kIntervalBins> out{};
+    for (size_t k = 0; k < out.size(); ++k) {
+      out[k] = songsWithMoves > 0 ? 100.0 * intervalShares[k] / songsWithMoves : 0.0;
+    }
+    return out;
+  }
+
+  double Divergence() const {
+    const std::array<double, kIntervalBins> mine = IntervalPercent();
+    return JensenShannon(mine, kHumanIntervalPercent);
+  }
+
+  double MeanScore() const { return songs > failed ? scoreSum / (songs - failed) : 0.0; }
+};
+
+// One target: a measure in percent (or semitones, or a divergence), its bound and whether the
+// bound is a floor or a ceiling; the measure also has the human value for comparison.
+struct TargetRow {
+  const char* name;
+  double value;
+  double low;   // the target is value >= low (-inf: no floor)
+  double high;  // ... and value <= high (+inf: no ceiling)
+  double human;
+  double scale;  // how far off counts as one unit when tuning
+
+  bool Met() const { return value >= low && value <= high; }
+  // How far outside the target, in units of scale (0 when met).
+  double Miss() const {
+    if (value < low) return (low - value) / scale;
+    if (value > high) return (value - high) / scale;
+    return 0.0;
+  }
+};
+
+inline std::vector<TargetRow> TargetRows(const CriticSummary& s) {
+  constexpr double kNone = 1e9;
+  auto pct = [](const Share& share) { return 100.0 * share.Value(); };
+  return {
+      {"last note is the tonic (%)", pct(s.lastTonic), 85, kNone, 92, 5},
+      {"last note in the tonic triad (%)", pct(s.lastTriad), 95, kNone, 95, 2},
+      {"moves of a 7th or 9th (%)", pct(s.sevenths), -kNone, 1.0, 0.6, 0.3},
+      {"leaps beyond a fifth (%)", pct(s.leaps), -kNone, 4.0, 3.5, 1},
+      {"direction reversals (%)", pct(s.reversals), -kNone, 60, 49, 3},
+      {"repeated notes (%)", pct(s.repeats), 8, kNone, 9.9, 1},
+      {"chord tones on beats 1 and 3 (%)", pct(s.strongBeats), 85, kNone, 87, 2},
+      {"last note of bars 4k a chord tone (%)", pct(s.phraseEnds), 80, kNone, 80, 3},
+      {"notes on degrees 1-3-5 (%)", pct(s.degrees), 52, kNone, 55, 2},
+      {"median range (semitones)", s.MedianRange(), 12, 18, 17, 1},
+      {"interval divergence from human (JS)", s.Divergence(), -kNone, 0.02, 0, 0.005},
+  };
+}
+
+// The loaded files a song is composed from.
+struct ComposerData {
+  CompositionDb db;
+  MelodyStyleDb style;
+  CustomFormTable forms;
+};
+
+// A fresh session (as the program is after start-up) over the data, with stored form `form`
+// and the random seed; its trace is kept only when asked for.
+inline std::unique_ptr<Session> SongSession(Platform& platform, const ComposerData& data,
+                                            int form, uint32_t seed, bool keepTrace = false) {
+  auto s = std::make_unique<Session>(platform, SessionOptions{".", seed});
+  s->compositionDb = data.db;
+  s->style = data.style;
+  s->form = data.forms.forms[static_cast<size_t>(form)];
+  if (!keepTrace) s->log.Mute();
+  return s;
+}
+
+// Puts a session made by SongSession back into the state of a fresh one with another seed,
+// without allocating: everything the melody phases read from an earlier composition is
+// cleared (the bar tables, the note track as far as a song of the form reaches, the chord
+// tones, the key scale and the chain state) and the random source starts anew.
+inline void RestartSession(Session& s, uint32_t seed) {
+  Platform* platform = s.random.platform();
+  s.random = RandomSource(seed);
+  s.random.SetPlatform(platform);
+  s.barNotes = {};
+  s.patternPairs = {};
+  const int steps = std::min(kTrackSteps, s.form.BarCount() * kBarEntries + 1);
+  for (int step = 0; step < steps; ++step) s.noteTrack.at(step, 0) = s.noteTrack.at(step, 1) = {};
+  s.chordTones = {};
+  s.keyScale = kInitialKeyScale;
+  s.chain = {};
+}
+
+// The melody phases of a composition as the compose command runs them with a best-of count:
+// the note lengths and pitches of the chosen melody.  True when the pitch phase succeeded.
+inline bool ComposeMelody(Session& s, int bestOf) {
+  std::optional<MelodyChoice> choice;
+  if (bestOf > 1) {
+    choice = ChooseMelody(s.Melody(), bestOf);
+    s.random = choice->chosenStart;
+  }
+  NoteLengthGenerator(s.Melody()).Run();
+  const bool ok = PitchGenerator(s.Melody()).Run() != 0;
+  if (choice) s.random = choice->end;
+  return ok;
+}
+
+inline MelodyMeasures MeasureSong(const Session& s) {
+  return MeasureMelody(MelodyOfTrack(s.noteTrack), HarmonyOfForm(s.form));
+}
+
+}  // namespace vema::tools

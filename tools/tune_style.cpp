@@ -1,0 +1,277 @@
+// tune_style: searches the melody style (.ton) for the values that bring the melody critic's
+// measures of the composed songs to their targets (tools/critic_summary.h).
+//
+//   tune_style [--dir DIR] [--ton FILE] [--source FILE] [--out FILE] [--seed S] [--songs N]
+//              [--best-of B] [--steps K] [--search-seed R] [--report-every M]
+//
+// Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton starts
+// from another style, e.g. the result of an earlier run built with make_ton) and composes,
+// for every stored form, the songs of the tuning seeds S, S+1, ... S+N-1 (default 1001 and 24:
+// a set apart from the report seeds of style_stats) as the compose command makes them, each the
+// best of B melodies (default 16).  The objective is the sum of the squared misses of every
+// target, each measured from a bound made stricter by one unit of the target's scale so that
+// the tuned style keeps a margin on other seeds; a hundredth of the distance to the human
+// values breaks ties.  A local search of K steps (default 2000) then tries one change at a
+// time and keeps it when the objective does not get worse:
+//   - move 1..5 percentage points of one row from one next rule to another;
+//   - the same move in every row of a table;
+//   - change a setting (repeat_pattern 0..30, reverse_rate 0..100, run_limit 1..11) by 1..4.
+// The changes are drawn from the search seed R (default 1), so a run is repeatable.  Only the
+// rules that the style uses are tuned: rules 3, 7 and 9 (which duplicate 0, 4 and 10) are never
+// drawn and their rows are copies of those of rules 0, 4 and 10; the tables of length class 3
+// are copies of those of class 2.  Every row keeps adding up to 100.
+//
+// The tuned style is written as a text source to FILE (default "tuned_ton.txt"): the comment
+// lines at the top of --source (default DIR/source/default_ton.txt) followed by the settings and
+// tables, ready for make_ton.  Progress goes to stdout.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/scripted_platform.h"
+#include "critic_summary.h"
+#include "editors/custom_form_store.h"
+#include "song/binary_io.h"
+
+namespace {
+
+using vema::MelodyStyleDb;
+using vema::tools::CriticSummary;
+using vema::tools::TargetRow;
+
+constexpr int kActiveRules[] = {0, 1, 2, 4, 5, 6, 8, 10};
+constexpr int kActiveTables[] = {0, 1, 2, 4, 5, 6};  // on the beat 0..2, off the beat 0..2
+
+struct Options {
+  std::string dir = "data";
+  std::string source;
+  std::string ton;
+  std::string out = "tuned_ton.txt";
+  uint32_t seed = 1001;
+  int songs = 24;
+  int bestOf = 16;
+  int steps = 2000;
+  uint32_t searchSeed = 1;
+  int reportEvery = 50;
+};
+
+// The copies that keep the unused rules and class 3 in step with the tuned values.
+void Mirror(MelodyStyleDb& style) {
+  for (auto& table : style.table) {
+    for (int copy : {3, 7, 9}) {
+      const int from = copy == 9 ? 10 : copy - 3;
+      table[static_cast<size_t>(copy)] = table[static_cast<size_t>(from)];
+    }
+  }
+  style.table[3] = style.table[2];
+  style.table[7] = style.table[6];
+}
+
+// One session per stored form, reused from song to song (RestartSession).
+struct Composers {
+  vema::SilentPlatform platform;
+  std::vector<std::unique_ptr<vema::Session>> sessions;
+};
+
+CriticSummary Evaluate(const vema::tools::ComposerData& data, const Options& o,
+                       Composers& composers) {
+  CriticSummary summary;
+  for (int f = 0; f < data.forms.Count(); ++f) {
+    if (composers.sessions.size() <= static_cast<size_t>(f)) {
+      composers.sessions.push_back(vema::tools::SongSession(composers.platform, data, f, o.seed));
+    }
+    vema::Session& session = *composers.sessions[static_cast<size_t>(f)];
+    session.style = data.style;
+    for (int n = 0; n < o.songs; ++n) {
+      vema::tools::RestartSession(session, o.seed + static_cast<uint32_t>(n));
+      if (!vema::tools::ComposeMelody(session, o.bestOf)) {
+        ++summary.songs;
+        ++summary.failed;
+        continue;
+      }
+      summary.Add(vema::tools::MeasureSong(session));
+    }
+  }
+  return summary;
+}
+
+double Objective(const CriticSummary& s) {
+  double total = 0;
+  for (TargetRow row : vema::tools::TargetRows(s)) {
+    const double human = row.human;
+    row.low += row.scale;
+    row.high -= row.scale;
+    const double miss = row.Miss();
+    total += miss * miss + 0.01 * std::abs(row.value - human) / row.scale;
+  }
+  return total + 10.0 * s.failed;
+}
+
+// One random change of the style; false when the drawn change is impossible.
+bool Change(MelodyStyleDb& style, std::mt19937& rng) {
+  auto pick = [&rng](auto const& list) {
+    return list[std::uniform_int_distribution<size_t>(0, std::size(list) - 1)(rng)];
+  };
+  const int kind = std::uniform_int_distribution<int>(0, 9)(rng);
+  if (kind == 0) {
+    const int which = std::uniform_int_distribution<int>(0, 2)(rng);
+    const int delta = std::uniform_int_distribution<int>(1, 4)(rng) *
+                      (std::uniform_int_distribution<int>(0, 1)(rng) == 0 ? -1 : 1);
+    const int low[] = {0, 0, 1}, high[] = {30, 100, 11};
+    int32_t& value = style.settings[static_cast<size_t>(which)];
+    const int changed = std::clamp(value + delta, low[which], high[which]);
+    if (changed == value) return false;
+    value = changed;
+    return true;
+  }
+  const int table = pick(kActiveTables);
+  const int from = pick(kActiveRules);
+  const int to = pick(kActiveRules);
+  if (from == to) return false;
+  const int amount = std::uniform_int_distribution<int>(1, 5)(rng);
+  bool changed = false;
+  auto move = [&](int row) {
+    auto& values = style.table[static_cast<size_t>(table)][static_cast<size_t>(row)];
+    const int moved = std::min<int>(amount, values[static_cast<size_t>(from)]);
+    values[static_cast<size_t>(from)] -= moved;
+    values[static_cast<size_t>(to)] += moved;
+    changed = changed || moved > 0;
+  };
+  if (kind <= 2) {
+    for (int row : kActiveRules) move(row);
+  } else {
+    move(pick(kActiveRules));
+  }
+  return changed;
+}
+
+void PrintSummary(const CriticSummary& s) {
+  for (const TargetRow& row : vema::tools::TargetRows(s)) {
+    std::printf("    %-40s %7.3f %s\n", row.name, row.value, row.Met() ? "" : "(missed)");
+  }
+}
+
+std::string SourceText(const MelodyStyleDb& style, const std::string& header) {
+  std::ostringstream out;
+  out << header;
+  out << "repeat_pattern " << style.settings[0] << "\n";
+  out << "reverse_rate   " << style.settings[1] << "\n";
+  out << "run_limit      " << style.settings[2] << "\n";
+  const char* notes[] = {"next note a quarter or longer", "next note an eighth or dotted eighth",
+                         "next note a triplet"};
+  for (int side = 0; side < 2; ++side) {
+    const char* name = side == 0 ? "onbeat" : "offbeat";
+    for (int cls = 0; cls < 3; ++cls) {
+      out << "\n#              0   1   2   3   4   5   6   7   8   9  10\n";
+      std::string head = std::string("table ") + name + " " + std::to_string(cls);
+      head.resize(31, ' ');
+      out << head << "# " << notes[cls] << "\n";
+      char line[32];
+      const auto& table = style.table[static_cast<size_t>(side * 4 + cls)];
+      for (int r = 0; r < vema::kRuleCount; ++r) {
+        std::snprintf(line, sizeof line, "r%-3d        ", r);
+        out << line;
+        for (int n = 0; n < vema::kRuleCount; ++n) {
+          std::snprintf(line, sizeof line, "%4d",
+                        table[static_cast<size_t>(r)][static_cast<size_t>(n)]);
+          out << line;
+        }
+        out << "\n";
+      }
+    }
+    out << "\ntable " << name << " 3 like " << name << " 2   # next note a sixteenth\n";
+  }
+  return out.str();
+}
+
+// The comment lines at the top of a source, up to the first line that is not a comment.
+std::string HeaderOf(const std::string& path) {
+  std::ifstream in(path);
+  std::string header, line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] != '#') break;
+    header += line + "\n";
+  }
+  return header;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: tune_style [--dir DIR] [--ton FILE] [--source FILE] [--out FILE] [--seed S]"
+               " [--songs N]"
+               " [--best-of B] [--steps K] [--search-seed R] [--report-every M]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i + 1 >= argc) return Usage();
+    const char* value = argv[++i];
+    if (arg == "--dir") o.dir = value;
+    else if (arg == "--source") o.source = value;
+    else if (arg == "--ton") o.ton = value;
+    else if (arg == "--out") o.out = value;
+    else if (arg == "--seed") o.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+    else if (arg == "--songs") o.songs = std::max(1, std::atoi(value));
+    else if (arg == "--best-of") o.bestOf = std::clamp(std::atoi(value), 1, vema::kMaxBestOf);
+    else if (arg == "--steps") o.steps = std::max(0, std::atoi(value));
+    else if (arg == "--search-seed") o.searchSeed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
+    else if (arg == "--report-every") o.reportEvery = std::max(1, std::atoi(value));
+    else return Usage();
+  }
+  if (o.source.empty()) o.source = o.dir + "/source/default_ton.txt";
+  if (o.ton.empty()) o.ton = o.dir + "/default.ton";
+
+  vema::ScriptedPlatform loadPlatform;
+  vema::tools::ComposerData data;
+  const auto formBytes = vema::ReadFileBytes(o.dir + "/default.db", vema::kCustomFormFileBytes);
+  if (!vema::CompositionDbLoader(o.dir + "/default.mld").Load(data.db, loadPlatform) ||
+      !data.style.Load(o.ton, loadPlatform) || !formBytes) {
+    std::fprintf(stderr, "cannot read the files in %s\n", o.dir.c_str());
+    return 1;
+  }
+  vema::DecodeCustomForms(*formBytes, data.forms);
+  Mirror(data.style);
+
+  Composers composers;
+  CriticSummary best = Evaluate(data, o, composers);
+  double bestObjective = Objective(best);
+  std::printf("start: objective %.4f\n", bestObjective);
+  PrintSummary(best);
+  std::mt19937 rng(o.searchSeed);
+  int accepted = 0;
+  for (int step = 1; step <= o.steps; ++step) {
+    const MelodyStyleDb kept = data.style;
+    if (!Change(data.style, rng)) continue;
+    Mirror(data.style);
+    const CriticSummary summary = Evaluate(data, o, composers);
+    const double objective = Objective(summary);
+    if (objective <= bestObjective) {
+      accepted += objective < bestObjective ? 1 : 0;
+      best = summary;
+      bestObjective = objective;
+    } else {
+      data.style = kept;
+    }
+    if (step % o.reportEvery == 0) {
+      std::printf("step %d: objective %.4f (%d improvements)\n", step, bestObjective, accepted);
+      PrintSummary(best);
+      std::fflush(stdout);
+      std::ofstream(o.out) << SourceText(data.style, HeaderOf(o.source));
+    }
+  }
+  std::ofstream(o.out) << SourceText(data.style, HeaderOf(o.source));
+  std::printf("final: objective %.4f, written to %s\n", bestObjective, o.out.c_str());
+  PrintSummary(best);
+  return 0;
+}
