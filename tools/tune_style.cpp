@@ -3,6 +3,7 @@
 //
 //   tune_style [--dir DIR] [--ton FILE] [--source FILE] [--out FILE] [--seed S] [--songs N]
 //              [--best-of B] [--steps K] [--search-seed R] [--report-every M]
+//              [--temperature T] [--changes C]
 //
 // Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton starts
 // from another style, e.g. the result of an earlier run built with make_ton) and composes,
@@ -11,8 +12,11 @@
 // best of B melodies (default 16).  The objective is the sum of the squared misses of every
 // target, each measured from a bound made stricter by one unit of the target's scale so that
 // the tuned style keeps a margin on other seeds; a hundredth of the distance to the human
-// values breaks ties.  A local search of K steps (default 2000) then tries one change at a
-// time and keeps it when the objective does not get worse:
+// values breaks ties.  A local search of K steps (default 2000) then tries 1..C changes at a
+// time (default 1) and keeps them when the objective does not get worse, or, with a
+// temperature T > 0, now and then also when it does (simulated annealing: with the chance
+// exp(-worsening / t), t falling from T to 0 over the steps); the best style seen is written.
+// The changes:
 //   - move 1..5 percentage points of one row from one next rule to another;
 //   - the same move in every row of a table;
 //   - change a setting (repeat_pattern 0..30, reverse_rate 0..100, run_limit 1..11) by 1..4.
@@ -59,6 +63,8 @@ struct Options {
   int steps = 2000;
   uint32_t searchSeed = 1;
   int reportEvery = 50;
+  double temperature = 0;  // of the annealing at the first step (0: only improvements)
+  int maxChanges = 1;      // changes tried at once: 1..maxChanges
 };
 
 // The copies that keep the unused rules and class 3 in step with the tuned values.
@@ -204,8 +210,8 @@ std::string HeaderOf(const std::string& path) {
 int Usage() {
   std::fprintf(stderr,
                "usage: tune_style [--dir DIR] [--ton FILE] [--source FILE] [--out FILE] [--seed S]"
-               " [--songs N]"
-               " [--best-of B] [--steps K] [--search-seed R] [--report-every M]\n");
+               " [--songs N] [--best-of B] [--steps K] [--search-seed R] [--report-every M]"
+               " [--temperature T] [--changes C]\n");
   return 2;
 }
 
@@ -227,6 +233,8 @@ int main(int argc, char** argv) {
     else if (arg == "--steps") o.steps = std::max(0, std::atoi(value));
     else if (arg == "--search-seed") o.searchSeed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
     else if (arg == "--report-every") o.reportEvery = std::max(1, std::atoi(value));
+    else if (arg == "--temperature") o.temperature = std::max(0.0, std::atof(value));
+    else if (arg == "--changes") o.maxChanges = std::max(1, std::atoi(value));
     else return Usage();
   }
   if (o.source.empty()) o.source = o.dir + "/source/default_ton.txt";
@@ -244,33 +252,50 @@ int main(int argc, char** argv) {
   Mirror(data.style);
 
   Composers composers;
-  CriticSummary best = Evaluate(data, o, composers);
-  double bestObjective = Objective(best);
+  CriticSummary current = Evaluate(data, o, composers);
+  double currentObjective = Objective(current);
+  CriticSummary best = current;
+  double bestObjective = currentObjective;
+  MelodyStyleDb bestStyle = data.style;
   std::printf("start: objective %.4f\n", bestObjective);
   PrintSummary(best);
   std::mt19937 rng(o.searchSeed);
-  int accepted = 0;
+  int improvements = 0;
   for (int step = 1; step <= o.steps; ++step) {
     const MelodyStyleDb kept = data.style;
-    if (!Change(data.style, rng)) continue;
+    const int changes = std::uniform_int_distribution<int>(1, o.maxChanges)(rng);
+    bool changed = false;
+    for (int c = 0; c < changes; ++c) changed = Change(data.style, rng) || changed;
+    if (!changed) continue;
     Mirror(data.style);
     const CriticSummary summary = Evaluate(data, o, composers);
     const double objective = Objective(summary);
-    if (objective <= bestObjective) {
-      accepted += objective < bestObjective ? 1 : 0;
-      best = summary;
-      bestObjective = objective;
+    // Annealing: a worse style is kept now and then, less often as the search goes on.
+    const double temperature = o.temperature * (1.0 - static_cast<double>(step) / o.steps);
+    const bool keep = objective <= currentObjective ||
+                      (temperature > 0 && std::uniform_real_distribution<double>(0, 1)(rng) <
+                                              std::exp((currentObjective - objective) / temperature));
+    if (keep) {
+      current = summary;
+      currentObjective = objective;
     } else {
       data.style = kept;
     }
+    if (keep && objective < bestObjective) {
+      ++improvements;
+      best = summary;
+      bestObjective = objective;
+      bestStyle = data.style;
+    }
     if (step % o.reportEvery == 0) {
-      std::printf("step %d: objective %.4f (%d improvements)\n", step, bestObjective, accepted);
+      std::printf("step %d: objective %.4f, best %.4f (%d improvements)\n", step,
+                  currentObjective, bestObjective, improvements);
       PrintSummary(best);
       std::fflush(stdout);
-      std::ofstream(o.out) << SourceText(data.style, HeaderOf(o.source));
+      std::ofstream(o.out) << SourceText(bestStyle, HeaderOf(o.source));
     }
   }
-  std::ofstream(o.out) << SourceText(data.style, HeaderOf(o.source));
+  std::ofstream(o.out) << SourceText(bestStyle, HeaderOf(o.source));
   std::printf("final: objective %.4f, written to %s\n", bestObjective, o.out.c_str());
   PrintSummary(best);
   return 0;

@@ -16,16 +16,6 @@ mkdir -p "$HOME"
 config="$HOME/.vema"
 style_title="作曲スタイルの選択"
 
-corner() {
-  timeout 5 xdotool getwindowgeometry "$1" | awk '/Position:/ { split($2, p, ","); print p[1], p[2] }'
-}
-click() { timeout 5 xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
-# There is no window manager under Xvfb: the window gets the keyboard explicitly.
-focus() {
-  timeout 5 xdotool windowfocus "$1" 2>/dev/null
-  sleep 0.2
-}
-
 # Starts the program, shows the style window and sets fx fy to the position of the count field.
 open_style_window() {
   "$vema" --dir "$work" >>"$shots/best_of_vema.log" 2>&1 &

@@ -11,15 +11,8 @@ failure_shot=editors_failure.png
 # shellcheck source=../gui/xvfb_lib.sh
 source "$(dirname "$0")/../gui/xvfb_lib.sh"
 
-# The top-left corner of a window: "X Y".
-corner() {
-  timeout 5 xdotool getwindowgeometry "$1" | awk '/Position:/ { split($2, p, ","); print p[1], p[2] }'
-}
-
-click() { timeout 5 xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
 escape() {
-  timeout 5 xdotool windowfocus "$1" 2>/dev/null
-  sleep 0.2
+  focus "$1"
   timeout 5 xdotool key Escape
 }
 

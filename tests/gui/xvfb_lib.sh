@@ -52,3 +52,16 @@ wait_gone() {
   done
   return 1
 }
+
+# The top-left corner of a window: "X Y".
+corner() {
+  timeout 5 xdotool getwindowgeometry "$1" | awk '/Position:/ { split($2, p, ","); print p[1], p[2] }'
+}
+
+click() { timeout 5 xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
+
+# There is no window manager under Xvfb: a window gets the keyboard explicitly.
+focus() {
+  timeout 5 xdotool windowfocus "$1" 2>/dev/null
+  sleep 0.2
+}
