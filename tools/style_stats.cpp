@@ -1,13 +1,14 @@
 // style_stats: statistics of the melodies that a note-length database and a melody style give.
 //
-//   style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S] [--best-of B]
-//               [--chain] [--show R [--trace]]
+//   style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S]
+//               [--best-of B[,B...]] [--chain] [--show R [--trace]]
 //
 // Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton and --mld
 // name other files), composes N songs (default 200) over every stored form with the seeds
 // S, S+1, ... (default 1), each the best of B melodies (default 1, the single composition) as
 // the compose command makes it, each in a fresh session unless --chain keeps one session per
-// form (as the program does between compositions), and prints per form and overall:
+// form (as the program does between compositions), and prints per form and overall (for each
+// B of a list, then the critic's measures of all forms side by side):
 //   - every measure of the melody critic (critic/melody_critic.h) with the human value, the
 //     song-averaged shares of the signed intervals and the mean score, and at the end every
 //     target of the shipped data with whether it is met;
@@ -312,74 +313,36 @@ int Usage() {
   std::fprintf(
       stderr,
       "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S]"
-      " [--best-of N] [--chain] [--show R [--trace]]\n");
+      " [--best-of N[,N...]] [--chain] [--show R [--trace]]\n");
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::string dir = "data";
-  std::string ton, mld;
+struct Options {
   int songs = 200;
   uint32_t seed = 1;
   bool chain = false;
   int show = 1000;
   bool trace = false;
-  int bestOf = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (arg == "--dir" && hasValue) {
-      dir = argv[++i];
-    } else if (arg == "--ton" && hasValue) {
-      ton = argv[++i];
-    } else if (arg == "--mld" && hasValue) {
-      mld = argv[++i];
-    } else if (arg == "--songs" && hasValue) {
-      songs = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--seed" && hasValue) {
-      seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-    } else if (arg == "--show" && hasValue) {
-      show = std::atoi(argv[++i]);
-    } else if (arg == "--trace") {
-      trace = true;
-    } else if (arg == "--best-of" && hasValue) {
-      bestOf = std::clamp(std::atoi(argv[++i]), vema::kMinBestOf, vema::kMaxBestOf);
-    } else if (arg == "--chain") {
-      chain = true;
-    } else {
-      return Usage();
-    }
-  }
-  if (ton.empty()) ton = dir + "/default.ton";
-  if (mld.empty()) mld = dir + "/default.mld";
+};
 
-  vema::ScriptedPlatform loadPlatform;
-  vema::CompositionDb db;
-  vema::MelodyStyleDb style;
-  vema::CustomFormTable forms;
-  const auto formBytes = vema::ReadFileBytes(dir + "/default.db", vema::kCustomFormFileBytes);
-  if (!vema::CompositionDbLoader(mld).Load(db, loadPlatform) || !style.Load(ton, loadPlatform) ||
-      !formBytes) {
-    std::fprintf(stderr, "cannot read the files in %s\n", dir.c_str());
-    return 1;
-  }
-  vema::DecodeCustomForms(*formBytes, forms);
-
-  vema::tools::ComposerData data{db, style, forms};
+// Every statistic of the songs of every stored form, each the best of `bestOf`; returns the
+// critic's summary of all forms.
+vema::tools::CriticSummary Report(const vema::tools::ComposerData& data, const Options& o,
+                                  int bestOf) {
+  std::printf("=== best of %d, seeds %u..%u\n", bestOf, o.seed,
+              o.seed + static_cast<uint32_t>(o.songs) - 1);
   Stats total;
   vema::tools::CriticSummary criticTotal;
-  for (int f = 0; f < forms.Count(); ++f) {
+  for (int f = 0; f < data.forms.Count(); ++f) {
     Stats stats;
     vema::tools::CriticSummary critic;
     vema::ScriptedPlatform platform;
     std::unique_ptr<vema::Session> session;
-    for (int n = 0; n < songs; ++n) {
-      const uint32_t songSeed = seed + static_cast<uint32_t>(n);
-      if (!chain || !session) {
+    for (int n = 0; n < o.songs; ++n) {
+      const uint32_t songSeed = o.seed + static_cast<uint32_t>(n);
+      if (!o.chain || !session) {
         platform.messages.clear();
-        session = vema::tools::SongSession(platform, data, f, songSeed, trace);
+        session = vema::tools::SongSession(platform, data, f, songSeed, o.trace);
       }
       const size_t before = platform.messages.size();
       const bool ok = vema::tools::ComposeMelody(*session, bestOf);
@@ -392,15 +355,15 @@ int main(int argc, char** argv) {
         continue;
       }
       critic.Add(vema::tools::MeasureSong(*session));
-      if (Measure(*session, stats) > show) {
+      if (Measure(*session, stats) > o.show) {
         std::printf("form %d seed %u:", f, songSeed);
         ShowMelody(*session);
-        if (trace) std::printf("%s\n", session->log.text().c_str());
+        if (o.trace) std::printf("%s\n", session->log.text().c_str());
       }
     }
-    const std::string title = "form " + std::to_string(f) + " (" +
-                              std::to_string(forms.forms[static_cast<size_t>(f)].BarCount()) +
-                              " bars)";
+    const std::string title =
+        "form " + std::to_string(f) + " (" +
+        std::to_string(data.forms.forms[static_cast<size_t>(f)].BarCount()) + " bars)";
     Print(title.c_str(), stats);
     PrintCritic(critic);
     total.Add(stats);
@@ -409,5 +372,87 @@ int main(int argc, char** argv) {
   Print("all forms", total);
   PrintCritic(criticTotal);
   PrintTargets(criticTotal);
+  return criticTotal;
+}
+
+// The critic's measures of all forms side by side for every best-of count.
+void PrintSideBySide(const std::vector<int>& counts,
+                     const std::vector<vema::tools::CriticSummary>& summaries) {
+  std::printf("=== all forms side by side\n  %-40s %8s", "measure", "human");
+  for (int count : counts) std::printf("  best of %-4d", count);
+  std::printf("\n");
+  const size_t rows = vema::tools::TargetRows(summaries.front()).size();
+  for (size_t r = 0; r < rows; ++r) {
+    const vema::tools::TargetRow first = vema::tools::TargetRows(summaries.front())[r];
+    std::printf("  %-40s %8.3g", first.name, first.human);
+    for (const vema::tools::CriticSummary& s : summaries) {
+      const vema::tools::TargetRow row = vema::tools::TargetRows(s)[r];
+      std::printf("  %8.3f %-4s", row.value, row.Met() ? "" : "(x)");
+    }
+    std::printf("\n");
+  }
+  std::printf("  %-40s %8s", "mean score", "");
+  for (const vema::tools::CriticSummary& s : summaries) std::printf("  %8.1f     ", s.MeanScore());
+  std::printf("\n  (x): the target is missed\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir = "data";
+  std::string ton, mld;
+  Options o;
+  std::vector<int> counts;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--dir" && hasValue) {
+      dir = argv[++i];
+    } else if (arg == "--ton" && hasValue) {
+      ton = argv[++i];
+    } else if (arg == "--mld" && hasValue) {
+      mld = argv[++i];
+    } else if (arg == "--songs" && hasValue) {
+      o.songs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--seed" && hasValue) {
+      o.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (arg == "--show" && hasValue) {
+      o.show = std::atoi(argv[++i]);
+    } else if (arg == "--trace") {
+      o.trace = true;
+    } else if (arg == "--best-of" && hasValue) {
+      // A list: "1,16".
+      for (const char* p = argv[++i]; *p != '\0';) {
+        char* end = nullptr;
+        const long count = std::strtol(p, &end, 10);
+        if (end == p) return Usage();
+        counts.push_back(static_cast<int>(std::clamp<long>(count, vema::kMinBestOf,
+                                                           vema::kMaxBestOf)));
+        p = *end == ',' ? end + 1 : end;
+        if (*end != ',' && *end != '\0') return Usage();
+      }
+    } else if (arg == "--chain") {
+      o.chain = true;
+    } else {
+      return Usage();
+    }
+  }
+  if (counts.empty()) counts.push_back(1);
+  if (ton.empty()) ton = dir + "/default.ton";
+  if (mld.empty()) mld = dir + "/default.mld";
+
+  vema::ScriptedPlatform loadPlatform;
+  vema::tools::ComposerData data;
+  const auto formBytes = vema::ReadFileBytes(dir + "/default.db", vema::kCustomFormFileBytes);
+  if (!vema::CompositionDbLoader(mld).Load(data.db, loadPlatform) ||
+      !data.style.Load(ton, loadPlatform) || !formBytes) {
+    std::fprintf(stderr, "cannot read the files in %s\n", dir.c_str());
+    return 1;
+  }
+  vema::DecodeCustomForms(*formBytes, data.forms);
+
+  std::vector<vema::tools::CriticSummary> summaries;
+  for (int count : counts) summaries.push_back(Report(data, o, count));
+  if (counts.size() > 1) PrintSideBySide(counts, summaries);
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "critic/melody_critic.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -69,7 +70,7 @@ MelodyMeasures MeasureMelody(std::span<const CriticNote> melody,
   auto barOf = [](int64_t tick) { return static_cast<int>(tick / kTicksPerBar); };
 
   // Notes, moves and everything judged note by note.
-  int low = 0, high = 0;
+  int low = INT_MAX, high = INT_MIN;
   const CriticNote* previous = nullptr;
   int previousMove = 0;
   for (const CriticNote& note : melody) {
@@ -78,8 +79,8 @@ MelodyMeasures MeasureMelody(std::span<const CriticNote> melody,
     const BarHarmony& h = bars[static_cast<size_t>(barOf(note.start))];
     ++m.notes;
     m.triadDegrees.Add(Has(h.triad, note.key));
-    low = m.notes == 1 ? note.key : std::min(low, note.key);
-    high = m.notes == 1 ? note.key : std::max(high, note.key);
+    low = std::min(low, note.key);
+    high = std::max(high, note.key);
     if (previous != nullptr) {
       const int move = note.key - previous->key;
       const int size = std::abs(move);
@@ -93,7 +94,7 @@ MelodyMeasures MeasureMelody(std::span<const CriticNote> melody,
     }
     previous = &note;
   }
-  m.range = high - low;
+  m.range = m.notes > 0 ? high - low : 0;
   if (previous != nullptr) {
     const BarHarmony& h = bars[static_cast<size_t>(barOf(previous->start))];
     m.hasLastNote = true;

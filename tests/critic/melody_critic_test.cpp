@@ -143,8 +143,10 @@ TEST(MelodyCritic, PhraseEndsAreTheLastNotesSoundingInBarsFourEightAndSoOn) {
     const MelodyMeasures m = Measure(notes, {{kC, "C"}, {kC, "C"}, {kC, "C"}, {kC, "C"}});
     EXPECT_EQ(Counts(m.phraseEndChordTones), c.phraseEnds) << c.bar4.size();
   }
-  // Bars 4 and 8 both count; a song of one bar has no phrase end at all.
+  // Bars 4 and 8 both count (not the first note of the bar after them); a song of one bar has
+  // no phrase end at all.
   std::vector<std::pair<int, int>> eight(8, {60, 192});
+  eight[4] = {62, 192};
   eight[7] = {62, 192};
   EXPECT_EQ(Counts(Measure(eight, std::vector<std::pair<int, std::string>>(8, {kC, "C"}))
                        .phraseEndChordTones),
@@ -176,6 +178,7 @@ TEST(MelodyCritic, BarsWithARefusedChordCountInNoChordMeasure) {
   const std::vector<BarHarmony> bars = HarmonyOfForm(MakeForm({{kC, "C"}, {kC, "Cadd9"}}));
   EXPECT_TRUE(bars[0].chordKnown);
   EXPECT_FALSE(bars[1].chordKnown);
+  EXPECT_EQ(bars[1].chord, 0);
   EXPECT_EQ(bars[0].chord, (1u << 0) | (1u << 4) | (1u << 7));
 }
 
@@ -192,14 +195,16 @@ TEST(MelodyCritic, NotesPastTheFormAndEmptyMelodiesMeasureNothing) {
 
 TEST(MelodyCritic, TheTrackIsReadUpToItsEndMark) {
   NoteTrackTable track;
-  const int cells[][3] = {{96, 1, 5}, {48, 0, 5}, {48, 8, 4}, {-1, 1, 5}, {48, 1, 5}};
-  for (int i = 0; i < 5; ++i) track.at(i, 0) = {cells[i][0], cells[i][1], int8_t(cells[i][2])};
+  // Pitches outside 1..12 are rests.
+  const int cells[][3] = {{96, 1, 5}, {24, 0, 5}, {24, 13, 5}, {48, 12, 4}, {-1, 1, 5}, {48, 1, 5}};
+  for (int i = 0; i < 6; ++i) track.at(i, 0) = {cells[i][0], cells[i][1], int8_t(cells[i][2])};
   const std::vector<CriticNote> melody = MelodyOfTrack(track);
-  ASSERT_EQ(melody.size(), 3u);
+  ASSERT_EQ(melody.size(), 4u);
   EXPECT_EQ(melody[0].key, 60);
   EXPECT_EQ(melody[1].key, kRest);
-  EXPECT_EQ(melody[2].key, 55);
-  EXPECT_EQ(melody[2].start, 144);
+  EXPECT_EQ(melody[2].key, kRest);
+  EXPECT_EQ(melody[3].key, 59);
+  EXPECT_EQ(melody[3].start, 144);
   EXPECT_TRUE(MelodyOfTrack(NoteTrackTable()).empty());  // length 0: no melody yet
 }
 
@@ -209,11 +214,80 @@ TEST(MelodyCritic, JensenShannonDivergence) {
   EXPECT_NEAR(JensenShannon(a, b), 1.0, 1e-12);
   EXPECT_NEAR(JensenShannon(a, half), 0.311278, 1e-6);
   EXPECT_NEAR(JensenShannon(half, a), 0.311278, 1e-6);
+  const std::vector<double> none = {0, 0};
+  EXPECT_DOUBLE_EQ(JensenShannon(none, half), 0.0);  // no weights at all: uniform
   MelodyMeasures human;
   for (size_t k = 0; k < kHumanIntervalPercent.size(); ++k) {
     human.intervals[k] = static_cast<int>(kHumanIntervalPercent[k] * 10 + 0.5);
   }
   EXPECT_LT(IntervalDivergence(human), 1e-4);
+}
+
+TEST(MelodyCritic, EveryPartOfTheScoreCountsTowardWhatHumansDo) {
+  // Measures as in human tunes score 100; each change away from them scores less.
+  MelodyMeasures human;
+  human.notes = 100;
+  human.moves = 100;
+  human.hasLastNote = human.lastIsTonic = human.lastInTonicTriad = true;
+  human.seventhsAndNinths = {0, 100};
+  human.leapsBeyondFifth = {2, 100};
+  human.reversals = {40, 90};
+  human.repeatedNotes = {10, 100};
+  human.strongBeatChordTones = {50, 50};
+  human.phraseEndChordTones = {6, 6};
+  human.triadDegrees = {70, 100};
+  human.range = 15;
+  for (size_t k = 0; k < kIntervalBins; ++k) {
+    human.intervals[k] = static_cast<int>(kHumanIntervalPercent[k] * 10 + 0.5);
+  }
+  EXPECT_DOUBLE_EQ(ScoreMelody(human), 100.0);
+  struct Case {
+    const char* what;
+    void (*change)(MelodyMeasures&);
+    bool lower;
+  } cases[] = {
+      {"ends in the triad", [](MelodyMeasures& m) { m.lastIsTonic = false; }, true},
+      {"ends outside the triad",
+       [](MelodyMeasures& m) { m.lastIsTonic = m.lastInTonicTriad = false; }, true},
+      {"sevenths", [](MelodyMeasures& m) { m.seventhsAndNinths = {2, 99}; }, true},
+      {"leaps", [](MelodyMeasures& m) { m.leapsBeyondFifth = {8, 99}; }, true},
+      {"zigzag", [](MelodyMeasures& m) { m.reversals = {60, 90}; }, true},
+      {"few repeats", [](MelodyMeasures& m) { m.repeatedNotes = {3, 99}; }, true},
+      {"many repeats", [](MelodyMeasures& m) { m.repeatedNotes = {17, 99}; }, true},
+      {"weak beats", [](MelodyMeasures& m) { m.strongBeatChordTones = {35, 50}; }, true},
+      {"open phrases", [](MelodyMeasures& m) { m.phraseEndChordTones = {3, 6}; }, true},
+      {"few triad notes", [](MelodyMeasures& m) { m.triadDegrees = {45, 100}; }, true},
+      {"range 11", [](MelodyMeasures& m) { m.range = 11; }, true},
+      {"range 12", [](MelodyMeasures& m) { m.range = 12; }, false},
+      {"range 18", [](MelodyMeasures& m) { m.range = 18; }, false},
+      {"range 19", [](MelodyMeasures& m) { m.range = 19; }, true},
+      {"only octave leaps", [](MelodyMeasures& m) { m.intervals = {}, m.intervals[24] = 99; },
+       true},
+      {"no phrase end to judge", [](MelodyMeasures& m) { m.phraseEndChordTones = {}; }, false},
+      {"two notes a unison apart", [](MelodyMeasures& m) { m.notes = 2, m.range = 0; }, true},
+  };
+  for (const Case& c : cases) {
+    MelodyMeasures m = human;
+    c.change(m);
+    const double score = ScoreMelody(m);
+    if (c.lower) {
+      EXPECT_LT(score, 99.5) << c.what;
+    } else {
+      EXPECT_DOUBLE_EQ(score, 100.0) << c.what;
+    }
+    EXPECT_GE(score, 0.0) << c.what;
+  }
+  // Beyond four reversals in five, a zigzag cannot get worse.
+  MelodyMeasures most = human, all = human;
+  most.reversals = {80, 100};
+  all.reversals = {100, 100};
+  EXPECT_DOUBLE_EQ(ScoreMelody(most), ScoreMelody(all));
+  // The ending weighs most: a song ending on the tonic's fifth loses more than one with every
+  // seventh move a leap of a seventh.
+  MelodyMeasures fifth = human, sevenths = human;
+  fifth.lastIsTonic = false;
+  sevenths.seventhsAndNinths = {33, 99};
+  EXPECT_LT(ScoreMelody(fifth), ScoreMelody(sevenths));
 }
 
 TEST(MelodyCritic, TheScoreRewardsWhatHumanTunesDo) {
