@@ -152,8 +152,10 @@ TEST(BestOf, TheChosenCandidateIsTheBestAndLeavesItsStateAsTheOnlyComposition) {
     replay.s().random.SetPlatform(&replay.p());
     ComposeCommand(replay.s());
     ExpectSameAfterwards(command, replay);
-    // The random source runs on past the last candidate.
+    // The random source runs on past the last candidate, and still tells this session's person.
     EXPECT_EQ(NextDraws(command.s().random), NextDraws(choice.end));
+    EXPECT_EQ(command.s().random.platform(), &command.p());
+    EXPECT_EQ(choice.chosenStart.platform(), &probe.p());
   }
 }
 
@@ -210,6 +212,12 @@ TEST(BestOf, MessagesStatusesAndTheFeelDialogComeOnce) {
     };
     EXPECT_EQ(refusals(many), refusals(one));
     EXPECT_EQ(refusals(many) > 0, refused);
+    if (refused) {
+      // No candidate gets a melody: all score -1 and the first is kept.
+      const MelodyChoice choice = ChooseMelody(many.s().Melody(), 4);
+      EXPECT_EQ(choice.scores, std::vector<double>(4, -1.0));
+      EXPECT_EQ(choice.chosen, 0);
+    }
   }
 }
 
