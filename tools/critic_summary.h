@@ -29,10 +29,12 @@ struct CriticSummary {
   std::vector<int> ranges;
   std::array<double, kIntervalBins> intervalShares{};  // each song's shares, summed
   int songsWithMoves = 0;
+  int wideSongs = 0;  // songs whose melody spans more than two octaves: no voice sings them
   double scoreSum = 0;
 
   void Add(const MelodyMeasures& m) {
     ++songs;
+    wideSongs += m.range > 24 ? 1 : 0;
     if (m.hasLastNote) {
       lastTonic.Add(m.lastIsTonic);
       lastTriad.Add(m.lastInTonicTriad);
@@ -68,6 +70,7 @@ struct CriticSummary {
     ranges.insert(ranges.end(), o.ranges.begin(), o.ranges.end());
     for (size_t k = 0; k < intervalShares.size(); ++k) intervalShares[k] += o.intervalShares[k];
     songsWithMoves += o.songsWithMoves;
+    wideSongs += o.wideSongs;
     scoreSum += o.scoreSum;
   }
 

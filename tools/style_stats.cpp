@@ -284,6 +284,7 @@ void PrintCritic(const vema::tools::CriticSummary& c) {
   for (const vema::tools::TargetRow& row : vema::tools::TargetRows(c)) {
     std::printf("    %-40s %7.3f   (human %.3g)\n", row.name, row.value, row.human);
   }
+  std::printf("    songs whose melody spans more than two octaves: %d\n", c.wideSongs);
   std::printf("    signed intervals -12..+12 (%%):");
   for (double share : c.IntervalPercent()) std::printf(" %.1f", share);
   std::printf("\n");

@@ -113,7 +113,8 @@ double JensenShannon(std::span<const double> p, std::span<const double> q);
 // The divergence of a song's signed intervals from the human shares.
 double IntervalDivergence(const MelodyMeasures& measures);
 
-// The score 0..100 of a melody: 100 where every measure is as in human tunes.
+// The score 0..100 of a melody: 100 where every measure is as in human tunes.  A melody that
+// spans more than two octaves loses up to half of its score (at three octaves and more).
 double ScoreMelody(const MelodyMeasures& measures);
 
 }  // namespace vema

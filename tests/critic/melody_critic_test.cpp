@@ -271,12 +271,19 @@ TEST(MelodyCritic, EveryPartOfTheScoreCountsTowardWhatHumansDo) {
     c.change(m);
     const double score = ScoreMelody(m);
     if (c.lower) {
-      EXPECT_LT(score, 99.5) << c.what;
+      EXPECT_LT(score, 99.9) << c.what;
     } else {
       EXPECT_DOUBLE_EQ(score, 100.0) << c.what;
     }
     EXPECT_GE(score, 0.0) << c.what;
   }
+  // Beyond two octaves a melody loses up to half of its score.
+  MelodyMeasures wide = human, wider = human, widest = human;
+  wide.range = 24;
+  wider.range = 30;
+  widest.range = 60;
+  EXPECT_LT(ScoreMelody(wider), ScoreMelody(wide) * 0.8);
+  EXPECT_NEAR(ScoreMelody(widest), ScoreMelody(wide) * 0.5, 1e-9);
   // Beyond four reversals in five, a zigzag cannot get worse.
   MelodyMeasures most = human, all = human;
   most.reversals = {80, 100};
