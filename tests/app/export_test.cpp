@@ -151,7 +151,7 @@ TEST_F(Composed, FailedOrStoppedWritesLeaveTheOldFileAndSayWhatHappened) {
     if (!progress(0.1)) error = "stopped";
     return false;
   };
-  stopped.progress = [](double) { return false; };  // the user pressed 中止
+  stopped.progress = [](double) { return false; };  // the user cancelled
   const size_t messages = t.platform.messages.size();
   EXPECT_FALSE(Save("keep.wav", 0, stopped));
   EXPECT_EQ(t.platform.messages.size(), messages);  // a stop is no failure

@@ -125,21 +125,12 @@ if command -v xmllint >/dev/null; then
     --schema "$schema/musicxml.xsd" "$work/song.musicxml" || fail "the saved score is not valid"
 fi
 save_as "$work/song.wav"
-for i in $(seq 100); do [ -s "$work/song.wav" ] && break; sleep 0.2; done
+for i in $(seq 300); do [ -s "$work/song.wav" ] && break; sleep 0.2; done
 [ "$(head -c 4 "$work/song.wav")" = "RIFF" ] || fail "SAVE wrote no WAV file"
 save_as "$work/plain"
 for i in $(seq 50); do [ -s "$work/plain.mid" ] && break; sleep 0.2; done
 cmp -s "$work/plain.mid" "$work/out.mid" || fail "a name without extension did not get the song as MIDI"
 import -window root "$shots/roll_end.png"
 
-click 30 24
-for i in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && fail "POWER did not end the program"
-wait "$pid"
-status=$?
-pid=
-[ "$status" -eq 0 ] || fail "vema ended with status $status"
+power_off
 echo "PASS"

@@ -116,8 +116,13 @@ class CPianoRollDlg::Canvas : public wxScrolledCanvas {
                   view.x + PianoRollLayout::kKeyboardWidth + 12, view.y + 12);
       return;
     }
-    const int left = std::max(view.GetLeft(), PianoRollLayout::kKeyboardWidth);
-    const int right = std::min(view.GetRight() + 1, l.Width());
+    // Only what the repaint needs is drawn (the cursor repaints a narrow strip many times a
+    // second).
+    wxRect update = GetUpdateRegion().GetBox();
+    update.SetPosition(CalcUnscrolledPosition(update.GetPosition()));
+    update.Intersect(view);
+    const int left = std::max(update.GetLeft(), PianoRollLayout::kKeyboardWidth);
+    const int right = std::min(update.GetRight() + 1, l.Width());
     const auto visible = [&](int x, int width) { return x + width >= left && x <= right; };
 
     // The rows of the keys, the beats and the bars.

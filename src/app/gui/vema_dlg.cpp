@@ -77,7 +77,7 @@ void Toggle(Window*& window, int& shownFlag, Create create) {
   }
 }
 
-// The progress of a WAV rendering, shown once it takes more than a moment; its "中止" stops it.
+// The progress of a WAV rendering, shown once it takes more than a moment; its cancel button stops it.
 class WavProgress {
  public:
   explicit WavProgress(wxWindow* parent) : parent_(parent) {}
