@@ -35,8 +35,7 @@ std::string Trimmed(std::string_view text) {
 std::string KeyName(int key) {
   static constexpr const char* kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                              "F#", "G",  "G#", "A",  "A#", "B"};
-  const int octave = key >= 0 ? key / 12 - 1 : (key - 11) / 12 - 1;
-  return kNames[((key % 12) + 12) % 12] + std::to_string(octave);
+  return kNames[key % 12] + std::to_string(key / 12 - 1);
 }
 
 void PianoRollLayout::SetSong(std::optional<SongScore> score) {

@@ -108,7 +108,7 @@ class PianoRollLayout {
   int low_ = 48, high_ = 84;
 };
 
-// The name of a key as the keyboard shows it: "C4", "C#4", ... (key 60 is C4).
+// The name of a MIDI key 0..127 as the keyboard shows it: "C4", "C#4", ... (key 60 is C4).
 std::string KeyName(int key);
 
 }  // namespace vema

@@ -43,11 +43,9 @@ int32_t SubBeatGrid(int32_t ticks) {
   }
 }
 
-bool OnBeatFits(int32_t at, int32_t ticks) {
-  if (ticks == 192) return at == 0;
-  if (ticks == 144) return at == 0 || at == kBeat;
-  return ticks >= kBeat && at % kBeat == 0;
-}
+// A value of a beat or more starts on a beat (what is left of the bar keeps a whole note to the
+// first beat and a dotted half to the first two).
+bool OnBeatFits(int32_t at, int32_t ticks) { return ticks >= kBeat && at % kBeat == 0; }
 
 // A length that no written value gives exactly keeps its ticks under the nearest shorter type.
 NoteValue Inexact(int32_t ticks) {

@@ -178,7 +178,7 @@ class TrackReader {
     const int32_t from = Scaled(start);
     const int32_t to = Scaled(std::min(end, kMaxTick));
     if (channel != 9 && to <= from) return;  // a note of no length after scaling is not kept
-    list->push_back({from, channel == 9 ? 0 : to - from, key});
+    list->push_back({from, to - from, key});  // a drum hit starts and ends at once
     notes_.endTick = std::max(notes_.endTick, to);
   }
 
@@ -197,13 +197,6 @@ void SortNotes(std::vector<ScoreNote>& list) {
 // Letters of the pitch classes of C major, for spelling.
 constexpr char kLetters[7] = {'C', 'D', 'E', 'F', 'G', 'A', 'B'};
 constexpr int kNaturalClass[7] = {0, 2, 4, 5, 7, 9, 11};
-
-int LetterIndex(char letter) {
-  for (int i = 0; i < 7; ++i) {
-    if (kLetters[i] == letter) return i;
-  }
-  return 0;
-}
 
 int Mod12(int value) { return ((value % 12) + 12) % 12; }
 
@@ -331,7 +324,7 @@ Spelling SpellKey(int midiKey, int keyIndex) {
     }
     letter = raise ? lower : upper;
     if (letter < 0 || std::abs(AlterTo(letter, pitchClass)) > 1) letter = raise ? upper : lower;
-    if (letter < 0) letter = LetterIndex('C');
+    if (letter < 0) letter = 0;  // not reached: every gap of a key's scale has both neighbours
   }
   Spelling s;
   s.step = kLetters[letter];

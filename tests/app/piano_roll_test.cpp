@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vema {
 namespace {
 
@@ -20,7 +22,7 @@ SongScore SmallSong(int bars = 2) {
   s.notes.melody = {{0, 48, 60}, {48, 48, 64}, {192, 192, 67}};
   s.notes.bass = {{0, 96, 48}};
   s.notes.chords = {{24, 24, 55}, {24, 24, 59}};
-  s.notes.drums = {{0, 0, 36}, {48, 0, 42}};
+  s.notes.drums = {{0, 0, 36}, {48, 0, 42}, {96, 0, 35}};
   return s;
 }
 
@@ -56,10 +58,13 @@ TEST(PianoRoll, NotesSitAtTheirTickAndKeyWithTheMelodyInFront) {
   // The drum strip lies under the lowest key; a bass drum fills it, other hits half of it.
   const RollRect strip = roll.DrumStrip();
   EXPECT_EQ(strip.y, top + 24 * row + PianoRollLayout::kDrumGap);
+  EXPECT_EQ(strip.x, left);
+  EXPECT_EQ(strip.width, 128);
   EXPECT_EQ(roll.Height(), strip.y + strip.height + PianoRollLayout::kDrumGap);
   EXPECT_EQ(roll.DrumHits(),
             (std::vector<RollRect>{{left, strip.y, 2, strip.height},
-                                   {left + 16, strip.y + strip.height / 2, 2, strip.height / 2}}));
+                                   {left + 16, strip.y + strip.height / 2, 2, strip.height / 2},
+                                   {left + 32, strip.y, 2, strip.height}}));
 }
 
 TEST(PianoRoll, BarNumbersChordNamesAndKeyChangesInTheHeader) {
@@ -110,8 +115,23 @@ TEST(PianoRoll, KeyboardNamesEveryKeyFromTheTop) {
   EXPECT_FALSE(empty.HasSong());
   EXPECT_TRUE(empty.Notes().empty());
   EXPECT_TRUE(empty.BarLines().empty());
+  EXPECT_TRUE(empty.BarNumbers().empty());
+  EXPECT_TRUE(empty.ChordLabels().empty());
+  EXPECT_TRUE(empty.KeyMarks().empty());
+  EXPECT_TRUE(empty.DrumHits().empty());
   EXPECT_EQ(empty.Keyboard().size(), 41u);  // 46..86 around the default 48..84
   EXPECT_FALSE(empty.CursorX(0));
+  // Keys near the ends of the range still show 24 keys.
+  for (const auto& [key, low, high] : {std::tuple{126, 104, 127}, std::tuple{1, 0, 23}}) {
+    SongScore edge = SmallSong();
+    edge.notes.melody = {{0, 48, key}};
+    edge.notes.bass.clear();
+    edge.notes.chords.clear();
+    PianoRollLayout r;
+    r.SetSong(edge);
+    EXPECT_EQ(r.lowKey(), low) << key;
+    EXPECT_EQ(r.highKey(), high) << key;
+  }
 }
 
 TEST(PianoRoll, CursorZoomAndFollowingThePlayback) {

@@ -54,6 +54,8 @@ TEST(NotateBar, PlainDottedSyncopatedAndTripletValues) {
       {{0, 12, 48, 192}, {{12, "16th"}, {36, "eighth", 1}, {144, "half", 1}}},
       {{0, 48, 192}, {{48, "quarter"}, {144, "half", 1}}},
       {{0, 168, 192}, {{144, "half", 1}, {24, "eighth"}, {24, "eighth"}}},
+      {{0, 9, 12, 18, 48, 192},
+       {{9, "32nd", 1}, {3, "64th"}, {6, "32nd"}, {18, "16th", 1}, {12, "16th"}, {144, "half", 1}}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Write(c.lines), c.pieces) << ::testing::PrintToString(c.lines);
@@ -95,7 +97,8 @@ TEST(Spelling, KeysWriteTheirOwnNotesAndTheUsualAccidentals) {
                {68, 15, 'G', 1, 4},  {61, 23, 'C', 1, 4}, {59, 14, 'C', -1, 4},
                {60, 7, 'B', 1, 3},   {62, 28, 'D', 0, 4}, {63, 28, 'E', -1, 4},
                {71, 14, 'C', -1, 5}, {65, 7, 'E', 1, 4},  {49, 12, 'D', -1, 3},
-               {61, 99, 'C', 1, 4},  {21, 0, 'A', 0, 0},  {127, 0, 'G', 0, 9}};
+               {61, 99, 'C', 1, 4},  {21, 0, 'A', 0, 0},  {127, 0, 'G', 0, 9},
+               {71, 23, 'B', 0, 4},  {66, 15, 'F', 1, 4}};  // the raised 6th of D and A minor
   for (const auto& c : cases) {
     const Spelling s = SpellKey(c.key, c.keyIndex);
     EXPECT_EQ(std::string(1, s.step) + std::to_string(s.alter) + "/" + std::to_string(s.octave),
@@ -123,6 +126,7 @@ TEST(ReadMidiNotes, ChannelsRunningStatusScalingAndDamagedTracks) {
   std::vector<uint8_t> file = Bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0, 96});
   const std::vector<uint8_t> track =
       Bytes({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,  // tempo 1 000 000 us
+             0x00, 0xF0, 0x03, 0x7E, 0x7F, 0xF7,        // a system-exclusive message
              0x00, 0xC0, 0x05, 0x00, 0xC2, 0x21,        // melody program 5, bass program 33
              0x00, 0x90, 60,   64,                      // melody C4 on
              0x60, 62,   64,                            // (96) running status: D4 on
@@ -149,6 +153,19 @@ TEST(ReadMidiNotes, ChannelsRunningStatusScalingAndDamagedTracks) {
   EXPECT_EQ(notes->programs, (std::array<int, 3>{5, 33, 0}));
   EXPECT_EQ(notes->microsecondsPerQuarter, 1000000);
   EXPECT_EQ(notes->endTick, 192);
+
+  // Ticks past 2^28 are not read: a note still held there ends at 2^28.
+  std::vector<uint8_t> late = Bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 48});
+  const std::vector<uint8_t> far =
+      Bytes({0x00, 0x90, 60, 64, 0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0,  // (2^28 - 1) off
+             0x00, 0x90, 62, 64, 0x01, 0x80, 62,   0,                  // (2^28) the last tick read
+             0x00, 0x90, 64, 64, 0x01, 0x80, 64,   0});                // nothing left of it
+  late.insert(late.end(), {'M', 'T', 'r', 'k', 0, 0, 0, static_cast<uint8_t>(far.size())});
+  late.insert(late.end(), far.begin(), far.end());
+  const std::optional<MidiNotes> lateNotes = ReadMidiNotes(late, error);
+  ASSERT_TRUE(lateNotes);
+  EXPECT_EQ(lateNotes->melody,
+            (std::vector<ScoreNote>{{0, (1 << 28) - 1, 60}, {(1 << 28) - 1, 1, 62}}));
 
   const std::vector<uint8_t> refused[] = {
       Bytes({'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96}),
@@ -215,7 +232,7 @@ TEST(MusicXml, PartsInstrumentsBarsAndTheNotesTheySound) {
         part.child("midi-instrument").child_value("midi-channel"));
   }
   EXPECT_EQ(instruments,
-            (std::vector<std::string>{"Flute/74/1", "Fingered Bs./34/3", "E.Piano1/5/2"}));
+            (std::vector<std::string>{"Flute/74/1", "Fingered Bs./34/3", "Gun Shot/128/2"}));
   // Every bar of every part is full: rests fill what the notes leave.
   for (size_t part = 0; part < 3; ++part) {
     const std::vector<pugi::xml_node> measures = xml.Measures(part);
@@ -243,7 +260,10 @@ std::string Describe(pugi::xml_node measure) {
     out += std::string(h.child("root").child_value("root-step")) +
            h.child("root").child_value("root-alter") + " " + h.child_value("kind") + " [" +
            h.child("kind").attribute("text").value() + "]";
-    if (h.child("bass")) out += std::string(" /") + h.child("bass").child_value("bass-step");
+    if (h.child("bass")) {
+      out += std::string(" /") + h.child("bass").child_value("bass-step") +
+             h.child("bass").child_value("bass-alter");
+    }
     for (pugi::xml_node d : h.children("degree")) {
       out += std::string(" ") + d.child_value("degree-type") + d.child_value("degree-value") + ":" +
              d.child_value("degree-alter");
@@ -275,6 +295,51 @@ TEST(MusicXml, ChordSymbolsAboveTheMelodyAndKeysWhereTheFormChangesThem) {
   // The other parts carry the same keys and no chord symbols.
   EXPECT_EQ(bass, (std::vector<std::string>{" key 0 major", "", " key -6 minor", " key 7 major", "",
                                             " key 0 minor"}));
+}
+
+TEST(MusicXml, EveryChordQualityHasItsKind) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C", "C major []"},
+      {"C+", "C augmented [+]"},
+      {"Caug", "C augmented [aug]"},
+      {"C-5", "C major [-5] alter5:-1"},
+      {"C6", "C major-sixth [6]"},
+      {"C69", "C major-sixth [69] add9:0"},
+      {"C7", "C dominant [7]"},
+      {"C7sus4", "C suspended-fourth [7sus4] add7:0"},
+      {"C7-9", "C dominant [7-9] add9:-1"},
+      {"C7+5", "C augmented-seventh [7+5]"},
+      {"C7-5", "C dominant [7-5] alter5:-1"},
+      {"C9", "C dominant-ninth [9]"},
+      {"CM7", "C major-seventh [M7]"},
+      {"CM9", "C major-ninth [M9]"},
+      {"CM79", "C major-ninth [M79]"},
+      {"Cdim", "C diminished [dim]"},
+      {"Cdim7", "C diminished-seventh [dim7]"},
+      {"Cm", "C minor [m]"},
+      {"Cm-5", "C diminished [m-5]"},
+      {"Cm7", "C minor-seventh [m7]"},
+      {"Cm7-5", "C half-diminished [m7-5]"},
+      {"CmM7", "C major-minor [mM7]"},
+      {"Cm7M7", "C major-minor [m7M7]"},
+      {"Cm6", "C minor-sixth [m6]"},
+      {"Cm69", "C minor-sixth [m69] add9:0"},
+      {"Cm9", "C minor-ninth [m9]"},
+      {"Cm79", "C minor-ninth [m79]"},
+      {"Csus4", "C suspended-fourth [sus4]"},
+      {"E-/B-", "E-1 major [] /B-1"},
+      {"G#m7onD#", "G1 minor-seventh [m7] /D1"}};
+  SongScore score;
+  score.bars = static_cast<int>(std::size(cases));
+  score.keys.assign(std::size(cases), 0);
+  for (const auto& [name, kind] : cases) score.chords.push_back(name);
+  const Parsed xml(score);
+  const std::vector<pugi::xml_node> measures = xml.Measures(0);
+  ASSERT_EQ(measures.size(), std::size(cases));
+  for (size_t i = 0; i < measures.size(); ++i) {
+    const std::string text = Describe(measures[i]);
+    EXPECT_EQ(text.substr(0, text.find(" key")), cases[i].second) << cases[i].first;
+  }
 }
 
 TEST(MusicXml, TiesAcrossBarLinesTripletBracketsMeasureRestsAndSpelling) {

@@ -85,7 +85,7 @@ inline SongScore EdgeCaseScore() {
   s.notes.chords = {{24, 168, 52},  {24, 168, 60}, {24, 168, 67}, {264, 120, 58}, {264, 120, 62},
                     {264, 120, 65}, {384, 16, 63}, {400, 16, 66}, {416, 16, 70}};
   s.notes.drums = {{0, 0, 36}, {48, 0, 42}};
-  s.notes.programs = {73, 33, 4};
+  s.notes.programs = {73, 33, 127};
   s.notes.endTick = 6 * 192;
   return s;
 }
