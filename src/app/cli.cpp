@@ -23,7 +23,8 @@ namespace vema {
 namespace {
 
 constexpr const char* kDescription =
-    "vema-cli composes songs the way the window program does, plays them and renders them.";
+    "vema-cli composes songs the way the window program does, plays them, renders them and "
+    "writes them as scores.";
 constexpr const char* kFooter =
     "Every message box is printed on stderr as one line, \"error: TEXT\" for an error and\n"
     "\"info: TEXT\" for information.  Exit status: 0 without errors, 1 when an error message\n"
@@ -245,7 +246,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
       ->add_option("--form", exportOptions.form,
                    Wrap("the stored form N (0-based) of default.db that the song was composed "
                         "with, as given to compose (default 0); the export is refused when the "
-                        "chords of out.mid are not those of the form"))
+                        "chords of out.mid are not those of the form (the window's SAVE writes "
+                        "a song of a form that is not stored)"))
       ->type_name("N")
       ->check(WholeNumber(0, 1000000, "a form number 0 or more"));
   exportCommand
