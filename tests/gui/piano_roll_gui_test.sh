@@ -29,7 +29,7 @@ count_colour() {
 # The x range "LEFT RIGHT" of a colour in a part of a screenshot (empty when absent).
 colour_columns() {
   convert "$1" -crop "$3" +repage -fill black +opaque "$2" -fill white -opaque "$2" \
-    -format '%@' info: | awk -F'[x+]' '$1 > 0 && $1 < 10000 { print $3, $3 + $1 - 1 }'
+    -format '%@' info: 2>/dev/null | awk -F'[x+]' '$1 > 0 && $1 < 10000 { print $3, $3 + $1 - 1 }'
 }
 
 melody='rgb(255,150,40)'
@@ -65,28 +65,40 @@ wait_window "$roll_title" >/dev/null || fail "the piano roll is not shown after 
 sleep 0.8
 read -r rx ry rw rh <<<"$(geometry "$roll")"
 area="${rw}x${rh}+${rx}+${ry}"
-import -window root "$shots/roll.png"
-notes=$(count_colour "$shots/roll.png" "$melody" "$area")
+# Melody pixels in a screenshot once they satisfy a test ("-gt 500", "-ne 10", ...), waiting up
+# to 5 s for the window to repaint.
+melody_after() {
+  local file=$1 count i
+  shift
+  for i in $(seq 20); do
+    import -window root "$shots/$file"
+    count=$(count_colour "$shots/$file" "$melody" "$area")
+    [ "$count" "$@" ] && break
+    sleep 0.25
+  done
+  echo "$count"
+}
+notes=$(melody_after roll.png -gt 500)
 [ "$notes" -gt 500 ] || fail "the piano roll shows no melody after COMP ($notes pixels)"
 echo "melody pixels: $notes"
 
 # "＋" (the second button of the roll's bar) zooms in, "－" back to the same picture.
 click $((rx + 62)) $((ry + 19))
-sleep 0.5
-import -window root "$shots/roll_zoomed.png"
-zoomed=$(count_colour "$shots/roll_zoomed.png" "$melody" "$area")
-click $((rx + 22)) $((ry + 19))
-sleep 0.5
-import -window root "$shots/roll_back.png"
+zoomed=$(melody_after roll_zoomed.png -ne "$notes")
 [ "$zoomed" -ne "$notes" ] || fail "＋ did not change the piano roll"
-back=$(count_colour "$shots/roll_back.png" "$melody" "$area")
+click $((rx + 22)) $((ry + 19))
+back=$(melody_after roll_back.png -eq "$notes")
 [ "$back" -eq "$notes" ] || fail "－ after ＋ did not give the first picture back ($back, $notes)"
 
-# PLAY: the cursor appears and moves on; STOP takes it away.
+# PLAY: the cursor appears (once the synthesizer has started) and moves on; STOP takes it away.
 click 364 142
-sleep 1.5
-import -window root "$shots/roll_playing.png"
-read -r left1 _ <<<"$(colour_columns "$shots/roll_playing.png" "$cursor" "$area")"
+left1=
+for i in $(seq 40); do
+  import -window root "$shots/roll_playing.png"
+  read -r left1 _ <<<"$(colour_columns "$shots/roll_playing.png" "$cursor" "$area")"
+  [ -n "$left1" ] && break
+  sleep 0.25
+done
 [ -n "$left1" ] || fail "no playback cursor during PLAY"
 sleep 1.5
 import -window root "$shots/roll_playing2.png"
@@ -94,8 +106,11 @@ read -r left2 _ <<<"$(colour_columns "$shots/roll_playing2.png" "$cursor" "$area
 [ -n "$left2" ] && [ "$left2" -gt "$left1" ] || fail "the cursor did not move on ($left1, $left2)"
 echo "cursor: $left1 -> $left2"
 click 424 142
-sleep 0.5
-import -window root "$shots/roll_stopped.png"
+for i in $(seq 20); do
+  sleep 0.25
+  import -window root "$shots/roll_stopped.png"
+  [ "$(count_colour "$shots/roll_stopped.png" "$cursor" "$area")" -eq 0 ] && break
+done
 [ "$(count_colour "$shots/roll_stopped.png" "$cursor" "$area")" -eq 0 ] ||
   fail "the cursor stayed after STOP"
 
