@@ -28,13 +28,18 @@ std::pair<std::string, int> Shell(const std::string& command) {
   return {output, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
 }
 
+// Composes the tiny folder's eight bars into out.mid.
+void ComposeTinySong(const std::string& dir, int feel) {
+  testing::WriteTinyFolder(dir);
+  testing::TestSession t(dir, 11);
+  StartUp(*t.session);
+  t.platform.feelAnswers = {feel};
+  ComposeCommand(*t.session);
+}
+
 TEST(RenderWav, AComposedSongIsAudibleThroughoutAndLastsAsLongAsTheSong) {
   testing::TempDir dir;
-  testing::WriteTinyFolder(dir.str());
-  testing::TestSession t(dir.str(), 11);
-  StartUp(*t.session);
-  t.platform.feelAnswers = {kStandard};
-  ComposeCommand(*t.session);
+  ComposeTinySong(dir.str(), kStandard);
   std::string error;
   ASSERT_TRUE(FluidPlayer(dir.str()).RenderWav(dir.File("out.mid"), dir.File("s.wav"), error))
       << error;
@@ -53,10 +58,7 @@ TEST(RenderWav, AComposedSongIsAudibleThroughoutAndLastsAsLongAsTheSong) {
 
 TEST(RenderWav, ReportsItsProgressAndStopsWhenAsked) {
   testing::TempDir dir;
-  testing::WriteTinyFolder(dir.str());
-  testing::TestSession t(dir.str(), 11);
-  StartUp(*t.session);
-  ComposeCommand(*t.session);
+  ComposeTinySong(dir.str(), kMarch);
   FluidPlayer player(dir.str());
   std::string error;
   std::vector<double> shares;
@@ -78,10 +80,7 @@ TEST(RenderWav, ReportsItsProgressAndStopsWhenAsked) {
 
 TEST(Playback, ThePlayingTickMovesOnWhilePlayingAndIsMinusOneOtherwise) {
   testing::TempDir dir;
-  testing::WriteTinyFolder(dir.str());
-  testing::TestSession t(dir.str(), 11);
-  StartUp(*t.session);
-  ComposeCommand(*t.session);
+  ComposeTinySong(dir.str(), kMarch);
   // The file driver plays in real time into fluidsynth.wav of the current folder.
   struct InFolder {
     explicit InFolder(const std::filesystem::path& dir) { std::filesystem::current_path(dir); }
