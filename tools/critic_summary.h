@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct CriticSummary {
   std::array<double, kIntervalBins> intervalShares{};  // each song's shares, summed
   int songsWithMoves = 0;
   int wideSongs = 0;  // songs whose melody spans more than two octaves: no voice sings them
+  // Songs with a melody note below key 36 or above 96 (out of reach; tune_style adds single
+  // compositions of more seeds).
+  int lowOrHighSongs = 0;
   double scoreSum = 0;
 
   void Add(const MelodyMeasures& m) {
@@ -71,6 +75,7 @@ struct CriticSummary {
     for (size_t k = 0; k < intervalShares.size(); ++k) intervalShares[k] += o.intervalShares[k];
     songsWithMoves += o.songsWithMoves;
     wideSongs += o.wideSongs;
+    lowOrHighSongs += o.lowOrHighSongs;
     scoreSum += o.scoreSum;
   }
 
@@ -186,8 +191,19 @@ inline bool ComposeMelody(Session& s, int bestOf) {
   return ok;
 }
 
-inline MelodyMeasures MeasureSong(const Session& s) {
-  return MeasureMelody(MelodyOfTrack(s.noteTrack), HarmonyOfForm(s.form));
+// Whether a melody note of a composed song lies out of a voice's reach (below key 36 or above
+// 96).
+inline bool OutOfReach(std::span<const CriticNote> melody) {
+  return std::any_of(melody.begin(), melody.end(), [](const CriticNote& n) {
+    return n.key >= 0 && (n.key < 36 || n.key > 96);
+  });
+}
+
+// Adds the measures of the melody of a composed song to the summary.
+inline void AddSong(CriticSummary& summary, const Session& s) {
+  const std::vector<CriticNote> melody = MelodyOfTrack(s.noteTrack);
+  summary.Add(MeasureMelody(melody, HarmonyOfForm(s.form)));
+  summary.lowOrHighSongs += OutOfReach(melody) ? 1 : 0;
 }
 
 }  // namespace vema::tools

@@ -285,6 +285,7 @@ void PrintCritic(const vema::tools::CriticSummary& c) {
     std::printf("    %-40s %7.3f   (human %.3g)\n", row.name, row.value, row.human);
   }
   std::printf("    songs whose melody spans more than two octaves: %d\n", c.wideSongs);
+  std::printf("    songs with a melody note below key 36 or above 96: %d\n", c.lowOrHighSongs);
   std::printf("    signed intervals -12..+12 (%%):");
   for (double share : c.IntervalPercent()) std::printf(" %.1f", share);
   std::printf("\n");
@@ -355,7 +356,7 @@ vema::tools::CriticSummary Report(const vema::tools::ComposerData& data, const O
         ++critic.failed;
         continue;
       }
-      critic.Add(vema::tools::MeasureSong(*session));
+      vema::tools::AddSong(critic, *session);
       if (Measure(*session, stats) > o.show) {
         std::printf("form %d seed %u:", f, songSeed);
         ShowMelody(*session);

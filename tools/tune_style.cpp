@@ -106,7 +106,17 @@ CriticSummary Evaluate(const vema::tools::ComposerData& data, const Options& o,
         ++summary.failed;
         continue;
       }
-      summary.Add(vema::tools::MeasureSong(session));
+      vema::tools::AddSong(summary, session);
+    }
+    // The single compositions must stay within reach too (the window program can be set to
+    // compose them, and vema-cli does by default): with a best of B > 1, those of the seeds
+    // S..S+4N-1 are checked as well, cheaply, since a song out of reach is rare.
+    for (int n = 0; o.bestOf > 1 && n < 4 * o.songs; ++n) {
+      vema::tools::RestartSession(session, o.seed + static_cast<uint32_t>(n));
+      if (vema::tools::ComposeMelody(session, 1) &&
+          vema::tools::OutOfReach(vema::MelodyOfTrack(session.noteTrack))) {
+        ++summary.lowOrHighSongs;
+      }
     }
   }
   return summary;
@@ -151,8 +161,12 @@ double Objective(const CriticSummary& s, bool single) {
   // A melody that runs away over more than two octaves is no tune at all: each percent of
   // such songs beyond the first half percent (about as many as the hand-made style of the
   // first release gave) weighs like twenty units of a missed target.
-  const double wide = 100.0 * s.wideSongs / std::max(1, s.songs - s.failed);
-  return total + 10.0 * s.failed + 20.0 * std::max(0.0, wide - 0.5);
+  // A melody that sinks below key 36 or climbs above 96 leaves every voice's reach: each
+  // percent of such songs weighs like forty units.
+  const int measured = std::max(1, s.songs - s.failed);
+  const double wide = 100.0 * s.wideSongs / measured;
+  const double outOfReach = 100.0 * s.lowOrHighSongs / measured;
+  return total + 10.0 * s.failed + 20.0 * std::max(0.0, wide - 0.5) + 40.0 * outOfReach;
 }
 
 // One random change of the style; false when the drawn change is impossible.
@@ -194,7 +208,8 @@ bool Change(MelodyStyleDb& style, std::mt19937& rng) {
 }
 
 void PrintSummary(const CriticSummary& s) {
-  std::printf("    songs beyond two octaves: %d of %d\n", s.wideSongs, s.songs - s.failed);
+  std::printf("    songs beyond two octaves: %d, below key 36 or above 96: %d, of %d\n",
+              s.wideSongs, s.lowOrHighSongs, s.songs - s.failed);
   for (const TargetRow& row : vema::tools::TargetRows(s)) {
     std::printf("    %-40s %7.3f %s\n", row.name, row.value, row.Met() ? "" : "(missed)");
   }

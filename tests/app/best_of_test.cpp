@@ -133,8 +133,15 @@ TEST(BestOf, TheChosenCandidateIsTheBestAndLeavesItsStateAsTheOnlyComposition) {
     EXPECT_EQ(NextDraws(probe.s().random), drawsBefore);
     EXPECT_TRUE(SameChain(probe.s().chain, chainBefore));
     EXPECT_EQ(std::memcmp(&probe.s().barNotes, &command.s().barNotes, sizeof(BarNoteTable)), 0);
+    // Both the melody and the bass line are put back, note for note.
     for (int step = 0; step < kTrackSteps; ++step) {
-      ASSERT_EQ(probe.s().noteTrack.at(step, 0).pitch, trackBefore.at(step, 0).pitch);
+      for (int voice : {0, 1}) {
+        const TrackNote& now = probe.s().noteTrack.at(step, voice);
+        const TrackNote& then = trackBefore.at(step, voice);
+        ASSERT_TRUE(now.length == then.length && now.pitch == then.pitch &&
+                    now.octave == then.octave)
+            << "step " << step << " voice " << voice;
+      }
     }
     ASSERT_EQ(choice.scores.size(), size_t{kCandidates});
     const auto best = std::max_element(choice.scores.begin(), choice.scores.end());

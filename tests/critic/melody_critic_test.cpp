@@ -278,10 +278,12 @@ TEST(MelodyCritic, EveryPartOfTheScoreCountsTowardWhatHumansDo) {
     EXPECT_GE(score, 0.0) << c.what;
   }
   // Beyond two octaves a melody loses up to half of its score.
-  MelodyMeasures wide = human, wider = human, widest = human;
+  MelodyMeasures wide = human, justWider = human, wider = human, widest = human;
   wide.range = 24;
+  justWider.range = 25;
   wider.range = 30;
   widest.range = 60;
+  EXPECT_LT(ScoreMelody(justWider), ScoreMelody(wide));
   EXPECT_LT(ScoreMelody(wider), ScoreMelody(wide) * 0.8);
   EXPECT_NEAR(ScoreMelody(widest), ScoreMelody(wide) * 0.5, 1e-9);
   // Beyond four reversals in five, a zigzag cannot get worse.
