@@ -12,10 +12,12 @@
 // best of B melodies (default 16).  The objective is the sum of the squared misses of every
 // target, each measured from a bound made stricter by one unit of the target's scale so that
 // the tuned style keeps a margin on other seeds; a hundredth of the distance to the human
-// values breaks ties, and every percent of songs whose melody spans more than two octaves
-// (beyond the first half percent) counts twenty units.  With B = 1 the single compositions are tuned toward bounds from which
-// choosing the best of 16 reaches the targets (see kSingleLow): as cheap as 1/17 of the work
-// per song, so many more seeds can be used and the search fits their chance less.
+// values breaks ties; every percent of songs whose melody spans more than two octaves (beyond
+// the first half percent) counts twenty units, and every song with a note below key 36 or
+// above 96 (also among the single compositions of 12N seeds) forty units per hundred songs.
+// With B = 1 the single compositions are tuned toward bounds from which choosing the best of
+// 16 reaches the targets (see kSingleLow): as cheap as 1/17 of the work per song, so many more
+// seeds can be used and the search fits their chance less.
 //
 // A local search of K steps (default 2000) then tries 1..C changes at a time (default 1) and
 // keeps them when the objective does not get worse, or, with a
@@ -110,8 +112,8 @@ CriticSummary Evaluate(const vema::tools::ComposerData& data, const Options& o,
     }
     // The single compositions must stay within reach too (the window program can be set to
     // compose them, and vema-cli does by default): with a best of B > 1, those of the seeds
-    // S..S+4N-1 are checked as well, cheaply, since a song out of reach is rare.
-    for (int n = 0; o.bestOf > 1 && n < 4 * o.songs; ++n) {
+    // S..S+12N-1 are checked as well, cheaply, since a song out of reach is rare.
+    for (int n = 0; o.bestOf > 1 && n < 12 * o.songs; ++n) {
       vema::tools::RestartSession(session, o.seed + static_cast<uint32_t>(n));
       if (vema::tools::ComposeMelody(session, 1) &&
           vema::tools::OutOfReach(vema::MelodyOfTrack(session.noteTrack))) {
@@ -161,8 +163,8 @@ double Objective(const CriticSummary& s, bool single) {
   // A melody that runs away over more than two octaves is no tune at all: each percent of
   // such songs beyond the first half percent (about as many as the hand-made style of the
   // first release gave) weighs like twenty units of a missed target.
-  // A melody that sinks below key 36 or climbs above 96 leaves every voice's reach: each
-  // percent of such songs weighs like forty units.
+  // A melody that sinks below key 36 or climbs above 96 leaves every voice's reach: each such
+  // song weighs like forty units per hundred measured songs.
   const int measured = std::max(1, s.songs - s.failed);
   const double wide = 100.0 * s.wideSongs / measured;
   const double outOfReach = 100.0 * s.lowOrHighSongs / measured;

@@ -18,10 +18,7 @@ style_title="作曲スタイルの選択"
 
 # Starts the program, shows the style window and sets fx fy to the position of the count field.
 open_style_window() {
-  "$vema" --dir "$work" >>"$shots/best_of_vema.log" 2>&1 &
-  pid=$!
-  wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did not appear"
-  sleep 0.5
+  start_vema "$shots/best_of_vema.log"
   click 182 141
   style=$(wait_window "$style_title") || fail "STYLE did not show the style window"
   sleep 0.5

@@ -22,10 +22,7 @@ editor_title="旋律作法ｽﾀｲﾙDBの確率編集＆ｶｽｶﾏｲｽﾞ"
 custom_title="カスタムフォームの読み込み"
 
 cp "$data"/default.mld "$data"/default.ton "$data"/default.db "$work"/ || fail "no default data"
-"$vema" --dir "$work" >"$shots/editors_vema.log" 2>&1 &
-pid=$!
-wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did not appear"
-sleep 0.5
+start_vema "$shots/editors_vema.log"
 
 # FORM (68 x 30 at 78, 126) shows the form editor.
 click 112 141

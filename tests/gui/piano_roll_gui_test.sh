@@ -39,10 +39,7 @@ roll_title="ピアノロール"
 cp "$data"/default.mld "$data"/default.ton "$data"/default.db "$work"/ || fail "no default data"
 # The "file" audio driver plays in real time into fluidsynth.wav, so that PLAY runs without a
 # sound device.
-(cd "$work" && exec "$vema" --dir "$work" --audio-driver file) >"$shots/roll_vema.log" 2>&1 &
-pid=$!
-wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did not appear"
-sleep 0.5
+start_vema "$shots/roll_vema.log" --audio-driver file
 
 # ROLL (36 x 32 at 289, 126) opens the piano roll, empty before the first song.
 click 307 142

@@ -66,6 +66,17 @@ focus() {
   sleep 0.2
 }
 
+# Starts "$vema" on "$work" from inside "$work" with the arguments after the log file (appended
+# to), sets pid and waits for the main window.
+start_vema() {
+  local log=$1
+  shift
+  (cd "$work" && exec "$vema" --dir "$work" "$@") >>"$log" 2>&1 &
+  pid=$!
+  wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did not appear"
+  sleep 0.5
+}
+
 # POWER (44 x 19 at 8, 15) ends the program, with status 0, within 10 s.
 power_off() {
   timeout 5 xdotool mousemove 30 24 click 1
