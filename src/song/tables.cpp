@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 namespace vema {
 namespace {
@@ -18,6 +20,18 @@ void AppendInt(std::string& out, long long value, int width) {
 }
 
 }  // namespace
+
+std::unique_ptr<TrackNote[], NoteTrackTable::Free> NoteTrackTable::Allocate() {
+  static_assert(std::is_trivially_copyable_v<TrackNote>);
+  void* cells = std::calloc(kCells, sizeof(TrackNote));  // all-zero bytes: every field 0
+  if (cells == nullptr) throw std::bad_alloc();
+  return std::unique_ptr<TrackNote[], Free>(static_cast<TrackNote*>(cells));
+}
+
+NoteTrackTable& NoteTrackTable::operator=(const NoteTrackTable& other) {
+  if (this != &other) std::memcpy(cells_.get(), other.cells_.get(), kCells * sizeof(TrackNote));
+  return *this;
+}
 
 // The trace is written a few thousand times a composition, so the formats it uses (%d with an
 // optional width, %s, %.*s, %c and %%) are formatted here directly; any other conversion goes

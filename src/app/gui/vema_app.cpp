@@ -16,9 +16,7 @@
 #include "app/gui/vema_dlg.h"
 #include "app/gui/wx_platform.h"
 #include "app/session.h"
-#if VEMA_HAVE_PLAYER
-#include "app/player/fluid_player.h"
-#endif
+#include "app/player_loader.h"
 
 namespace {
 
@@ -45,9 +43,7 @@ class CVemaApp : public wxApp {
   std::unique_ptr<wxLocale> locale_;
   std::unique_ptr<vema::gui::WxPlatform> platform_;
   std::unique_ptr<vema::Session> session_;
-#if VEMA_HAVE_PLAYER
-  std::unique_ptr<vema::SongPlayer> player_;  // made at the first command
-#endif
+  std::unique_ptr<vema::SongPlayer> player_;  // loaded once the window is up
 };
 
 bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
@@ -94,12 +90,10 @@ bool CVemaApp::OnInit() {
 
   platform_ = std::make_unique<vema::gui::WxPlatform>();
   platform_->SetWorkingDir(dir);
-#if VEMA_HAVE_PLAYER
   platform_->SetPlayer([this, dir](const std::string& command) {
-    if (!player_) player_ = std::make_unique<vema::FluidPlayer>(dir);
+    if (!player_) player_ = vema::LoadSongPlayer(dir);
     player_->Command(command);
   });
-#endif
   session_ = std::make_unique<vema::Session>(*platform_, vema::SessionOptions{dir, {}});
   vema::StartUp(*session_);
 
@@ -107,14 +101,19 @@ bool CVemaApp::OnInit() {
   platform_->SetMainWindow(window);
   SetTopWindow(window);
   window->Show();
+  // Once the window is drawn, the player module and the soundfont are loaded, so that PLAY
+  // sounds at once; a problem is told when the user plays.
+  CallAfter([this, dir] {
+    if (!player_) player_ = vema::LoadSongPlayer(dir);
+    std::string ignored;
+    player_->Prepare(ignored);
+  });
   return true;
 }
 
 int CVemaApp::OnExit() {
   if (platform_) platform_->SetMainWindow(nullptr);
-#if VEMA_HAVE_PLAYER
   player_.reset();
-#endif
   session_.reset();
   return wxApp::OnExit();
 }

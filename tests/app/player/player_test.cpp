@@ -8,6 +8,7 @@
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
 #include "app/player/fluid_player.h"
+#include "app/player_loader.h"
 #include "app/tiny_song_files.h"
 
 namespace vema {
@@ -68,6 +69,47 @@ TEST(CliPlay, PlaysToTheEndOrReportsTheMissingDeviceWithoutHanging) {
   // 0 where a sound device played it, 1 with an error line where there is none.
   const bool errorLine = ("\n" + output).find("\nerror: ") != std::string::npos;
   EXPECT_TRUE(status == 0 || (status == 1 && errorLine)) << status << output;
+}
+
+TEST(PlayerModule, ComposingLoadsNoAudioLibraryAndRenderingLoadsTheModule) {
+  testing::TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  const std::string cli = std::string(VEMA_CLI);
+  // The dynamic loader names every library it loads.
+  const auto [composed, status] = Shell("LD_DEBUG=libs " + cli + " compose --seed 3 --dir " +
+                                        dir.str() + " 2>&1");
+  ASSERT_EQ(status, 0) << composed;
+  EXPECT_NE(composed.find("libc.so"), std::string::npos) << "LD_DEBUG printed nothing";
+  EXPECT_EQ(composed.find("fluidsynth"), std::string::npos);
+  EXPECT_EQ(composed.find("libvema_fluid"), std::string::npos);
+  const auto [rendered, renderStatus] = Shell("LD_DEBUG=libs " + cli + " play --dir " + dir.str() +
+                                              " --wav " + dir.File("x.wav") + " 2>&1");
+  EXPECT_EQ(renderStatus, 0) << rendered;
+  EXPECT_NE(rendered.find("libvema_fluid"), std::string::npos);
+  EXPECT_NE(rendered.find("libfluidsynth"), std::string::npos);
+}
+
+TEST(PlayerModule, WorksThroughItsPlainCFaceAndAMissingModuleIsNamed) {
+  testing::TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  testing::TestSession t(dir.str(), 5);
+  StartUp(*t.session);
+  ComposeCommand(*t.session);
+  std::string error;
+  const auto player = LoadSongPlayer(dir.str(), VEMA_PLAYER_MODULE);
+  EXPECT_TRUE(player->Prepare(error)) << error;
+  ASSERT_TRUE(player->RenderWav(dir.File("out.mid"), dir.File("m.wav"), error)) << error;
+  EXPECT_GT(testing::ReadAll(dir.File("m.wav")).size(), 44u);
+  EXPECT_FALSE(player->RenderWav(dir.File("none.mid"), dir.File("n.wav"), error));
+  EXPECT_EQ(error, "ファイルを開けません[" + dir.File("none.mid") + "]");  // the reason crosses over
+
+  const auto missing = LoadSongPlayer(dir.str(), dir.File("libvema_fluid.so"));
+  for (bool ok : {missing->Prepare(error), missing->WaitUntilEnd(error),
+                  missing->RenderWav(dir.File("out.mid"), dir.File("w.wav"), error)}) {
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(error.starts_with("playback is not available")) << error;
+    EXPECT_NE(error.find("libvema_fluid.so"), std::string::npos) << error;
+  }
 }
 
 }  // namespace
