@@ -12,9 +12,15 @@ Commands: `vema-cli compose` of the 96-bar form and of the default form (in a sc
 with the shipped data), `vema-cli --help` (the floor: start-up and exit), and, when `mma` is
 installed, the peer rendering bench/peer/song96.mma (96 bars of accompaniment in a standard
 groove).
+
+The window program (when it is built and xvfb-run and xdotool are there): the time from its
+start to the first paint of the main window, and from pressing PLAY to the first block of
+sound, as the player measures it (VEMA_REPORT_TIMING=1; fluidsynth's "file" audio driver
+stands in for a sound device).
 """
 import argparse
 import os
+import select
 import pathlib
 import shutil
 import statistics
@@ -37,12 +43,83 @@ def run_once(argv, cwd):
     return usage.ru_utime + usage.ru_stime, wall, proc.returncode
 
 
+def read_line_until(proc, prefix, timeout):
+    """Waits for a line of the process's stdout that starts with prefix; returns it or None."""
+    deadline = time.perf_counter() + timeout
+    buffer = b""
+    while time.perf_counter() < deadline:
+        ready, _, _ = select.select([proc.stdout], [], [], 0.05)
+        if not ready:
+            if proc.poll() is not None:
+                return None
+            continue
+        chunk = os.read(proc.stdout.fileno(), 4096)
+        if not chunk:
+            return None
+        buffer += chunk
+        for line in buffer.decode(errors="replace").splitlines():
+            if line.startswith(prefix):
+                return line
+    return None
+
+
+def window_timings(build, runs):
+    """Median start-to-first-paint and PLAY-to-first-sound of the window program (under Xvfb)."""
+    vema = pathlib.Path(build) / "vema"
+    cli = pathlib.Path(build) / "vema-cli"
+    if not vema.exists():
+        return "the window program is not built"
+    for tool in ("xdotool",) + (() if os.environ.get("DISPLAY") else ("xvfb-run",)):
+        if not shutil.which(tool):
+            return f"{tool} is missing (apt-get install xvfb xdotool)"
+    if not os.environ.get("DISPLAY"):
+        out = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", sys.executable,
+                              __file__, "--build", build, "--runs", str(runs), "--window-only"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=900)
+        return out.stdout.decode().strip() or "the window could not be measured"
+    scratch = pathlib.Path(tempfile.mkdtemp(prefix="vema-window-"))
+    paints, sounds = [], []
+    try:
+        for name in ("default.mld", "default.ton", "default.db"):
+            shutil.copy(ROOT / "data" / name, scratch / name)
+        subprocess.run([str(cli), "compose", "--dir", ".", "--seed", "7"], cwd=scratch,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        env = dict(os.environ, VEMA_REPORT_TIMING="1", VEMA_AUDIO_DRIVER="file",
+                   NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+        for _ in range(runs):
+            start = time.perf_counter()
+            proc = subprocess.Popen([str(vema), "--dir", "."], cwd=scratch, env=env,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            try:
+                if read_line_until(proc, "first paint", 30) is None:
+                    return "the window did not report its first paint"
+                paints.append(time.perf_counter() - start)
+                time.sleep(1.5)  # the player module and the soundfont load once it is drawn
+                # PLAY: the 76 x 32 button at 326, 126 of the main window at 0, 0.
+                subprocess.run(["xdotool", "mousemove", "364", "142", "click", "1"], timeout=10)
+                line = read_line_until(proc, "PLAY to first block of sound:", 30)
+                if line is None:
+                    return "the player did not report its first block of sound"
+                sounds.append(float(line.split(":")[1].split()[0]) / 1e3)
+            finally:
+                proc.kill()
+                proc.wait()
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    return (f"window: start to first paint {statistics.median(paints) * 1e3:.1f} ms (median of "
+            f"{runs}); PLAY to first block of sound {statistics.median(sounds) * 1e3:.1f} ms")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", default=str(ROOT / "build"))
     parser.add_argument("--runs", type=int, default=20)
+    parser.add_argument("--window-only", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
     runs = max(args.runs, 10)
+    if args.window_only:
+        print(window_timings(args.build, runs))
+        return 0
 
     cli = pathlib.Path(args.build) / "vema-cli"
     if not cli.exists():
@@ -94,6 +171,8 @@ def main():
     for name, value in medians.items():
         ratio = value / base if base > 0 else float("inf")
         print(f"  {name:34} {ratio:8.2f} x")
+    print()
+    print(window_timings(args.build, runs))
     return 0
 
 

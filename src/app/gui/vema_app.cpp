@@ -11,19 +11,26 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/sysopt.h>
+#include <wx/timer.h>
 
 #include "app/gui/resources.h"
 #include "app/gui/vema_dlg.h"
 #include "app/gui/wx_platform.h"
-#include "app/session.h"
+#include "app/playback.h"
 #include "app/player_loader.h"
+#include "app/session.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: vema [--dir DIR]\n"
     "  --dir DIR  working directory: default.mld, default.ton and default.db are read from it\n"
-    "             and out.mid, out.mml and work.txt are written into it (default: .)\n";
+    "             and out.mid, out.mml and work.txt are written into it (default: .)\n"
+    "With VEMA_REPORT_TIMING=1 it prints \"first paint\" on stdout when the main window is first\n"
+    "drawn, and after PLAY the milliseconds to the first block of sound (for benchmarks).\n";
+
+// With VEMA_REPORT_TIMING set, the moments a benchmark waits for are printed on stdout.
+bool ReportTiming() { return std::getenv("VEMA_REPORT_TIMING") != nullptr; }
 
 }  // namespace
 
@@ -32,6 +39,9 @@ class CVemaApp : public wxApp {
   bool Initialize(int& argc, wxChar** argv) override {
     // The instrument list's horizontal scroll bar stays visible instead of overlaying.
     setenv("GTK_OVERLAY_SCROLLING", "0", 0);
+    // The program draws nothing with OpenGL; without this GTK loads the GL driver stack (a
+    // software renderer with its compiler on machines without a GPU) before the first window.
+    setenv("GDK_GL", "disable", 0);
     return wxApp::Initialize(argc, argv);
   }
   bool OnInit() override;
@@ -44,6 +54,8 @@ class CVemaApp : public wxApp {
   std::unique_ptr<vema::gui::WxPlatform> platform_;
   std::unique_ptr<vema::Session> session_;
   std::unique_ptr<vema::SongPlayer> player_;  // loaded once the window is up
+  wxTimer soundTimer_;                         // VEMA_REPORT_TIMING: waits for the first sound
+  bool firstPaintSeen_ = false;
 };
 
 bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
@@ -93,6 +105,14 @@ bool CVemaApp::OnInit() {
   platform_->SetPlayer([this, dir](const std::string& command) {
     if (!player_) player_ = vema::LoadSongPlayer(dir);
     player_->Command(command);
+    if (command == vema::kPlayerPlay && ReportTiming()) soundTimer_.Start(5);
+  });
+  soundTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+    const double ms = player_ ? player_->FirstBlockLatencyMs() : -1;
+    if (ms < 0) return;
+    soundTimer_.Stop();
+    std::printf("PLAY to first block of sound: %.1f ms\n", ms);
+    std::fflush(stdout);
   });
   session_ = std::make_unique<vema::Session>(*platform_, vema::SessionOptions{dir, {}});
   vema::StartUp(*session_);
@@ -100,14 +120,23 @@ bool CVemaApp::OnInit() {
   auto* window = new CVemaDlg(*session_);
   platform_->SetMainWindow(window);
   SetTopWindow(window);
-  window->Show();
-  // Once the window is drawn, the player module and the soundfont are loaded, so that PLAY
-  // sounds at once; a problem is told when the user plays.
-  CallAfter([this, dir] {
-    if (!player_) player_ = vema::LoadSongPlayer(dir);
-    std::string ignored;
-    player_->Prepare(ignored);
+  // Once the window has been drawn, the player module and the soundfont are loaded, so that
+  // PLAY sounds at once; a problem is told when the user plays.
+  window->Bind(wxEVT_PAINT, [this, dir](wxPaintEvent& event) {
+    event.Skip();  // the window draws itself
+    if (firstPaintSeen_) return;
+    firstPaintSeen_ = true;
+    CallAfter([this, dir] {
+      if (ReportTiming()) {
+        std::printf("first paint\n");
+        std::fflush(stdout);
+      }
+      if (!player_) player_ = vema::LoadSongPlayer(dir);
+      std::string ignored;
+      player_->Prepare(ignored);
+    });
   });
+  window->Show();
   return true;
 }
 

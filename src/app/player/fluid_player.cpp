@@ -1,6 +1,7 @@
 #include "app/player/fluid_player.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -106,8 +107,16 @@ bool FluidPlayer::EnsureSynth() {
     error_ = "the synthesizer could not be set up";
     return false;
   }
-  if (!audioDriver_.empty()) fluid_settings_setstr(settings_, "audio.driver", audioDriver_.c_str());
+  // The audio driver: the one asked for, else VEMA_AUDIO_DRIVER (alsa, pulseaudio, jack, file
+  // ...), else fluidsynth's default.
+  const char* fromEnvironment = std::getenv("VEMA_AUDIO_DRIVER");
+  const std::string driver =
+      !audioDriver_.empty() ? audioDriver_ : fromEnvironment != nullptr ? fromEnvironment : "";
+  if (!driver.empty()) fluid_settings_setstr(settings_, "audio.driver", driver.c_str());
   fluid_settings_setnum(settings_, "synth.gain", kGain);
+  // Locking the samples in memory makes loading slow and fails under small limits; a General
+  // MIDI soundfont of a few megabytes stays in memory anyway.
+  fluid_settings_setint(settings_, "synth.lock-memory", 0);
   synth_ = new_fluid_synth(settings_);
   if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
     error_ = "the soundfont could not be loaded: " + soundFont;
