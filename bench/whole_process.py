@@ -15,8 +15,8 @@ groove).
 
 The window program (when it is built and xvfb-run and xdotool are there): the time from its
 start to the first paint of the main window, and from pressing PLAY to the first block of
-sound, as the player measures it (VEMA_REPORT_TIMING=1; fluidsynth's "file" audio driver
-stands in for a sound device).
+sound, as the player measures it (VEMA_REPORT_TIMING=1; fluidsynth's "file" audio driver,
+`vema --audio-driver file`, stands in for a sound device).
 """
 import argparse
 import os
@@ -84,11 +84,12 @@ def window_timings(build, runs):
             shutil.copy(ROOT / "data" / name, scratch / name)
         subprocess.run([str(cli), "compose", "--dir", ".", "--seed", "7"], cwd=scratch,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        env = dict(os.environ, VEMA_REPORT_TIMING="1", VEMA_AUDIO_DRIVER="file",
-                   NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+        env = dict(os.environ, VEMA_REPORT_TIMING="1", NO_AT_BRIDGE="1",
+                   GSETTINGS_BACKEND="memory")
         for _ in range(runs):
             start = time.perf_counter()
-            proc = subprocess.Popen([str(vema), "--dir", "."], cwd=scratch, env=env,
+            proc = subprocess.Popen([str(vema), "--dir", ".", "--audio-driver", "file"],
+                                    cwd=scratch, env=env,
                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
             try:
                 if read_line_until(proc, "first paint", 30) is None:

@@ -13,8 +13,11 @@ constexpr size_t kErrorBytes = 512;
 
 class ModulePlayer : public SongPlayer {
  public:
-  ModulePlayer(void* library, const VemaPlayerModule* module, const std::string& dir)
-      : library_(library), module_(module), player_(module->create(dir.c_str())) {}
+  ModulePlayer(void* library, const VemaPlayerModule* module, const std::string& dir,
+               const std::string& audioDriver)
+      : library_(library),
+        module_(module),
+        player_(module->create(dir.c_str(), audioDriver.c_str())) {}
   ~ModulePlayer() override {
     module_->destroy(player_);
     dlclose(library_);  // opened with RTLD_NODELETE: the code stays, only the count drops
@@ -26,10 +29,16 @@ class ModulePlayer : public SongPlayer {
   bool WaitUntilEnd(std::string& error) override {
     return Call(error, [&](char* text) { return module_->wait_until_end(player_, text, kErrorBytes); });
   }
-  bool RenderWav(const std::string& midiPath, const std::string& wavPath,
-                 std::string& error) override {
+  int PlayingTick() override { return module_->playing_tick(player_); }
+  bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
+                 const RenderProgress& progress) override {
+    const auto tell = [](double share, void* data) {
+      return (*static_cast<const RenderProgress*>(data))(share) ? 1 : 0;
+    };
     return Call(error, [&](char* text) {
-      return module_->render_wav(player_, midiPath.c_str(), wavPath.c_str(), text, kErrorBytes);
+      return module_->render_wav(player_, midiPath.c_str(), wavPath.c_str(), text, kErrorBytes,
+                                 progress ? +tell : nullptr,
+                                 const_cast<RenderProgress*>(&progress));
     });
   }
   bool Prepare(std::string& error) override {
@@ -57,7 +66,9 @@ class UnavailablePlayer : public SongPlayer {
   explicit UnavailablePlayer(std::string reason) : reason_(std::move(reason)) {}
   void Command(const std::string&) override {}
   bool WaitUntilEnd(std::string& error) override { return Fail(error); }
-  bool RenderWav(const std::string&, const std::string&, std::string& error) override {
+  int PlayingTick() override { return -1; }
+  bool RenderWav(const std::string&, const std::string&, std::string& error,
+                 const RenderProgress&) override {
     return Fail(error);
   }
   bool Prepare(std::string& error) override { return Fail(error); }
@@ -79,7 +90,8 @@ std::string DefaultPlayerModulePath() {
   return (self.parent_path() / kPlayerModuleName).string();
 }
 
-std::unique_ptr<SongPlayer> LoadSongPlayer(const std::string& dir, const std::string& modulePath) {
+std::unique_ptr<SongPlayer> LoadSongPlayer(const std::string& dir, const std::string& audioDriver,
+                                           const std::string& modulePath) {
   void* library = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (library == nullptr) {
     const char* why = dlerror();
@@ -95,7 +107,7 @@ std::unique_ptr<SongPlayer> LoadSongPlayer(const std::string& dir, const std::st
     return std::make_unique<UnavailablePlayer>("playback is not available: " + modulePath +
                                                " is not a player module of this version");
   }
-  return std::make_unique<ModulePlayer>(library, module, dir);
+  return std::make_unique<ModulePlayer>(library, module, dir, audioDriver);
 }
 
 }  // namespace vema

@@ -15,9 +15,11 @@ inline constexpr const char* kPlayerModuleName = "libvema_fluid.so";
 // The module beside the running program.
 std::string DefaultPlayerModulePath();
 
-// A player for the files of a working directory.  When the module cannot be loaded, the player
-// fails every command, WaitUntilEnd and RenderWav with a reason that says so.
+// A player for the files of a working directory, sounding through the named fluidsynth audio
+// driver ("" for the system's).  When the module cannot be loaded, the player fails Prepare,
+// WaitUntilEnd and RenderWav with a reason that says so.
 std::unique_ptr<SongPlayer> LoadSongPlayer(const std::string& dir,
+                                           const std::string& audioDriver = "",
                                            const std::string& modulePath = DefaultPlayerModulePath());
 
 }  // namespace vema

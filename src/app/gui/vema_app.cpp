@@ -23,9 +23,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vema [--dir DIR]\n"
+    "usage: vema [--dir DIR] [--audio-driver NAME]\n"
     "  --dir DIR  working directory: default.mld, default.ton and default.db are read from it\n"
     "             and out.mid, out.mml and work.txt are written into it (default: .)\n"
+    "  --audio-driver NAME\n"
+    "             the fluidsynth audio driver PLAY sounds through (alsa, pulseaudio, jack, ...;\n"
+    "             default: the system's); \"file\" writes fluidsynth.wav into the current\n"
+    "             folder in real time, for machines without a sound device\n"
     "With VEMA_REPORT_TIMING=1 it prints \"first paint\" on stdout when the main window is first\n"
     "drawn, and after PLAY the milliseconds to the first block of sound (for benchmarks).\n";
 
@@ -48,7 +52,7 @@ class CVemaApp : public wxApp {
   int OnExit() override;
 
  private:
-  bool ParseArguments(std::string& dir, int& exitCode);
+  bool ParseArguments(std::string& dir, std::string& audioDriver, int& exitCode);
 
   std::unique_ptr<wxLocale> locale_;
   std::unique_ptr<vema::gui::WxPlatform> platform_;
@@ -58,7 +62,7 @@ class CVemaApp : public wxApp {
   bool firstPaintSeen_ = false;
 };
 
-bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
+bool CVemaApp::ParseArguments(std::string& dir, std::string& audioDriver, int& exitCode) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg(argv[i].utf8_str());
     if (arg == "--help" || arg == "-h") {
@@ -68,6 +72,10 @@ bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
     }
     if (arg == "--dir" && i + 1 < argc) {
       dir = std::string(argv[++i].utf8_str());
+      continue;
+    }
+    if (arg == "--audio-driver" && i + 1 < argc) {
+      audioDriver = std::string(argv[++i].utf8_str());
       continue;
     }
     std::fprintf(stderr, "vema: unknown argument: %s\n%s", arg.c_str(), kUsage);
@@ -84,8 +92,9 @@ bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
 
 bool CVemaApp::OnInit() {
   std::string dir = ".";
+  std::string audioDriver;
   int exitCode = 0;
-  if (!ParseArguments(dir, exitCode)) {
+  if (!ParseArguments(dir, audioDriver, exitCode)) {
     // wx returns a failure from OnInit as -1; give the caller the real status.
     std::exit(exitCode);
   }
@@ -102,9 +111,13 @@ bool CVemaApp::OnInit() {
 
   platform_ = std::make_unique<vema::gui::WxPlatform>();
   platform_->SetWorkingDir(dir);
-  platform_->SetPlayer([this, dir](const std::string& command) {
-    if (!player_) player_ = vema::LoadSongPlayer(dir);
-    player_->Command(command);
+  // The player module is loaded at the first use of the player.
+  const auto player = [this, dir, audioDriver]() -> vema::SongPlayer* {
+    if (!player_) player_ = vema::LoadSongPlayer(dir, audioDriver);
+    return player_.get();
+  };
+  platform_->SetPlayer([this, player](const std::string& command) {
+    player()->Command(command);
     if (command == vema::kPlayerPlay && ReportTiming()) soundTimer_.Start(5);
   });
   soundTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
@@ -118,22 +131,22 @@ bool CVemaApp::OnInit() {
   vema::StartUp(*session_);
 
   auto* window = new CVemaDlg(*session_);
+  window->SetPlayer(player);
   platform_->SetMainWindow(window);
   SetTopWindow(window);
   // Once the window has been drawn, the player module and the soundfont are loaded, so that
   // PLAY sounds at once; a problem is told when the user plays.
-  window->Bind(wxEVT_PAINT, [this, dir](wxPaintEvent& event) {
+  window->Bind(wxEVT_PAINT, [this, player](wxPaintEvent& event) {
     event.Skip();  // the window draws itself
     if (firstPaintSeen_) return;
     firstPaintSeen_ = true;
-    CallAfter([this, dir] {
+    CallAfter([player] {
       if (ReportTiming()) {
         std::printf("first paint\n");
         std::fflush(stdout);
       }
-      if (!player_) player_ = vema::LoadSongPlayer(dir);
       std::string ignored;
-      player_->Prepare(ignored);
+      player()->Prepare(ignored);
     });
   });
   window->Show();

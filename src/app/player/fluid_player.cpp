@@ -1,7 +1,7 @@
 #include "app/player/fluid_player.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -21,6 +21,8 @@ constexpr const char* kSystemSoundFonts[] = {
 constexpr double kMaxRenderSeconds = 30 * 60;
 // A song whose position does not move for this long while playing is given up.
 constexpr auto kStallTimeout = std::chrono::seconds(5);
+// How often a rendering reports its progress (1024 blocks of 64 samples: about 1.5 s of sound).
+constexpr long kBlocksPerReport = 1024;
 // Louder than fluidsynth's default of 0.2, still far from clipping with four tracks.
 constexpr double kGain = 0.5;
 
@@ -107,12 +109,7 @@ bool FluidPlayer::EnsureSynth() {
     error_ = "the synthesizer could not be set up";
     return false;
   }
-  // The audio driver: the one asked for, else VEMA_AUDIO_DRIVER (alsa, pulseaudio, jack, file
-  // ...), else fluidsynth's default.
-  const char* fromEnvironment = std::getenv("VEMA_AUDIO_DRIVER");
-  const std::string driver =
-      !audioDriver_.empty() ? audioDriver_ : fromEnvironment != nullptr ? fromEnvironment : "";
-  if (!driver.empty()) fluid_settings_setstr(settings_, "audio.driver", driver.c_str());
+  if (!audioDriver_.empty()) fluid_settings_setstr(settings_, "audio.driver", audioDriver_.c_str());
   fluid_settings_setnum(settings_, "synth.gain", kGain);
   // Locking the samples in memory makes loading slow and fails under small limits; a General
   // MIDI soundfont of a few megabytes stays in memory anyway.
@@ -210,8 +207,16 @@ bool FluidPlayer::WaitUntilEnd(std::string& error) {
   return true;
 }
 
+int FluidPlayer::PlayingTick() {
+  if (!started_ || player_ == nullptr) return -1;
+  if (fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) return -1;
+  const int total = fluid_player_get_total_ticks(player_);
+  const int tick = fluid_player_get_current_tick(player_);
+  return total > 0 ? std::min(tick, total) : tick;
+}
+
 bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavPath,
-                            std::string& error) {
+                            std::string& error, const RenderProgress& progress) {
   if (!IsFile(midiPath)) {
     error = "ファイルを開けません[" + midiPath + "]";
     return false;
@@ -263,6 +268,14 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
     } else if (++blocks > maxBlocks) {
       error = "the song is too long to render";
       ok = false;
+    } else if (progress && blocks % kBlocksPerReport == 0) {
+      const int total = fluid_player_get_total_ticks(player);
+      const double share =
+          total > 0 ? static_cast<double>(fluid_player_get_current_tick(player)) / total : 0.0;
+      if (!progress(std::min(share, 1.0))) {
+        error = "stopped";
+        ok = false;
+      }
     }
   }
   const int total = fluid_player_get_total_ticks(player);

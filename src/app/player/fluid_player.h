@@ -28,8 +28,9 @@ class FluidPlayer : public SongPlayer {
 
   void Command(const std::string& command) override;
   bool WaitUntilEnd(std::string& error) override;
-  bool RenderWav(const std::string& midiPath, const std::string& wavPath,
-                 std::string& error) override;
+  int PlayingTick() override;
+  bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
+                 const RenderProgress& progress = {}) override;
 
   // Sets up the synthesizer and loads the soundfont now instead of at the first "open"; false,
   // with the reason, when that fails.

@@ -18,7 +18,9 @@ void CopyError(const std::string& text, char* error, size_t size) {
   error[n] = '\0';
 }
 
-void* Create(const char* dir) { return new vema::FluidPlayer(dir != nullptr ? dir : "."); }
+void* Create(const char* dir, const char* audioDriver) {
+  return new vema::FluidPlayer(dir != nullptr ? dir : ".", audioDriver != nullptr ? audioDriver : "");
+}
 void Destroy(void* player) { delete &Player(player); }
 void Command(void* player, const char* command) { Player(player).Command(command); }
 
@@ -36,18 +38,25 @@ int WaitUntilEnd(void* player, char* error, size_t size) {
   return ok ? 1 : 0;
 }
 
-int RenderWav(void* player, const char* midi, const char* wav, char* error, size_t size) {
+int PlayingTick(void* player) { return Player(player).PlayingTick(); }
+
+int RenderWav(void* player, const char* midi, const char* wav, char* error, size_t size,
+              VemaRenderProgress progress, void* progressData) {
   std::string reason;
-  const bool ok = Player(player).RenderWav(midi, wav, reason);
+  vema::RenderProgress told;
+  if (progress != nullptr) {
+    told = [progress, progressData](double share) { return progress(share, progressData) != 0; };
+  }
+  const bool ok = Player(player).RenderWav(midi, wav, reason, told);
   if (!ok) CopyError(reason, error, size);
   return ok ? 1 : 0;
 }
 
 double FirstBlockLatencyMs(void* player) { return Player(player).FirstBlockLatencyMs(); }
 
-const VemaPlayerModule kModule = {kPlayerModuleVersion, Create,    Destroy,
-                                  Command,              Prepare,   WaitUntilEnd,
-                                  RenderWav,            FirstBlockLatencyMs};
+const VemaPlayerModule kModule = {kPlayerModuleVersion, Create,      Destroy,
+                                  Command,              Prepare,     WaitUntilEnd,
+                                  PlayingTick,          RenderWav,   FirstBlockLatencyMs};
 
 }  // namespace
 

@@ -7,12 +7,16 @@
 
 extern "C" {
 
-inline constexpr int kPlayerModuleVersion = 1;
+inline constexpr int kPlayerModuleVersion = 2;
+
+// Told now and then how much of a song has been rendered (0..1); returning 0 stops it.
+typedef int (*VemaRenderProgress)(double share, void* data);
 
 struct VemaPlayerModule {
   int version;  // kPlayerModuleVersion
-  // A player for the files of a working directory.
-  void* (*create)(const char* dir);
+  // A player for the files of a working directory, sounding through the named fluidsynth audio
+  // driver ("" for the system's).
+  void* (*create)(const char* dir, const char* audioDriver);
   void (*destroy)(void* player);
   // One of the command strings of the alias "tada".
   void (*command)(void* player, const char* command);
@@ -20,9 +24,11 @@ struct VemaPlayerModule {
   int (*prepare)(void* player, char* error, size_t errorSize);
   // 1 when the song played to its end; else 0 and the reason in error.
   int (*wait_until_end)(void* player, char* error, size_t errorSize);
-  // 1 when the WAV file was rendered; else 0 and the reason in error.
+  // Where the song played last has got to, in ticks of its file; -1 while none is playing.
+  int (*playing_tick)(void* player);
+  // 1 when the WAV file was rendered; else 0 and the reason in error.  progress may be null.
   int (*render_wav)(void* player, const char* midiPath, const char* wavPath, char* error,
-                    size_t errorSize);
+                    size_t errorSize, VemaRenderProgress progress, void* progressData);
   // Milliseconds from the last "play tada" to the first block of sound rendered for it, or -1.
   double (*first_block_latency_ms)(void* player);
 };
