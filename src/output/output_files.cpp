@@ -7,6 +7,9 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "song/binary_io.h"
@@ -110,6 +113,7 @@ std::string ToCp932TextFile(std::string_view utf8) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(2 * utf8.size() + 1);
   char* out = buffer.get();
   SequenceCache cache;
+  std::unordered_map<std::string_view, std::string> runs;
   size_t i = 0;
   while (i < utf8.size()) {
     const size_t ascii = FindNonAscii(utf8, i);
@@ -128,14 +132,26 @@ std::string ToCp932TextFile(std::string_view utf8) {
         ++i;
       }
     }
-    // Each character of a non-ASCII run; a sequence cut short ends where the run ends.
-    while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) >= 0x80) {
+    // A run of non-ASCII characters: the trace repeats a few dozen words thousands of times,
+    // so each distinct run is converted once.
+    size_t end = i;
+    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) >= 0x80) ++end;
+    if (end == i) continue;
+    const std::string_view run = utf8.substr(i, end - i);
+    if (const auto known = runs.find(run); known != runs.end()) {
+      out = std::copy(known->second.begin(), known->second.end(), out);
+      i = end;
+      continue;
+    }
+    // Each character of the run; a sequence cut short ends where the run ends.
+    char* const runStart = out;
+    while (i < end) {
       const size_t n = SequenceLength(static_cast<unsigned char>(utf8[i]));
-      size_t k = 1;
-      while (k < n && i + k < utf8.size() && static_cast<unsigned char>(utf8[i + k]) >= 0x80) ++k;
+      const size_t k = std::min(n, end - i);
       out = cache.Write(utf8.substr(i, k), out);
       i += k;
     }
+    runs.emplace(run, std::string(runStart, out));
   }
   return std::string(buffer.get(), out);
 }
