@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Whole-process cost of the command-line programs, side by side in one run.
 
-    bench/whole_process.py [--build DIR] [--runs N]
+    bench/whole_process.py [--build DIR] [--runs N] [--baseline DIR]
 
 Each round runs every command once, in turn (interleaved, so that a change of the machine's
 load touches all of them alike); the CPU time of a run is user + system time of the child
@@ -11,7 +11,8 @@ each command over N rounds (at least 10), and the ratios to the 96-bar compositi
 Commands: `vema-cli compose` of the 96-bar form and of the default form (in a scratch folder
 with the shipped data), `vema-cli --help` (the floor: start-up and exit), and, when `mma` is
 installed, the peer rendering bench/peer/song96.mma (96 bars of accompaniment in a standard
-groove).
+groove).  With --baseline, the same vema-cli commands of another build (an older version, say)
+run in the same rounds, for a before/after table.
 
 The window program (when it is built and xvfb-run and xdotool are there): the time from its
 start to the first paint of the main window, and from pressing PLAY to the first block of
@@ -115,9 +116,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", default=str(ROOT / "build"))
     parser.add_argument("--runs", type=int, default=20)
+    parser.add_argument("--baseline", help="build folder of another version to compare with")
     parser.add_argument("--window-only", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
     runs = max(args.runs, 10)
+    args.build = str(pathlib.Path(args.build).resolve())  # the commands run in a scratch folder
     if args.window_only:
         print(window_timings(args.build, runs))
         return 0
@@ -129,13 +132,22 @@ def main():
     try:
         for name in ("default.mld", "default.ton", "default.db"):
             shutil.copy(ROOT / "data" / name, scratch / name)
-        commands = {
-            "vema-cli compose, 96 bars": [str(cli), "compose", "--dir", ".", "--seed", "7",
-                                          "--feel", "rock", "--form", NINETY_SIX_BAR_FORM],
-            "vema-cli compose, default form": [str(cli), "compose", "--dir", ".", "--seed", "7",
-                                               "--feel", "rock"],
-            "vema-cli --help": [str(cli), "--help"],
-        }
+        def cli_commands(program, suffix):
+            return {
+                "vema-cli compose, 96 bars" + suffix: [
+                    program, "compose", "--dir", ".", "--seed", "7", "--feel", "rock", "--form",
+                    NINETY_SIX_BAR_FORM],
+                "vema-cli compose, default form" + suffix: [
+                    program, "compose", "--dir", ".", "--seed", "7", "--feel", "rock"],
+                "vema-cli --help" + suffix: [program, "--help"],
+            }
+
+        commands = cli_commands(str(cli), "")
+        if args.baseline:
+            baseline = pathlib.Path(args.baseline).resolve() / "vema-cli"
+            if not baseline.exists():
+                sys.exit(f"{baseline} is missing")
+            commands.update(cli_commands(str(baseline), " (baseline)"))
         mma = shutil.which("mma")
         if mma:
             shutil.copy(ROOT / "bench" / "peer" / "song96.mma", scratch / "song96.mma")
