@@ -1,14 +1,13 @@
-// vema-cli: the headless front end.
-#include <cstdlib>
+// vema-cli: the headless front end.  The player module is loaded only by play.
 #include <iostream>
 #include <string>
 
 #include "app/cli.h"
-#include "app/player/fluid_player.h"
+#include "app/player_loader.h"
 
 int main(int argc, char** argv) {
   const vema::SongPlayerFactory players = [](const std::string& dir) {
-    return std::unique_ptr<vema::SongPlayer>(std::make_unique<vema::FluidPlayer>(dir));
+    return vema::LoadSongPlayer(dir);
   };
   return vema::RunCli(argc, argv, std::cout, std::cerr, players);
 }

@@ -31,6 +31,17 @@ class SongPlayer {
   // or when the progress callback asked to stop.
   virtual bool RenderWav(const std::string& midiPath, const std::string& wavPath,
                          std::string& error, const RenderProgress& progress = {}) = 0;
+
+  // Gets ready to sound (synthesizer and soundfont) ahead of the first command, so that PLAY
+  // starts at once.  False, with the reason, when playback cannot work.
+  virtual bool Prepare(std::string& error) {
+    error.clear();
+    return true;
+  }
+
+  // Milliseconds from the last PLAY to the first block of sound rendered for it; -1 when
+  // unknown.
+  virtual double FirstBlockLatencyMs() const { return -1; }
 };
 
 // Makes a player for the files of a working directory.

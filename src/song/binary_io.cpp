@@ -1,6 +1,9 @@
 #include "song/binary_io.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 
@@ -23,15 +26,30 @@ void FieldReader::Int32(int32_t& value) {
   offset_ += 4;
 }
 
+size_t FieldReader::WholeFieldsLeft(size_t fieldBytes) const {
+  return offset_ < bytes_.size() ? (bytes_.size() - offset_) / fieldBytes : 0;
+}
+
 void FieldReader::Int32s(std::span<int32_t> values) {
+  if constexpr (std::endian::native != std::endian::little) {
+    Int32sByBytes(values);
+    return;
+  }
+  // The file's byte order is the host's: the integers present whole are copied at once.
+  const size_t whole = std::min(values.size(), WholeFieldsLeft(4));
+  if (whole > 0) std::memcpy(values.data(), bytes_.data() + offset_, whole * 4);
+  offset_ += whole * 4;
+  Int32sByBytes(values.subspan(whole));
+}
+
+void FieldReader::Int32sByBytes(std::span<int32_t> values) {
   for (int32_t& v : values) Int32(v);
 }
 
 void FieldReader::Chars(std::span<char> values) {
-  for (char& c : values) {
-    if (offset_ < bytes_.size()) c = static_cast<char>(bytes_[offset_]);
-    offset_ += 1;
-  }
+  const size_t whole = std::min(values.size(), WholeFieldsLeft(1));
+  if (whole > 0) std::memcpy(values.data(), bytes_.data() + offset_, whole);
+  offset_ += values.size();
 }
 
 void FieldWriter::Int32(int32_t value) {

@@ -23,12 +23,17 @@ class FieldReader {
   void Skip(size_t count) { offset_ += count; }
   void Byte(uint8_t& value);
   void Int32(int32_t& value);
+  // Little-endian integers; on a little-endian host those present whole are copied at once.
   void Int32s(std::span<int32_t> values);
+  // The same, assembled byte by byte: the way of big-endian hosts (and the reference for tests).
+  void Int32sByBytes(std::span<int32_t> values);
   void Chars(std::span<char> values);
   size_t offset() const { return offset_; }
   bool exhausted() const { return offset_ >= bytes_.size(); }
 
  private:
+  size_t WholeFieldsLeft(size_t fieldBytes) const;
+
   std::span<const uint8_t> bytes_;
   size_t offset_ = 0;
 };

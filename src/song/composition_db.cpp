@@ -84,10 +84,16 @@ bool CompositionDbLoader::Load(CompositionDb& db, Platform& platform,
   in.Skip(80);
   in.Int32s(db.noteLengthPatterns);
   in.Skip(180000 + 6000 + 6000);
-  for (Transition& t : db.transitions) {
-    in.Int32(t.from);
-    in.Int32(t.to);
-    in.Int32(t.weight);
+  // The records are read as one block of integers (from, to, weight per record); a record
+  // past the end of a short file keeps its previous values.
+  std::vector<int32_t> records;
+  records.reserve(db.transitions.size() * 3);
+  for (const Transition& t : db.transitions) {
+    records.insert(records.end(), {t.from, t.to, t.weight});
+  }
+  in.Int32s(records);
+  for (size_t i = 0; i < db.transitions.size(); ++i) {
+    db.transitions[i] = {records[3 * i], records[3 * i + 1], records[3 * i + 2]};
   }
   for (size_t k = 1; k <= kTransitionKinds; ++k) {
     db.lastTransitionIndex[k] =

@@ -68,7 +68,9 @@ void DecodeForm(FieldReader& in, SongForm& form) {
   in.Int32s(form.motifSource);
   in.Int32s(form.noteLengthSource);
   in.Int32s(form.keyIndex);
-  for (auto& chord : form.chordSymbol) in.Chars(chord);
+  // The chord names lie one after another, in the table as in the file: one block.
+  static_assert(sizeof(form.chordSymbol) == kMaxBars * kChordBytes);
+  in.Chars({reinterpret_cast<char*>(form.chordSymbol.data()), sizeof(form.chordSymbol)});
 }
 
 }  // namespace vema

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,10 +41,17 @@ struct TrackNote {
   int8_t octave = 0;
 };
 
-// 3000 steps x 16 voice columns; voice 0 is the melody, voice 1 the bass line.
+// 3000 steps x 16 voice columns; voice 0 is the melody, voice 1 the bass line.  All cells start
+// zero.  The 576 KB are taken zeroed from the system (calloc), so that the pages a song never
+// reaches are neither cleared nor touched.
 class NoteTrackTable {
  public:
-  NoteTrackTable() : cells_(static_cast<size_t>(kTrackSteps) * kTrackVoices) {}
+  NoteTrackTable() : cells_(Allocate()) {}
+  NoteTrackTable(const NoteTrackTable& other) : cells_(Allocate()) { *this = other; }
+  NoteTrackTable& operator=(const NoteTrackTable& other);
+  NoteTrackTable(NoteTrackTable&&) = default;
+  NoteTrackTable& operator=(NoteTrackTable&&) = default;
+
   TrackNote& at(int step, int voice) {
     return cells_[static_cast<size_t>(step) * kTrackVoices + static_cast<size_t>(voice)];
   }
@@ -51,7 +60,13 @@ class NoteTrackTable {
   }
 
  private:
-  std::vector<TrackNote> cells_;
+  static constexpr size_t kCells = static_cast<size_t>(kTrackSteps) * kTrackVoices;
+  struct Free {
+    void operator()(TrackNote* cells) const { std::free(cells); }
+  };
+  static std::unique_ptr<TrackNote[], Free> Allocate();
+
+  std::unique_ptr<TrackNote[], Free> cells_;
 };
 
 // The trace of one composition (UTF-8 in memory, written as CP932 to work.txt).

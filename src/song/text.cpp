@@ -20,17 +20,22 @@ size_t Utf8SequenceLength(unsigned char b) {
   return 1;
 }
 
+// An iconv converter, opened at its first use (most texts are ASCII and never need one).
 class Converter {
  public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  Converter(const char* to, const char* from) : to_(to), from_(from) {}
   ~Converter() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    if (opened_ && cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
   }
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
   // Converts one whole character; false when it has no form in the target.
   bool ConvertOne(std::string_view in, std::string& out) {
+    if (!opened_) {
+      cd_ = iconv_open(to_, from_);
+      opened_ = true;
+    }
     if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
     char buffer[16];
     char* src = const_cast<char*>(in.data());
@@ -45,7 +50,10 @@ class Converter {
   }
 
  private:
-  iconv_t cd_;
+  const char* to_;
+  const char* from_;
+  bool opened_ = false;
+  iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
 };
 
 // Length of the CP932 character that starts with byte b.
@@ -93,7 +101,12 @@ std::string Cp932ToUtf8(std::string_view cp932) {
   Converter converter("UTF-8", "CP932");
   std::string out;
   size_t i = 0;
+  out.reserve(cp932.size());
   while (i < cp932.size()) {
+    if (static_cast<unsigned char>(cp932[i]) < 0x80) {  // ASCII is the same in both
+      out += cp932[i++];
+      continue;
+    }
     size_t n = Cp932SequenceLength(static_cast<unsigned char>(cp932[i]));
     if (i + n > cp932.size()) n = 1;
     if (!converter.ConvertOne(cp932.substr(i, n), out)) {
@@ -113,7 +126,9 @@ std::string CutUtf8ToCp932Bytes(std::string_view utf8, size_t max_bytes) {
     size_t n = Utf8SequenceLength(static_cast<unsigned char>(utf8[i]));
     if (i + n > utf8.size()) n = utf8.size() - i;
     std::string piece;
-    const size_t width = converter.ConvertOne(utf8.substr(i, n), piece) ? piece.size() : 1;
+    const bool ascii = static_cast<unsigned char>(utf8[i]) < 0x80;
+    const size_t width =
+        ascii || !converter.ConvertOne(utf8.substr(i, n), piece) ? 1 : piece.size();
     if (bytes + width > max_bytes) break;
     bytes += width;
     i += n;

@@ -11,15 +11,15 @@
 #include <wx/intl.h>
 #include <wx/log.h>
 #include <wx/sysopt.h>
+#include <wx/timer.h>
 
 #include "app/gui/best_of_config.h"
 #include "app/gui/resources.h"
 #include "app/gui/vema_dlg.h"
 #include "app/gui/wx_platform.h"
+#include "app/playback.h"
+#include "app/player_loader.h"
 #include "app/session.h"
-#if VEMA_HAVE_PLAYER
-#include "app/player/fluid_player.h"
-#endif
 
 namespace {
 
@@ -30,7 +30,12 @@ constexpr const char* kUsage =
     "  --audio-driver NAME\n"
     "             the fluidsynth audio driver PLAY sounds through (alsa, pulseaudio, jack, ...;\n"
     "             default: the system's); \"file\" writes fluidsynth.wav into the current\n"
-    "             folder in real time, for machines without a sound device\n";
+    "             folder in real time, for machines without a sound device\n"
+    "With VEMA_REPORT_TIMING=1 it prints \"first paint\" on stdout when the main window is first\n"
+    "drawn, and after PLAY the milliseconds to the first block of sound (for benchmarks).\n";
+
+// With VEMA_REPORT_TIMING set, the moments a benchmark waits for are printed on stdout.
+bool ReportTiming() { return std::getenv("VEMA_REPORT_TIMING") != nullptr; }
 
 }  // namespace
 
@@ -39,6 +44,9 @@ class CVemaApp : public wxApp {
   bool Initialize(int& argc, wxChar** argv) override {
     // The instrument list's horizontal scroll bar stays visible instead of overlaying.
     setenv("GTK_OVERLAY_SCROLLING", "0", 0);
+    // The program draws nothing with OpenGL; without this GTK loads the GL driver stack (a
+    // software renderer with its compiler on machines without a GPU) before the first window.
+    setenv("GDK_GL", "disable", 0);
     return wxApp::Initialize(argc, argv);
   }
   bool OnInit() override;
@@ -50,9 +58,9 @@ class CVemaApp : public wxApp {
   std::unique_ptr<wxLocale> locale_;
   std::unique_ptr<vema::gui::WxPlatform> platform_;
   std::unique_ptr<vema::Session> session_;
-#if VEMA_HAVE_PLAYER
-  std::unique_ptr<vema::SongPlayer> player_;  // made at the first command
-#endif
+  std::unique_ptr<vema::SongPlayer> player_;  // loaded once the window is up
+  wxTimer soundTimer_;                         // VEMA_REPORT_TIMING: waits for the first sound
+  bool firstPaintSeen_ = false;
 };
 
 bool CVemaApp::ParseArguments(std::string& dir, std::string& audioDriver, int& exitCode) {
@@ -104,32 +112,52 @@ bool CVemaApp::OnInit() {
 
   platform_ = std::make_unique<vema::gui::WxPlatform>();
   platform_->SetWorkingDir(dir);
-#if VEMA_HAVE_PLAYER
+  // The player module is loaded at the first use of the player.
   const auto player = [this, dir, audioDriver]() -> vema::SongPlayer* {
-    if (!player_) player_ = std::make_unique<vema::FluidPlayer>(dir, audioDriver);
+    if (!player_) player_ = vema::LoadSongPlayer(dir, audioDriver);
     return player_.get();
   };
-  platform_->SetPlayer([player](const std::string& command) { player()->Command(command); });
-#endif
+  platform_->SetPlayer([this, player](const std::string& command) {
+    player()->Command(command);
+    if (command == vema::kPlayerPlay && ReportTiming()) soundTimer_.Start(5);
+  });
+  soundTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+    const double ms = player_ ? player_->FirstBlockLatencyMs() : -1;
+    if (ms < 0) return;
+    soundTimer_.Stop();
+    std::printf("PLAY to first block of sound: %.1f ms\n", ms);
+    std::fflush(stdout);
+  });
   session_ = std::make_unique<vema::Session>(*platform_, vema::SessionOptions{dir, {}});
   vema::StartUp(*session_);
   session_->bestOf = vema::gui::LoadBestOf();
 
   auto* window = new CVemaDlg(*session_);
-#if VEMA_HAVE_PLAYER
   window->SetPlayer(player);
-#endif
   platform_->SetMainWindow(window);
   SetTopWindow(window);
+  // Once the window has been drawn, the player module and the soundfont are loaded, so that
+  // PLAY sounds at once; a problem is told when the user plays.
+  window->Bind(wxEVT_PAINT, [this, player](wxPaintEvent& event) {
+    event.Skip();  // the window draws itself
+    if (firstPaintSeen_) return;
+    firstPaintSeen_ = true;
+    CallAfter([player] {
+      if (ReportTiming()) {
+        std::printf("first paint\n");
+        std::fflush(stdout);
+      }
+      std::string ignored;
+      player()->Prepare(ignored);
+    });
+  });
   window->Show();
   return true;
 }
 
 int CVemaApp::OnExit() {
   if (platform_) platform_->SetMainWindow(nullptr);
-#if VEMA_HAVE_PLAYER
   player_.reset();
-#endif
   session_.reset();
   return wxApp::OnExit();
 }

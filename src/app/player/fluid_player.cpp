@@ -81,6 +81,22 @@ void FluidPlayer::Command(const std::string& command) {
   }
 }
 
+bool FluidPlayer::Prepare(std::string& error) {
+  if (EnsureSynth()) return true;
+  error = error_;
+  return false;
+}
+
+int FluidPlayer::HandleEvent(void* data, fluid_midi_event_t* event) {
+  auto* self = static_cast<FluidPlayer*>(data);
+  if (self->firstBlockMs_.load() < 0) {
+    self->firstBlockMs_ = std::chrono::duration<double, std::milli>(
+                              std::chrono::steady_clock::now() - self->playedAt_)
+                              .count();
+  }
+  return fluid_synth_handle_midi_event(self->synth_, event);
+}
+
 bool FluidPlayer::EnsureSynth() {
   if (synth_ != nullptr) return true;
   const std::string soundFont = FindSoundFont(dir_);
@@ -95,6 +111,9 @@ bool FluidPlayer::EnsureSynth() {
   }
   if (!audioDriver_.empty()) fluid_settings_setstr(settings_, "audio.driver", audioDriver_.c_str());
   fluid_settings_setnum(settings_, "synth.gain", kGain);
+  // Locking the samples in memory makes loading slow and fails under small limits; a General
+  // MIDI soundfont of a few megabytes stays in memory anyway.
+  fluid_settings_setint(settings_, "synth.lock-memory", 0);
   synth_ = new_fluid_synth(settings_);
   if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
     error_ = "the soundfont could not be loaded: " + soundFont;
@@ -109,6 +128,8 @@ bool FluidPlayer::EnsureSynth() {
 
 void FluidPlayer::Open() {
   Close();
+  playedAt_ = std::chrono::steady_clock::now();
+  firstBlockMs_ = -1;
   error_.clear();
   const std::string path = ResolvePath(dir_, "out.mid");
   if (!IsFile(path)) {
@@ -121,7 +142,9 @@ void FluidPlayer::Open() {
     error_ = "ファイルを開けません[out.mid]";
     if (player_ != nullptr) delete_fluid_player(player_);
     player_ = nullptr;
+    return;
   }
+  fluid_player_set_playback_callback(player_, &FluidPlayer::HandleEvent, this);
 }
 
 void FluidPlayer::Play() {

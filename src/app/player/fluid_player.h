@@ -3,6 +3,8 @@
 // "tada"; and the same song rendered into a WAV file for machines without speakers.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <string>
 
 #include <fluidsynth.h>
@@ -30,6 +32,13 @@ class FluidPlayer : public SongPlayer {
   bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
                  const RenderProgress& progress = {}) override;
 
+  // Sets up the synthesizer and loads the soundfont now instead of at the first "open"; false,
+  // with the reason, when that fails.
+  bool Prepare(std::string& error);
+  // Milliseconds from the last "open" (the PLAY command) to the first MIDI event the
+  // synthesizer rendered for it (the first block of sound), or -1 before that.
+  double FirstBlockLatencyMs() const { return firstBlockMs_.load(); }
+
   // True between a successful "play tada" and "close tada".
   bool started() const { return started_; }
   // Why the last open or play did not start the song ("" when it did).
@@ -51,6 +60,10 @@ class FluidPlayer : public SongPlayer {
   fluid_player_t* player_ = nullptr;
   bool started_ = false;
   std::string error_;
+  std::chrono::steady_clock::time_point playedAt_;
+  std::atomic<double> firstBlockMs_{-1};  // written by the audio thread
+
+  static int HandleEvent(void* data, fluid_midi_event_t* event);
 };
 
 }  // namespace vema

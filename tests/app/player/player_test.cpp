@@ -13,6 +13,7 @@
 #include "app/compose_command.h"
 #include "app/playback.h"
 #include "app/player/fluid_player.h"
+#include "app/player_loader.h"
 #include "app/tiny_song_files.h"
 
 namespace vema {
@@ -128,6 +129,65 @@ TEST(CliPlay, PlaysToTheEndOrReportsTheMissingDeviceWithoutHanging) {
   // 0 where a sound device played it, 1 with an error line where there is none.
   const bool errorLine = ("\n" + output).find("\nerror: ") != std::string::npos;
   EXPECT_TRUE(status == 0 || (status == 1 && errorLine)) << status << output;
+}
+
+TEST(PlayerModule, ComposingLoadsNoAudioLibraryAndRenderingLoadsTheModule) {
+  testing::TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  const std::string cli = std::string(VEMA_CLI);
+  // The dynamic loader names every library it loads.
+  const auto [composed, status] = Shell("LD_DEBUG=libs " + cli + " compose --seed 3 --dir " +
+                                        dir.str() + " 2>&1");
+  ASSERT_EQ(status, 0) << composed;
+  EXPECT_NE(composed.find("libc.so"), std::string::npos) << "LD_DEBUG printed nothing";
+  EXPECT_EQ(composed.find("fluidsynth"), std::string::npos);
+  EXPECT_EQ(composed.find("libvema_fluid"), std::string::npos);
+#ifndef VEMA_SANITIZED  // the sanitizers bring their runtimes and the shared C++ runtime
+  // Nothing but the C library: the C++ runtime and the XML writer are inside the program.
+  const std::string found = "find library=";
+  for (size_t at = composed.find(found); at != std::string::npos;
+       at = composed.find(found, at + 1)) {
+    const size_t start = at + found.size();
+    const std::string name = composed.substr(start, composed.find_first_of(" ;\n", start) - start);
+    EXPECT_TRUE(name == "libc.so.6" || name == "libm.so.6") << name;
+  }
+#endif
+  const auto [rendered, renderStatus] = Shell("LD_DEBUG=libs " + cli + " play --dir " + dir.str() +
+                                              " --wav " + dir.File("x.wav") + " 2>&1");
+  EXPECT_EQ(renderStatus, 0) << rendered;
+  EXPECT_NE(rendered.find("libvema_fluid"), std::string::npos);
+  EXPECT_NE(rendered.find("libfluidsynth"), std::string::npos);
+}
+
+TEST(PlayerModule, WorksThroughItsPlainCFaceAndAMissingModuleIsNamed) {
+  testing::TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  testing::TestSession t(dir.str(), 5);
+  StartUp(*t.session);
+  ComposeCommand(*t.session);
+  std::string error;
+  const auto player = LoadSongPlayer(dir.str(), "", VEMA_PLAYER_MODULE);
+  EXPECT_TRUE(player->Prepare(error)) << error;
+  int told = 0;
+  ASSERT_TRUE(player->RenderWav(dir.File("out.mid"), dir.File("m.wav"), error, [&](double) {
+    ++told;
+    return true;
+  })) << error;
+  EXPECT_GT(told, 0);  // the progress crosses over
+  EXPECT_GT(testing::ReadAll(dir.File("m.wav")).size(), 44u);
+  EXPECT_FALSE(player->RenderWav(dir.File("out.mid"), dir.File("s.wav"), error,
+                                 [](double) { return false; }));  // and can stop it
+  EXPECT_EQ(player->PlayingTick(), -1);
+  EXPECT_FALSE(player->RenderWav(dir.File("none.mid"), dir.File("n.wav"), error));
+  EXPECT_EQ(error, "ファイルを開けません[" + dir.File("none.mid") + "]");  // the reason crosses over
+
+  const auto missing = LoadSongPlayer(dir.str(), "", dir.File("libvema_fluid.so"));
+  for (bool ok : {missing->Prepare(error), missing->WaitUntilEnd(error),
+                  missing->RenderWav(dir.File("out.mid"), dir.File("w.wav"), error)}) {
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(error.starts_with("playback is not available")) << error;
+    EXPECT_NE(error.find("libvema_fluid.so"), std::string::npos) << error;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,113 @@
+#include "app/player_loader.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include "app/player/player_module.h"
+
+namespace vema {
+namespace {
+
+constexpr size_t kErrorBytes = 512;
+
+class ModulePlayer : public SongPlayer {
+ public:
+  ModulePlayer(void* library, const VemaPlayerModule* module, const std::string& dir,
+               const std::string& audioDriver)
+      : library_(library),
+        module_(module),
+        player_(module->create(dir.c_str(), audioDriver.c_str())) {}
+  ~ModulePlayer() override {
+    module_->destroy(player_);
+    dlclose(library_);  // opened with RTLD_NODELETE: the code stays, only the count drops
+  }
+  ModulePlayer(const ModulePlayer&) = delete;
+  ModulePlayer& operator=(const ModulePlayer&) = delete;
+
+  void Command(const std::string& command) override { module_->command(player_, command.c_str()); }
+  bool WaitUntilEnd(std::string& error) override {
+    return Call(error, [&](char* text) { return module_->wait_until_end(player_, text, kErrorBytes); });
+  }
+  int PlayingTick() override { return module_->playing_tick(player_); }
+  bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
+                 const RenderProgress& progress) override {
+    const auto tell = [](double share, void* data) {
+      return (*static_cast<const RenderProgress*>(data))(share) ? 1 : 0;
+    };
+    return Call(error, [&](char* text) {
+      return module_->render_wav(player_, midiPath.c_str(), wavPath.c_str(), text, kErrorBytes,
+                                 progress ? +tell : nullptr,
+                                 const_cast<RenderProgress*>(&progress));
+    });
+  }
+  bool Prepare(std::string& error) override {
+    return Call(error, [&](char* text) { return module_->prepare(player_, text, kErrorBytes); });
+  }
+  double FirstBlockLatencyMs() const override { return module_->first_block_latency_ms(player_); }
+
+ private:
+  template <typename F>
+  static bool Call(std::string& error, F&& call) {
+    char text[kErrorBytes] = "";
+    const bool ok = call(text) == 1;
+    error = ok ? "" : text;
+    return ok;
+  }
+
+  void* library_;
+  const VemaPlayerModule* module_;
+  void* player_;
+};
+
+// Stands in for the player when its module is missing: says so at every use.
+class UnavailablePlayer : public SongPlayer {
+ public:
+  explicit UnavailablePlayer(std::string reason) : reason_(std::move(reason)) {}
+  void Command(const std::string&) override {}
+  bool WaitUntilEnd(std::string& error) override { return Fail(error); }
+  int PlayingTick() override { return -1; }
+  bool RenderWav(const std::string&, const std::string&, std::string& error,
+                 const RenderProgress&) override {
+    return Fail(error);
+  }
+  bool Prepare(std::string& error) override { return Fail(error); }
+
+ private:
+  bool Fail(std::string& error) const {
+    error = reason_;
+    return false;
+  }
+  std::string reason_;
+};
+
+}  // namespace
+
+std::string DefaultPlayerModulePath() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return kPlayerModuleName;
+  return (self.parent_path() / kPlayerModuleName).string();
+}
+
+std::unique_ptr<SongPlayer> LoadSongPlayer(const std::string& dir, const std::string& audioDriver,
+                                           const std::string& modulePath) {
+  void* library = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (library == nullptr) {
+    const char* why = dlerror();
+    return std::make_unique<UnavailablePlayer>(
+        "playback is not available: the player module could not be loaded (" +
+        std::string(why != nullptr ? why : modulePath) + ")");
+  }
+  using Entry = const VemaPlayerModule* (*)();
+  const auto entry = reinterpret_cast<Entry>(dlsym(library, "vema_player_module"));
+  const VemaPlayerModule* module = entry != nullptr ? entry() : nullptr;
+  if (module == nullptr || module->version != kPlayerModuleVersion) {
+    dlclose(library);
+    return std::make_unique<UnavailablePlayer>("playback is not available: " + modulePath +
+                                               " is not a player module of this version");
+  }
+  return std::make_unique<ModulePlayer>(library, module, dir, audioDriver);
+}
+
+}  // namespace vema
