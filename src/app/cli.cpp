@@ -17,6 +17,7 @@
 #include "app/console_platform.h"
 #include "app/playback.h"
 #include "app/session.h"
+#include "song/song_file.h"
 
 namespace vema {
 namespace {
@@ -112,6 +113,11 @@ int RunCompose(const ComposeOptions& options, std::ostream& err) {
 
   if (options.form) {
     if (*options.form >= session.customForms.Count()) {
+      // A store that could not be read (whole) has been reported at start-up already.
+      if (session.customForms.fileState == CustomFormFileState::kUnreadable ||
+          session.customForms.fileState == CustomFormFileState::kDamaged) {
+        return 1;
+      }
       err << "vema-cli: --form " << *options.form << " is not a stored form (there are "
           << session.customForms.Count() << ")\n";
       return 2;
@@ -130,19 +136,18 @@ int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
             const SongPlayerFactory& players) {
   const std::string& dir = options.dir;
   const std::optional<std::string>& wav = options.wav;
-  std::error_code error;
   ConsolePlatform platform(err);
   if (!players) {
     platform.ShowMessage("playback is not available in this program", MessageIcon::kStop);
     return 1;
   }
   const std::string midiPath = ResolvePath(dir, "out.mid");
-  if (!std::filesystem::is_regular_file(midiPath, error)) {
-    platform.ShowMessage("ファイルを開けません[out.mid]", MessageIcon::kStop);
+  std::string problem;
+  if (!ReadSongFile(midiPath, "out.mid", problem)) {
+    platform.ShowMessage(problem, MessageIcon::kStop);
     return 1;
   }
   std::unique_ptr<SongPlayer> player = players(dir);
-  std::string problem;
   if (wav) {
     if (!player->RenderWav(midiPath, *wav, problem)) {
       platform.ShowMessage(problem, MessageIcon::kStop);
