@@ -33,7 +33,9 @@ void DecodeCustomForms(std::span<const uint8_t> bytes, CustomFormTable& table) {
     const auto* field = reinterpret_cast<const char*>(bytes.data() + start);
     const std::string_view raw(field, available);
     const size_t nul = raw.find('\0');
-    if (nul != std::string_view::npos || available == kNameBytes) {
+    if (nul == 0) {
+      name.clear();  // most fields of a store are empty
+    } else if (nul != std::string_view::npos || available == kNameBytes) {
       name = Cp932ToUtf8(raw.substr(0, nul == std::string_view::npos ? kNameBytes - 1 : nul));
     }
     in.Skip(kNameBytes);

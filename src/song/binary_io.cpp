@@ -1,5 +1,9 @@
 #include "song/binary_io.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 namespace vema {
 
 void FieldReader::Byte(uint8_t& value) {
@@ -20,20 +24,30 @@ void FieldReader::Int32(int32_t& value) {
 }
 
 void FieldReader::Int32s(std::span<int32_t> values) {
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (exhausted()) {  // the rest keep their values
-      offset_ += 4 * (values.size() - i);
-      return;
+  // The integers wholly inside the buffer, then the one cut by its end; the rest keep their values.
+  const size_t whole = offset_ >= bytes_.size() ? 0 : (bytes_.size() - offset_) / 4;
+  const size_t n = std::min(values.size(), whole);
+  if constexpr (std::endian::native == std::endian::little) {
+    // The file's byte order is the machine's: the integers are the bytes.
+    if (n > 0) std::memcpy(values.data(), bytes_.data() + offset_, 4 * n);
+  } else {
+    for (size_t k = 0; k < n; ++k) {
+      const uint8_t* b = bytes_.data() + offset_ + 4 * k;
+      values[k] = static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                                       static_cast<uint32_t>(b[2]) << 16 |
+                                       static_cast<uint32_t>(b[3]) << 24);
     }
-    Int32(values[i]);
   }
+  offset_ += 4 * n;
+  if (n < values.size()) Int32(values[n]);  // advances past it
+  offset_ += 4 * (values.size() - std::min(values.size(), n + 1));
 }
 
 void FieldReader::Chars(std::span<char> values) {
-  for (char& c : values) {
-    if (offset_ < bytes_.size()) c = static_cast<char>(bytes_[offset_]);
-    offset_ += 1;
-  }
+  const size_t available = offset_ >= bytes_.size() ? 0 : bytes_.size() - offset_;
+  const size_t n = std::min(available, values.size());
+  if (n > 0) std::memcpy(values.data(), bytes_.data() + offset_, n);
+  offset_ += values.size();
 }
 
 void FieldWriter::Int32(int32_t value) {
