@@ -68,12 +68,18 @@ ssize_t FailPwrite(int, const void*, size_t, off_t) { errno = EIO; return -1; }
 int FailFsync(int) { errno = EIO; return -1; }
 int FailClose(int fd) { ::close(fd); errno = EIO; return -1; }
 int FailRename(const char*, const char*) { errno = EXDEV; return -1; }
-// One byte at a time, interrupted before every byte: still every byte arrives.
+// One byte at a time, interrupted before every byte: still every byte arrives where it belongs.
 ssize_t ByteAfterInterrupt(int fd, const void* data, size_t) {
   static bool interrupted = false;
   interrupted = !interrupted;
   if (interrupted) { errno = EINTR; return -1; }
   return ::write(fd, data, 1);
+}
+ssize_t ByteAtAfterInterrupt(int fd, const void* data, size_t, off_t at) {
+  static bool interrupted = false;
+  interrupted = !interrupted;
+  if (interrupted) { errno = EINTR; return -1; }
+  return ::pwrite(fd, data, 1, at);
 }
 
 TEST(FileReplacement, EveryFailingStepLeavesTheOldFileAndNoTemporary) {
@@ -84,7 +90,8 @@ TEST(FileReplacement, EveryFailingStepLeavesTheOldFileAndNoTemporary) {
   const Case cases[] = {
       {"write", {.write = FailWrite}, false},   {"pwrite", {.pwrite = FailPwrite}, false},
       {"fsync", {.fsync = FailFsync}, false},   {"close", {.close = FailClose}, false},
-      {"rename", {.rename = FailRename}, false}, {"interrupted", {.write = ByteAfterInterrupt}, true},
+      {"rename", {.rename = FailRename}, false},
+      {"interrupted", {.write = ByteAfterInterrupt, .pwrite = ByteAtAfterInterrupt}, true},
   };
   for (const Case& c : cases) {
     WriteAll(target, old);
@@ -210,6 +217,7 @@ TEST(ReadFileBytes, RegularFilesOnlyAndNeverBlocking) {
 
 TEST(CreateEmptyFile, CreatesOnlyWhereNothingIs) {
   TempDir dir, elsewhere;
+  EXPECT_FALSE(CreateEmptyFile(dir.File("none/default.db")));  // no such folder
   EXPECT_TRUE(CreateEmptyFile(dir.File("default.db")));
   EXPECT_TRUE(fs::is_regular_file(dir.File("default.db")));
   WriteAll(dir.File("default.db"), {1, 2});

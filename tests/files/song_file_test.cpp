@@ -57,6 +57,10 @@ TEST(SongFile, HeadersChunksAndEventsAreChecked) {
   format0[9] = 0, format0[11] = 1;
   std::string noEnd = kNotes.substr(0, 8 + 17);  // the events up to the note off
   noEnd[7] = 17;
+  // A text event of 130 bytes has a two-byte length; a delta time has at most four bytes.
+  const std::string longText = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\x8b"s + "\0\xff\1\x81\2"s +
+                               std::string(130, 't') + "\0\xff\x2f\0"s;
+  const std::string longDelta = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\x08\x81\x81\x81\x81\0\xff\x2f\0"s;
   // Running status continues the last channel message, never a meta event.
   const std::string afterMeta = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\x0b\0\xff\1\0\0\x3c\0\0\xff\x2f\0"s;
   const std::pair<std::string, bool> cases[] = {
@@ -77,6 +81,9 @@ TEST(SongFile, HeadersChunksAndEventsAreChecked) {
       {with(43, '\x7f'), false},                               // sysex longer than its track
       {kHeader + kTempo + noEnd, false},                       // no end of track
       {afterMeta, false},
+      {longText, true},
+      {longDelta, false},
+      {with(3, 'x'), false},                                   // no header chunk
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(IsCompleteSmf(Smf(cases[i].first)), cases[i].second) << "case " << i;
