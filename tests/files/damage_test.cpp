@@ -10,8 +10,10 @@
 #include "accomp/accompaniment.h"
 #include "app/cli.h"
 #include "app/compose_command.h"
+#include "app/export_command.h"
 #include "app/main_window_logic.h"
 #include "app/tiny_song_files.h"
+#include "song/file_io.h"
 #include "support/child_process.h"
 
 namespace vema {
@@ -118,13 +120,60 @@ TEST(FullDisk, ACompositionThatCannotBeWrittenLeavesThePreviousOutputs) {
   }
 }
 
+// SAVE as MIDI, MusicXML and WAV, and vema-cli export, on a disk that fills at any of a range of
+// bytes: the file saved before stays whole, a failure is said, and no temporary file is left.
+TEST(FullDisk, SavesAndExportsThatCannotBeWrittenLeaveThePreviousFile) {
+  TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  Compose(dir.str(), 1);
+  const Bytes song = ReadAll(dir.File("out.mid"));
+  // A renderer that "renders" the song into its own bytes: the sound is as long as the song.
+  WavOutput wav;
+  wav.render = [](const std::string& midi, const std::string& file, std::string& error,
+                  const RenderProgress&) {
+    if (WriteFileAtomically(file, ReadAll(midi))) return true;
+    error = "full";
+    return false;
+  };
+  // Saves the song as name; 0 when it was written, 1 when it was not.
+  const auto save = [&](const std::string& name) {
+    if (name == "cli.musicxml") {
+      return Cli({"export", "--dir", dir.str(), "--musicxml", dir.File(name)}).status == 0 ? 0 : 1;
+    }
+    testing::TestSession t(dir.str());
+    StartUp(*t.session);
+    t.session->midiImage = {song, static_cast<int32_t>(song.size()), t.session->form};
+    t.platform.fileAnswers = {name};
+    const bool saved = SaveSongCommand(*t.session, wav);
+    return saved == (t.platform.StopMessageCount() == 0) ? (saved ? 0 : 1) : 99;
+  };
+  for (const std::string name : {"song.mid", "song.musicxml", "song.wav", "cli.musicxml"}) {
+    ASSERT_EQ(save(name), 0) << name;
+    const Bytes written = ReadAll(dir.File(name));
+    const Bytes old(written.size() / 2, 'o');
+    std::set<rlim_t> limits = {0, 1, written.size() / 3, written.size() - 1};
+    for (rlim_t n = 2; n < written.size(); n *= 3) limits.insert(n);
+    for (const rlim_t limit : limits) {
+      WriteAll(dir.File(name), old);
+      EXPECT_EQ(RunInChild([&] { return save(name); }, limit).status, 1) << name << limit;
+      EXPECT_EQ(ReadAll(dir.File(name)), old) << name << " at most " << limit << " bytes";
+      EXPECT_EQ(Leftovers(dir, {"default.mld", "default.ton", "default.db", "out.mid", "out.mml",
+                                "work.txt", name}),
+                std::set<std::string>())
+          << name << limit;
+    }
+    fs::remove(dir.File(name));
+  }
+}
+
 // Links planted at the fixed temporary names of earlier versions lead nowhere: every write goes
 // to a fresh name, and the files the links point to stay as they were.
 TEST(TemporaryNames, LinksAtFixedTemporaryNamesAreNeverFollowed) {
   TempDir dir, elsewhere;
   testing::WriteTinyFolder(dir.str());
   const std::vector<std::string> names = {"out.mid.tmp", "out.mml.tmp", "work.txt.tmp",
-                                          "default.db.tmp", "style01.ton.tmp", "vema01.mid.tmp"};
+                                          "default.db.tmp", "style01.ton.tmp", "vema01.mid.tmp",
+                                          "vema01.musicxml.tmp"};
   for (const std::string& name : names) {
     WriteAll(elsewhere.File(name), {'k', 'e', 'e', 'p'});
     fs::create_symlink(elsewhere.File(name), dir.File(name));
@@ -141,12 +190,15 @@ TEST(TemporaryNames, LinksAtFixedTemporaryNamesAreNeverFollowed) {
   EXPECT_TRUE(s.style.Save("style01.ton", t.platform, dir.str()));
   t.platform.fileAnswers = {std::string("vema01.mid")};
   EXPECT_TRUE(SaveSongCommand(s));
+  t.platform.fileAnswers = {std::string("vema01.musicxml")};
+  EXPECT_TRUE(SaveSongCommand(s));
 
   EXPECT_EQ(t.platform.StopMessageCount(), 0);
   for (const std::string& name : names) {
     EXPECT_EQ(ReadAll(elsewhere.File(name)), (Bytes{'k', 'e', 'e', 'p'})) << name;
   }
-  for (const char* name : {"out.mid", "out.mml", "work.txt", "default.db", "style01.ton", "vema01.mid"}) {
+  for (const char* name : {"out.mid", "out.mml", "work.txt", "default.db", "style01.ton",
+                           "vema01.mid", "vema01.musicxml"}) {
     EXPECT_EQ(fs::symlink_status(dir.File(name)).type(), fs::file_type::regular) << name;
   }
   EXPECT_EQ(ReadAll(dir.File("vema01.mid")), ReadAll(dir.File("out.mid")));
@@ -261,10 +313,15 @@ TEST(Messages, SayWhatHappenedToTheInputs) {
     testing::WriteTinyFolder(dir.str());
     fs::remove(dir.File("default.db"));
     fs::create_directory(dir.File("default.db"));
-    const CliResult r = Cli({"compose", "--dir", dir.str(), "--seed", "1", "--form", "1"});
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(Count(r.err, "error: ファイルを開けません[default.db]\n"), 1u) << r.err;
-    EXPECT_EQ(r.err.find("is not a stored form"), std::string::npos) << r.err;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"compose", "--seed", "1"}, {"export", "--musicxml", "x.xml"}}) {
+      std::vector<std::string> args = command;
+      args.insert(args.end(), {"--dir", dir.str(), "--form", "1"});
+      const CliResult r = Cli(args);
+      EXPECT_EQ(r.status, 1) << command[0] << r.err;
+      EXPECT_EQ(Count(r.err, "error: ファイルを開けません[default.db]\n"), 1u) << r.err;
+      EXPECT_EQ(r.err.find("is not a stored form"), std::string::npos) << r.err;
+    }
   }
   // A store cut to 1000 bytes holds no whole form: one error, and no form is said to be loaded.
   for (const std::vector<std::string>& form : {std::vector<std::string>{}, {"--form", "0"}}) {

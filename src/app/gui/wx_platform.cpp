@@ -7,6 +7,7 @@
 #include <wx/generic/msgdlgg.h>
 
 #include "accomp/gui/feel_dlg.h"
+#include "app/export_command.h"
 #include "app/gui/name_prompt_dlg.h"
 #include "app/gui/resources.h"
 #include "app/gui/vema_dlg.h"
@@ -49,9 +50,12 @@ std::optional<std::string> WxPlatform::ChooseFile(const FileDialogRequest& reque
                       dir.GetPath(), U8(request.initialName), filter, style);
   if (dialog.ShowModal() != wxID_OK) return std::nullopt;
   wxFileName chosen(dialog.GetPath());
-  if (!request.defaultExtension.empty() && !chosen.HasExt()) {
-    chosen.SetExt(U8(request.defaultExtension));
-  }
+  // A name without extension takes the one of the file type chosen.
+  const int type = dialog.GetFilterIndex();
+  if (request.chosenType) *request.chosenType = type;
+  std::string extension = FilterExtension(request.filter, type);
+  if (extension.empty() || extension == "*") extension = request.defaultExtension;
+  if (!extension.empty() && !chosen.HasExt()) chosen.SetExt(U8(extension));
   return std::string(chosen.GetFullPath().utf8_str());
 }
 
