@@ -20,6 +20,7 @@
 #include "app/playback.h"
 #include "app/session.h"
 #include "critic/melody_choice.h"
+#include "song/song_file.h"
 
 namespace vema {
 namespace {
@@ -116,11 +117,7 @@ int RunCompose(const ComposeOptions& options, std::ostream& err) {
   StartUp(session);
 
   if (options.form) {
-    if (*options.form >= session.customForms.Count()) {
-      err << "vema-cli: --form " << *options.form << " is not a stored form (there are "
-          << session.customForms.Count() << ")\n";
-      return 2;
-    }
+    if (const int status = CheckStoredFormNumber(session, *options.form, err)) return status;
     LoadCustomForm(session.Editors(), static_cast<int>(*options.form));
   }
   for (size_t slot = 0; slot < 3; ++slot) {
@@ -141,19 +138,18 @@ int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
             const SongPlayerFactory& players) {
   const std::string& dir = options.dir;
   const std::optional<std::string>& wav = options.wav;
-  std::error_code error;
   ConsolePlatform platform(err);
   if (!players) {
     platform.ShowMessage("playback is not available in this program", MessageIcon::kStop);
     return 1;
   }
   const std::string midiPath = ResolvePath(dir, "out.mid");
-  if (!std::filesystem::is_regular_file(midiPath, error)) {
-    platform.ShowMessage("ファイルを開けません[out.mid]", MessageIcon::kStop);
+  std::string problem;
+  if (!ReadSongFile(midiPath, "out.mid", problem)) {
+    platform.ShowMessage(problem, MessageIcon::kStop);
     return 1;
   }
   std::unique_ptr<SongPlayer> player = players(dir);
-  std::string problem;
   if (wav) {
     if (!player->RenderWav(midiPath, *wav, problem)) {
       platform.ShowMessage(problem, MessageIcon::kStop);

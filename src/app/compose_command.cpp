@@ -3,6 +3,7 @@
 #include <string>
 
 #include "accomp/accompaniment.h"
+#include "app/folder_writes.h"
 #include "app/playback.h"
 #include "app/session.h"
 #include "critic/melody_choice.h"
@@ -47,11 +48,15 @@ std::optional<double> ComposeCommand(Session& session) {
   SetStatus(session, kStatusAccompaniment);
   ChooseAccompanimentFeel(session.platform(), session.accompanimentFeel);
 
-  SetStatus(session, kStatusMidi);
-  MidiWriter(session.Writers()).Write(session.accompanimentFeel);
+  {
+    // out.mid, out.mml and work.txt are written as one set while no other run writes here.
+    FolderWrites writes(session);
+    SetStatus(session, kStatusMidi);
+    MidiWriter(writes.Writers()).Write(session.accompanimentFeel);
 
-  SetStatus(session, kStatusMml);
-  WriteMmlFile(session.Writers());
+    SetStatus(session, kStatusMml);
+    WriteMmlFile(writes.Writers());
+  }
 
   session.playing = 0;
   SetStatus(session, kBlankStatus);

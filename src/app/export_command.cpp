@@ -14,13 +14,11 @@
 #include "melody/chord.h"
 #include "output/midi_writer.h"
 #include "output/musicxml_writer.h"
-#include "song/binary_io.h"
+#include "song/file_io.h"
+#include "song/song_file.h"
 
 namespace vema {
 namespace {
-
-// No song file of this program comes near this size.
-constexpr size_t kMaxMidiFileBytes = 4 << 20;
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -191,31 +189,32 @@ std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form) {
   return "";
 }
 
+int CheckStoredFormNumber(const Session& session, long long index, std::ostream& err) {
+  if (index < session.customForms.Count()) return 0;
+  const CustomFormFileState state = session.customForms.fileState;
+  if (state == CustomFormFileState::kUnreadable || state == CustomFormFileState::kDamaged) return 1;
+  err << "vema-cli: --form " << index << " is not a stored form (there are "
+      << session.customForms.Count() << ")\n";
+  return 2;
+}
+
 int RunExportCommand(const ExportOptions& options, std::ostream& out, std::ostream& err) {
   ConsolePlatform platform(err);
   Session session(platform, SessionOptions{options.dir, std::nullopt});
   ReadCustomFormFile(session.Editors());
   const long long formIndex = options.form.value_or(0);
   if (options.form) {
-    if (formIndex >= session.customForms.Count()) {
-      err << "vema-cli: --form " << formIndex << " is not a stored form (there are "
-          << session.customForms.Count() << ")\n";
-      return 2;
-    }
+    if (const int status = CheckStoredFormNumber(session, formIndex, err)) return status;
     session.form = session.customForms.forms[static_cast<size_t>(formIndex)];
   }
 
-  const std::string midiPath = session.PathOf(kMidiFileName);
-  std::error_code fsError;
+  std::string error;
   const std::optional<std::vector<uint8_t>> midi =
-      std::filesystem::is_regular_file(midiPath, fsError)
-          ? ReadFileBytes(midiPath, kMaxMidiFileBytes)
-          : std::nullopt;
+      ReadSongFile(session.PathOf(kMidiFileName), kMidiFileName, error);
   if (!midi) {
-    platform.ShowMessage("ファイルを開けません[out.mid]", MessageIcon::kStop);
+    platform.ShowMessage(error, MessageIcon::kStop);
     return 1;
   }
-  std::string error;
   std::optional<MidiNotes> notes = ReadMidiNotes(*midi, error);
   if (notes) {
     const std::string mismatch = MismatchWithForm(*notes, session.form);

@@ -1,12 +1,11 @@
 #include "app/main_window_logic.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <span>
 
 #include "app/export_command.h"
 #include "app/session.h"
-#include "song/binary_io.h"
+#include "song/file_io.h"
 #include "song/text.h"
 
 namespace vema {
@@ -56,12 +55,14 @@ bool SaveSongCommand(Session& session, const WavOutput& wav) {
   }
   const size_t count = std::min(static_cast<size_t>(image.count), image.bytes.size());
   const std::span<const uint8_t> bytes(image.bytes.data(), count);
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error) || !WriteFileAtomically(path, bytes)) {
-    platform.ShowMessage("File could not created! ", MessageIcon::kStop);
-    return false;
+  bool written = false;
+  {
+    // Runs on one folder write one after another; the message waits until the folder is free.
+    const FolderLock lock(session.dir);
+    written = WriteFileAtomically(path, bytes);
   }
-  return true;
+  if (!written) platform.ShowMessage("File could not created! ", MessageIcon::kStop);
+  return written;
 }
 
 }  // namespace vema

@@ -12,8 +12,8 @@ MelodyContext Session::Melody() {
           noteTrack,  log,  chordTones,    keyScale, chain,    random};
 }
 
-WriterContext Session::Writers() {
-  return {*platform_, dir, form, noteTrack, instrumentPrograms, chordTones, log, midiImage};
+WriterContext Session::Writers(Platform& platform) {
+  return {platform, dir, form, noteTrack, instrumentPrograms, chordTones, log, midiImage};
 }
 
 EditorContext Session::Editors() {

@@ -41,7 +41,9 @@ struct Session {
 
   // What each subsystem reads and writes, assembled from the state the session owns.
   MelodyContext Melody();
-  WriterContext Writers();
+  WriterContext Writers() { return Writers(*platform_); }
+  // The same with another person hearing about failures.
+  WriterContext Writers(Platform& platform);
   EditorContext Editors();
 
   std::string dir;

@@ -1,11 +1,10 @@
 #include "editors/custom_form_store.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 #include "song/platform.h"
 #include "song/binary_io.h"
+#include "song/file_io.h"
 #include "song/text.h"
 
 namespace vema {
@@ -34,7 +33,9 @@ void DecodeCustomForms(std::span<const uint8_t> bytes, CustomFormTable& table) {
     const auto* field = reinterpret_cast<const char*>(bytes.data() + start);
     const std::string_view raw(field, available);
     const size_t nul = raw.find('\0');
-    if (nul != std::string_view::npos || available == kNameBytes) {
+    if (nul == 0) {
+      name.clear();  // most fields of a store are empty
+    } else if (nul != std::string_view::npos || available == kNameBytes) {
       name = Cp932ToUtf8(raw.substr(0, nul == std::string_view::npos ? kNameBytes - 1 : nul));
     }
     in.Skip(kNameBytes);
@@ -42,56 +43,69 @@ void DecodeCustomForms(std::span<const uint8_t> bytes, CustomFormTable& table) {
   for (SongForm& form : table.forms) DecodeForm(in, form);
 }
 
-namespace {
-
-// Opens the store for reading and writing, creating it when missing, never truncating.
-// Returns false when it cannot be opened.
-bool OpenStore(const std::string& path, bool& existed) {
-  std::error_code error;
-  existed = std::filesystem::exists(path, error);
-  if (!existed) {
-    std::ofstream create(path, std::ios::binary | std::ios::app);
-    if (!create) return false;
+CustomFormFileState DecodeCustomFormFile(std::span<const uint8_t> bytes, CustomFormTable& table) {
+  if (bytes.empty()) return CustomFormFileState::kEmpty;
+  DecodeCustomForms(bytes, table);
+  constexpr size_t kRecordsStart = 4 + kNameBytes * kMaxCustomForms;
+  const size_t whole = bytes.size() < kRecordsStart
+                           ? 0
+                           : std::min<size_t>(kMaxCustomForms,
+                                              (bytes.size() - kRecordsStart) / kFormRecordBytes);
+  const int wholeForms = static_cast<int>(whole);
+  if (bytes.size() >= kCustomFormFileBytes && table.count >= 0 && table.count <= kMaxCustomForms) {
+    return CustomFormFileState::kRead;
   }
-  std::fstream probe(path, std::ios::binary | std::ios::in | std::ios::out);
-  return static_cast<bool>(probe);
+  table.count = std::clamp(table.count, 0, wholeForms);
+  return CustomFormFileState::kDamaged;
 }
-
-}  // namespace
 
 void ReadCustomFormFile(const EditorContext& context) {
   const std::string path = context.PathOf(kCustomFormFile);
-  bool existed = false;
-  const bool opened = OpenStore(path, existed);
+  CustomFormTable& table = context.customForms;
+  context.form = BlankForm();
   std::optional<std::vector<uint8_t>> bytes;
-  if (opened && existed) bytes = ReadFileBytes(path, kCustomFormFileBytes);
+  switch (KindOf(path)) {
+    case FileKind::kMissing:
+      // The first start leaves an empty store behind, so that later saves find it.
+      CreateEmptyFile(path);
+      table.fileState = CustomFormFileState::kEmpty;
+      return;
+    case FileKind::kRegular:
+      bytes = ReadFileBytes(path, kCustomFormFileBytes);
+      break;
+    case FileKind::kOther:
+      break;
+  }
   if (!bytes) {
-    context.form = BlankForm();
+    table.fileState = CustomFormFileState::kUnreadable;
+    context.platform.ShowMessage(std::string("ファイルを開けません[") + kCustomFormFile + "]",
+                                 MessageIcon::kStop);
     return;
   }
-  DecodeCustomForms(*bytes, context.customForms);
+  table.fileState = DecodeCustomFormFile(*bytes, table);
+  if (table.fileState == CustomFormFileState::kDamaged) {
+    context.platform.ShowMessage(kDamagedCustomFormFileMessage, MessageIcon::kStop);
+  }
   constexpr size_t kFirstFormEnd = 4 + kNameBytes * kMaxCustomForms + kFormRecordBytes;
-  context.form = bytes->size() >= kFirstFormEnd ? context.customForms.forms[0] : BlankForm();
+  if (bytes->size() >= kFirstFormEnd) context.form = table.forms[0];
 }
 
 bool WriteCustomFormFile(const EditorContext& context) {
   const std::string path = context.PathOf(kCustomFormFile);
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) {
-    // Like the start-up, the open leaves an empty store behind, so the next write succeeds.
-    std::ofstream create(path, std::ios::binary | std::ios::app);
-    context.platform.ShowMessage("File not Created! ", MessageIcon::kStop);
-    return false;
-  }
+  const char* problem = nullptr;
   {
-    std::fstream probe(path, std::ios::binary | std::ios::in | std::ios::out);
-    if (!probe) {
-      context.platform.ShowMessage("File could not created! ", MessageIcon::kStop);
-      return false;
+    // Runs on one folder write one after another; the message waits until the folder is free.
+    const FolderLock lock(context.dir);
+    if (KindOf(path) == FileKind::kMissing) {
+      // Like the start-up, an empty store is left behind, so the next write succeeds.
+      CreateEmptyFile(path);
+      problem = "File not Created! ";
+    } else if (!WriteFileAtomically(path, EncodeCustomForms(context.customForms))) {
+      problem = "File could not created! ";
     }
   }
-  if (!WriteFileAtomically(path, EncodeCustomForms(context.customForms))) {
-    context.platform.ShowMessage("File could not created! ", MessageIcon::kStop);
+  if (problem != nullptr) {
+    context.platform.ShowMessage(problem, MessageIcon::kStop);
     return false;
   }
   return true;

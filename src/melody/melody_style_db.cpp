@@ -1,9 +1,11 @@
 #include "melody/melody_style_db.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "song/platform.h"
 #include "song/binary_io.h"
+#include "song/file_io.h"
 #include "song/composition_db.h"
 
 namespace vema {
@@ -44,29 +46,41 @@ bool MelodyStyleDb::Load(const std::string& path, Platform& platform, const std:
   return true;
 }
 
-bool MelodyStyleDb::Save(const std::string& path, Platform& platform,
-                         const std::string& dir) const {
-  const std::string target = ResolvePath(dir, path);
-  // An existing longer file keeps its bytes after the style.
+namespace {
+
+// The style written over the start of the file; an existing longer file keeps its bytes after
+// the style.
+bool WriteStyleFile(const std::string& target, const std::string& style) {
   std::vector<uint8_t> image;
-  std::error_code error;
-  if (std::filesystem::exists(target, error)) {
-    const auto size = std::filesystem::file_size(target, error);
-    auto existing = error ? std::nullopt : ReadFileBytes(target, static_cast<size_t>(size));
-    if (!existing) {
-      platform.ShowMessage("File could not created! ", MessageIcon::kStop);
+  switch (KindOf(target)) {
+    case FileKind::kOther:
       return false;
+    case FileKind::kMissing:
+      break;
+    case FileKind::kRegular: {
+      auto existing = ReadFileBytes(target, SIZE_MAX);
+      if (!existing) return false;
+      image = std::move(*existing);
+      break;
     }
-    image = std::move(*existing);
   }
-  const std::string style = Encode();
   if (image.size() < style.size()) image.resize(style.size());
   std::memcpy(image.data(), style.data(), style.size());
-  if (!WriteFileAtomically(target, image)) {
-    platform.ShowMessage("File could not created! ", MessageIcon::kStop);
-    return false;
+  return WriteFileAtomically(target, image);
+}
+
+}  // namespace
+
+bool MelodyStyleDb::Save(const std::string& path, Platform& platform,
+                         const std::string& dir) const {
+  bool written = false;
+  {
+    // Runs on one folder write one after another; the message waits until the folder is free.
+    const FolderLock lock(dir);
+    written = WriteStyleFile(ResolvePath(dir, path), Encode());
   }
-  return true;
+  if (!written) platform.ShowMessage("File could not created! ", MessageIcon::kStop);
+  return written;
 }
 
 }  // namespace vema

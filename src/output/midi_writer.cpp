@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "melody/chord.h"
-#include "output/output_files.h"
+#include "song/file_io.h"
 #include "song/smf_bytes.h"
 
 namespace vema {
@@ -104,12 +104,12 @@ std::vector<uint8_t> MidiWriter::BuildFile(int feel) {
 bool MidiWriter::Write(int feel) {
   BuildChordVoicing();
   const std::string path = context_.PathOf(kMidiFileName);
-  if (!CanCreateFile(path)) {
+  if (!CanWriteFile(path)) {
     context_.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     return false;
   }
   std::vector<uint8_t> file = AssembleFile(feel);
-  if (!ReplaceFile(path, file)) {
+  if (!WriteFileAtomically(path, file)) {
     context_.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     return false;
   }

@@ -4,6 +4,7 @@
 
 #include "output/midi_writer.h"
 #include "output/output_files.h"
+#include "song/file_io.h"
 
 namespace vema {
 
@@ -157,7 +158,7 @@ void WriteMmlFile(const WriterContext& context) {
        {std::pair<const char*, const std::string*>{kMmlFileName, &files.mml},
         std::pair<const char*, const std::string*>{kWorkFileName, &files.work}}) {
     const std::string path = context.PathOf(name);
-    if (!CanCreateFile(path) || !ReplaceFile(path, *bytes)) {
+    if (!WriteFileAtomically(path, *bytes)) {
       context.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     }
   }

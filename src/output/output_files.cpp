@@ -3,45 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "song/binary_io.h"
 #include "song/text.h"
 
 namespace vema {
-
-bool CanCreateFile(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
-
-bool ReplaceFile(const std::string& path, std::span<const uint8_t> bytes) {
-  if (WriteFileAtomically(path, bytes)) return true;
-  // A folder where no temporary file can be made may still hold a writable file.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
-  const bool closed = std::fclose(file) == 0;
-  return written == bytes.size() && closed;
-}
-
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
-  return ReplaceFile(path, std::span<const uint8_t>(
-                               reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-}
 
 namespace {
 

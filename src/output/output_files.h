@@ -1,21 +1,10 @@
-// Writing the output files of a composition.
+// The text of the output files of a composition (they are written by WriteFileAtomically).
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
 namespace vema {
-
-// True when the file can be opened for writing (an existing file is neither emptied nor changed;
-// a missing one is created empty).
-bool CanCreateFile(const std::string& path);
-
-// Replaces the file by the bytes, through a temporary file when the folder allows it, else in
-// place.  False when the bytes could not be written.
-bool ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
-bool ReplaceFile(const std::string& path, std::string_view bytes);
 
 // The text as it goes into a text file: every line feed becomes CR LF and the UTF-8 text becomes
 // CP932 (a character without a CP932 form becomes "?").

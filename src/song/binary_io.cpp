@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <system_error>
 
 namespace vema {
 
@@ -63,40 +60,6 @@ void FieldWriter::Int32s(std::span<const int32_t> values) {
 
 void FieldWriter::Chars(std::span<const char> values) {
   for (char c : values) bytes_.push_back(static_cast<uint8_t>(c));
-}
-
-std::optional<std::vector<uint8_t>> ReadFileBytes(const std::filesystem::path& path,
-                                                  size_t max_bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<uint8_t> bytes(max_bytes);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(max_bytes));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
-}
-
-bool WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  {
-    std::FILE* file = std::fopen(temp.string().c_str(), "wb");
-    if (file == nullptr) return false;
-    const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
-    const bool flushed = std::fflush(file) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (written != bytes.size() || !flushed || !closed) {
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      return false;
-    }
-  }
-  std::error_code error;
-  std::filesystem::rename(temp, path, error);
-  if (error) {
-    std::filesystem::remove(temp, error);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace vema

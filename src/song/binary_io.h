@@ -7,11 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "song/file_io.h"  // the files these images are read from and written to
 
 namespace vema {
 
@@ -52,14 +52,5 @@ class FieldWriter {
  private:
   std::vector<uint8_t> bytes_;
 };
-
-// Reads at most max_bytes of a file; nullopt when it cannot be opened.
-std::optional<std::vector<uint8_t>> ReadFileBytes(const std::filesystem::path& path,
-                                                  size_t max_bytes);
-
-// Replaces the file by the given bytes through a temporary file beside it, so that a failure
-// midway leaves the previous file whole.  Returns false (and leaves the target untouched) when
-// any step fails.
-bool WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
 }  // namespace vema

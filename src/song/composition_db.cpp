@@ -69,15 +69,8 @@ std::string ResolvePath(const std::string& dir, const std::string& name) {
   return (std::filesystem::path(dir) / path).string();
 }
 
-bool CompositionDbLoader::Load(CompositionDb& db, Platform& platform,
-                               const std::string& dir) const {
-  const auto bytes = ReadFileBytes(ResolvePath(dir, fileName_), kMldFileBytes);
-  if (!bytes) {
-    platform.ShowMessage("ファイルを開けません[" + fileName_ + "]", MessageIcon::kStop);
-    return false;
-  }
-  db.loaded = 1;
-  FieldReader in(*bytes);
+void DecodeCompositionDb(std::span<const uint8_t> bytes, CompositionDb& db) {
+  FieldReader in(bytes);
   in.Byte(db.kind);
   in.Skip(6000);
   in.Int32s(db.lastTransitionIndex);
@@ -100,6 +93,17 @@ bool CompositionDbLoader::Load(CompositionDb& db, Platform& platform,
         std::clamp(db.lastTransitionIndex[k], -1, kTransitionsPerKind - 1);
   }
   db.BuildTransitionGroups();
+}
+
+bool CompositionDbLoader::Load(CompositionDb& db, Platform& platform,
+                               const std::string& dir) const {
+  const auto bytes = ReadFileBytes(ResolvePath(dir, fileName_), kMldFileBytes);
+  if (!bytes) {
+    platform.ShowMessage("ファイルを開けません[" + fileName_ + "]", MessageIcon::kStop);
+    return false;
+  }
+  db.loaded = 1;
+  DecodeCompositionDb(*bytes, db);
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,9 @@ struct CompositionDb {
 
 // Builds the byte image of an .mld file (reserved blocks zero).
 std::vector<uint8_t> EncodeCompositionDb(const CompositionDb& db);
+// Reads an .mld image as far as it goes (the tables past its end keep their contents), clamps
+// the last-record indices and builds the transition groups.
+void DecodeCompositionDb(std::span<const uint8_t> bytes, CompositionDb& db);
 
 class CompositionDbLoader {
  public:

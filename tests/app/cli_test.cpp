@@ -127,7 +127,11 @@ TEST(CliPlay, PlaysThroughTheCommandStringsOrRendersAWav) {
   };
   const std::string play = "play --dir " + dir.str(), wav = dir.File("x.wav");
   EXPECT_EQ(Cli(play + " --wav " + wav, players).err, "error: ファイルを開けません[out.mid]\n");
-  testing::WriteAll(dir.File("out.mid"), {'M'});
+  testing::WriteAll(dir.File("out.mid"), {'M', 'T', 'h', 'd'});
+  EXPECT_EQ(Cli(play, players).err, "error: ファイルが壊れています[out.mid]\n");
+  EXPECT_TRUE(log.empty());
+  const char song[] = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\4\0\xFF\x2F\0";
+  testing::WriteAll(dir.File("out.mid"), std::vector<uint8_t>(song, song + sizeof song - 1));
   EXPECT_EQ(Cli(play + " --wav " + wav, players).out, wav + "\n");
   EXPECT_EQ(log, std::vector<std::string>{"render " + dir.File("out.mid") + " " + wav});
   log.clear();

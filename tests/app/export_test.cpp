@@ -11,6 +11,7 @@
 #include "app/main_window_logic.h"
 #include "app/tiny_song_files.h"
 #include "output/midi_writer.h"
+#include "song/file_io.h"
 
 namespace vema {
 namespace {
@@ -167,7 +168,7 @@ TEST_F(Composed, FailedOrStoppedWritesLeaveTheOldFileAndSayWhatHappened) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     const std::string name = entry.path().filename().string();
     EXPECT_TRUE(name.starts_with("default.") || name.starts_with("out.") || name == "work.txt" ||
-                name == "keep.wav" || name == "sub")
+                name == "keep.wav" || name == "sub" || name == kFolderLockFile)
         << name;
   }
 }

@@ -3,6 +3,7 @@
 #include "editors/custom_form_store.h"
 #include "song/binary_io.h"
 #include "song/text.h"
+#include "support/child_process.h"
 #include "support/test_support.h"
 
 namespace vema {
@@ -112,7 +113,8 @@ TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {
   full.forms[1] = SampleForm(1);
   const std::vector<uint8_t> image = EncodeCustomForms(full);
 
-  // Form 0 whole, form 1 cut in its key block: form 0 is current, form 1 partly read.
+  // Form 0 whole, form 1 cut in its key block: form 0 is current, form 1 partly read but not
+  // counted, and the damage is reported once.
   const size_t cut = 51204 + 2548 + 1300;
   WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + cut));
   {
@@ -122,13 +124,20 @@ TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {
     EXPECT_EQ(t.session->customForms.names[1], "second");
     EXPECT_EQ(t.session->customForms.forms[1].lastPeriod, 1);
     EXPECT_EQ(t.session->customForms.forms[1].Chord(0), "");  // not reached
+    EXPECT_EQ(t.session->customForms.count, 1);
+    EXPECT_EQ(t.session->customForms.fileState, CustomFormFileState::kDamaged);
+    ASSERT_EQ(t.platform.messages.size(), 1u);
+    EXPECT_EQ(t.platform.messages[0].text,
+              "ファイルが壊れています[default.db]\n読み込めたカスタムフォームだけを使います。");
+    EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kStop);
   }
   // Form 0 cut short: the current form is the blank form.
   WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + 51204 + 2547));
   TestSession t(dir.str());
   ReadCustomFormFile(t.session->Editors());
   EXPECT_EQ(t.session->form, BlankForm());
-  EXPECT_EQ(t.session->customForms.count, 2);
+  EXPECT_EQ(t.session->customForms.count, 0);
+  EXPECT_EQ(t.platform.messages.size(), 1u);
 }
 
 TEST(CustomFormFile, DamagedNamesAndChordsAreReadSafely) {
@@ -174,15 +183,22 @@ TEST(CustomFormFile, AFailedWriteLeavesThePreviousStoreWhole) {
   s.customForms.names[0] = "old";
   ASSERT_TRUE(WriteCustomFormFile(s.Editors()));
   const auto before = ReadAll(dir.File("default.db"));
-  // The temporary file beside the store cannot be made: the write fails before touching it.
-  std::filesystem::create_directory(dir.File("default.db.tmp"));
   s.customForms.count = 2;
   s.customForms.names[1] = "new";
-  EXPECT_FALSE(WriteCustomFormFile(s.Editors()));
-  ASSERT_EQ(t.platform.messages.size(), 1u);
-  EXPECT_EQ(t.platform.messages[0].text, "File could not created! ");
+  // A disk with room for 1000 bytes: the write fails part-way.
+  const auto end = testing::RunInChild(
+      [&] {
+        const bool written = WriteCustomFormFile(s.Editors());
+        return !written && t.platform.messages.size() == 1 &&
+                       t.platform.messages[0].text == "File could not created! " &&
+                       s.customForms.count == 2  // the table in memory keeps the change
+                   ? 0
+                   : 1;
+      },
+      1000);
+  EXPECT_EQ(end.status, 0);
   EXPECT_EQ(ReadAll(dir.File("default.db")), before);
-  EXPECT_EQ(s.customForms.count, 2);  // the table in memory keeps the change
+  EXPECT_EQ(testing::Names(dir.path()), (std::set<std::string>{".vema.lock", "default.db"}));
 }
 
 TEST(CustomFormFile, LoadingAStoredFormMakesItCurrent) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "melody/melody_style_db.h"
+#include "support/child_process.h"
 #include "support/test_support.h"
 
 namespace vema {
@@ -91,11 +92,19 @@ TEST(MelodyStyleFile, AFailedSaveLeavesThePreviousFileWhole) {
   TestSession t(dir.str());
   ASSERT_TRUE(MelodyStyleDb{}.Save("s.ton", t.platform, dir.str()));
   const auto before = ReadAll(dir.File("s.ton"));
-  std::filesystem::create_directory(dir.File("s.ton.tmp"));
-  EXPECT_FALSE(DistinctStyle().Save("s.ton", t.platform, dir.str()));
-  ASSERT_EQ(t.platform.messages.size(), 1u);
-  EXPECT_EQ(t.platform.messages[0].text, "File could not created! ");
+  // A disk with room for 100 bytes: the write fails part-way.
+  const auto end = testing::RunInChild(
+      [&] {
+        return !DistinctStyle().Save("s.ton", t.platform, dir.str()) &&
+                       t.platform.messages.size() == 1 &&
+                       t.platform.messages[0].text == "File could not created! "
+                   ? 0
+                   : 1;
+      },
+      100);
+  EXPECT_EQ(end.status, 0);
   EXPECT_EQ(ReadAll(dir.File("s.ton")), before);
+  EXPECT_EQ(testing::Names(dir.path()), (std::set<std::string>{".vema.lock", "s.ton"}));
 }
 
 TEST(MelodyStyleFile, FailuresAreReportedAndChangeNothing) {

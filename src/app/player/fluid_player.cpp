@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <thread>
 
 #include "app/playback.h"
 #include "song/composition_db.h"
+#include "song/file_io.h"
+#include "song/song_file.h"
 
 namespace vema {
 namespace {
@@ -41,6 +44,31 @@ struct Synth {
     if (settings != nullptr) delete_fluid_settings(settings);
   }
 };
+
+// The header of a 16-bit stereo PCM WAV file of so many frames.
+constexpr size_t kWavHeaderBytes = 44;
+std::vector<uint8_t> WavHeader(uint64_t frames, uint32_t rate) {
+  const auto dataBytes = static_cast<uint32_t>(frames * 4);
+  std::vector<uint8_t> header;
+  const auto add = [&header](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) header.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  const auto tag = [&header](const char* text) { header.insert(header.end(), text, text + 4); };
+  tag("RIFF");
+  add(36 + dataBytes, 4);
+  tag("WAVE");
+  tag("fmt ");
+  add(16, 4);
+  add(1, 2);  // PCM
+  add(2, 2);  // channels
+  add(rate, 4);
+  add(rate * 4, 4);  // bytes a second
+  add(4, 2);         // bytes a frame
+  add(16, 2);        // bits a sample
+  tag("data");
+  add(dataBytes, 4);
+  return header;
+}
 
 bool ReachedEnd(fluid_player_t* player) {
   const int total = fluid_player_get_total_ticks(player);
@@ -131,14 +159,11 @@ void FluidPlayer::Open() {
   playedAt_ = std::chrono::steady_clock::now();
   firstBlockMs_ = -1;
   error_.clear();
-  const std::string path = ResolvePath(dir_, "out.mid");
-  if (!IsFile(path)) {
-    error_ = "ファイルを開けません[out.mid]";
-    return;
-  }
-  if (!EnsureSynth()) return;
+  const std::optional<std::vector<uint8_t>> song =
+      ReadSongFile(ResolvePath(dir_, "out.mid"), "out.mid", error_);
+  if (!song || !EnsureSynth()) return;
   player_ = new_fluid_player(synth_);
-  if (player_ == nullptr || fluid_player_add(player_, path.c_str()) != FLUID_OK) {
+  if (player_ == nullptr || fluid_player_add_mem(player_, song->data(), song->size()) != FLUID_OK) {
     error_ = "ファイルを開けません[out.mid]";
     if (player_ != nullptr) delete_fluid_player(player_);
     player_ = nullptr;
@@ -217,10 +242,8 @@ int FluidPlayer::PlayingTick() {
 
 bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavPath,
                             std::string& error, const RenderProgress& progress) {
-  if (!IsFile(midiPath)) {
-    error = "ファイルを開けません[" + midiPath + "]";
-    return false;
-  }
+  const std::optional<std::vector<uint8_t>> song = ReadSongFile(midiPath, midiPath, error);
+  if (!song) return false;
   const std::string soundFont = FindSoundFont(dir_);
   if (soundFont.empty()) {
     error = "no General MIDI soundfont (default.sf2 or /usr/share/sounds/sf2/*.sf2)";
@@ -232,8 +255,6 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
     error = "the synthesizer could not be set up";
     return false;
   }
-  fluid_settings_setstr(s.settings, "audio.file.name", wavPath.c_str());
-  fluid_settings_setstr(s.settings, "audio.file.type", "wav");
   fluid_settings_setstr(s.settings, "player.timing-source", "sample");
   fluid_settings_setint(s.settings, "synth.lock-memory", 0);
   fluid_settings_setnum(s.settings, "synth.gain", kGain);
@@ -243,26 +264,37 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
     return false;
   }
   fluid_player_t* player = new_fluid_player(s.synth);
-  if (player == nullptr || fluid_player_add(player, midiPath.c_str()) != FLUID_OK) {
+  if (player == nullptr || fluid_player_add_mem(player, song->data(), song->size()) != FLUID_OK) {
     if (player != nullptr) delete_fluid_player(player);
     error = "ファイルを開けません[" + midiPath + "]";
     return false;
   }
-  fluid_file_renderer_t* renderer = new_fluid_file_renderer(s.synth);
-  if (renderer == nullptr) {
-    delete_fluid_player(player);
-    error = "File could not created! " + wavPath;
-    return false;
-  }
+  // The samples go into a new file that replaces the old one only when it is complete.
+  FileReplacement wav(wavPath);
   int period = 64;
   double rate = 44100;
   fluid_settings_getint(s.settings, "audio.period-size", &period);
   fluid_settings_getnum(s.settings, "synth.sample-rate", &rate);
-  const long maxBlocks = static_cast<long>(kMaxRenderSeconds * rate / (period > 0 ? period : 64));
-  bool ok = fluid_player_play(player) == FLUID_OK;
+  period = period > 0 ? period : 64;
+  const long maxBlocks = static_cast<long>(kMaxRenderSeconds * rate / period);
+  std::vector<int16_t> samples(static_cast<size_t>(period) * 2);
+  std::vector<uint8_t> block(samples.size() * 2);
+  bool ok = wav.Write(std::vector<uint8_t>(kWavHeaderBytes));
+  if (!ok) {
+    error = "File could not created! " + wavPath;
+  } else if (fluid_player_play(player) != FLUID_OK) {
+    error = "no song could be read from " + midiPath;
+    ok = false;
+  }
   long blocks = 0;
   while (ok && fluid_player_get_status(player) == FLUID_PLAYER_PLAYING && !ReachedEnd(player)) {
-    if (fluid_file_renderer_process_block(renderer) != FLUID_OK) {
+    fluid_synth_write_s16(s.synth, period, samples.data(), 0, 2, samples.data(), 1, 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      const auto bits = static_cast<uint16_t>(samples[i]);
+      block[2 * i] = static_cast<uint8_t>(bits);
+      block[2 * i + 1] = static_cast<uint8_t>(bits >> 8);
+    }
+    if (!wav.Write(block)) {
       error = "File could not created! " + wavPath;
       ok = false;
     } else if (++blocks > maxBlocks) {
@@ -280,10 +312,14 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
   }
   const int total = fluid_player_get_total_ticks(player);
   fluid_player_stop(player);
-  delete_fluid_file_renderer(renderer);
   delete_fluid_player(player);
   if (ok && total <= 0) {
     error = "no song could be read from " + midiPath;
+    ok = false;
+  }
+  const uint64_t frames = static_cast<uint64_t>(blocks) * static_cast<uint64_t>(period);
+  if (ok && !(wav.WriteAt(0, WavHeader(frames, static_cast<uint32_t>(rate))) && wav.Commit())) {
+    error = "File could not created! " + wavPath;
     ok = false;
   }
   return ok;

@@ -72,11 +72,16 @@ TEST(RenderWav, ReportsItsProgressAndStopsWhenAsked) {
   EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
   EXPECT_GT(shares.front(), 0.0);
   EXPECT_LE(shares.back(), 1.0);
+  // A stopped rendering leaves the file it was to replace as it was, and nothing beside it.
+  std::filesystem::copy_file(dir.File("out.mid"), dir.File("b.wav"));
+  const auto before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
   int calls = 0;
   EXPECT_FALSE(player.RenderWav(dir.File("out.mid"), dir.File("b.wav"), error,
                                 [&calls](double) { return ++calls < 2; }));
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(error, "stopped");
+  EXPECT_EQ(testing::ReadAll(dir.File("b.wav")), testing::ReadAll(dir.File("out.mid")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), before);
 }
 
 TEST(Playback, ThePlayingTickMovesOnWhilePlayingAndIsMinusOneOtherwise) {

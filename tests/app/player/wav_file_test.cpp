@@ -1,0 +1,107 @@
+// play and play --wav against bad files: a WAV that cannot be written whole leaves the previous
+// one; a song that cannot be read and a soundfont that cannot be loaded end in an error line and
+// exit status 1, never in silence or a hang.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "accomp/accompaniment.h"
+#include "app/compose_command.h"
+#include "app/player/fluid_player.h"
+#include "app/tiny_song_files.h"
+
+namespace vema {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadAll;
+using testing::TempDir;
+using testing::WriteAll;
+
+std::pair<std::string, int> Shell(const std::string& command) {
+  std::string output;
+  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
+  const int raw = ::pclose(pipe);
+  return {output, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
+}
+
+std::string Cli(const std::string& arguments) {
+  return "timeout 60 " + std::string(VEMA_CLI) + " " + arguments;
+}
+
+struct SongFolder : ::testing::Test {
+  void SetUp() override {
+    testing::WriteTinyFolder(dir.str());
+    testing::TestSession t(dir.str(), 11);
+    StartUp(*t.session);
+    t.platform.feelAnswers = {kStandard};
+    ComposeCommand(*t.session);
+  }
+  TempDir dir;
+};
+
+// Rendered by vema-cli on a disk with room for so many bytes (fluidsynth's threads rule out
+// rendering in a forked child of this test).
+std::pair<std::string, int> RenderOnFullDisk(const std::string& dir, const std::string& wav,
+                                             size_t room) {
+  return Shell("bash -c 'trap \"\" XFSZ; exec prlimit --fsize=" + std::to_string(room) + " " +
+               Cli("play --dir " + dir + " --wav " + wav) + "'");
+}
+
+TEST_F(SongFolder, AWavThatCannotBeWrittenWholeLeavesThePreviousOne) {
+  const std::string wav = dir.File("song.wav");
+  ASSERT_EQ(Shell(Cli("play --dir " + dir.str() + " --wav " + wav)).second, 0);
+  const auto previous = ReadAll(wav);
+  ASSERT_GT(previous.size(), 100000u);
+  const auto names = [this] { return std::distance(fs::directory_iterator(dir.path()), {}); };
+  const auto count = names();
+  for (const size_t room : {size_t{0}, size_t{44}, size_t{4096}, previous.size() - 1}) {
+    const auto [output, status] = RenderOnFullDisk(dir.str(), wav, room);
+    EXPECT_EQ(status, 1) << room << output;
+    EXPECT_NE(output.find("error: File could not created! " + wav), std::string::npos) << output;
+    EXPECT_EQ(ReadAll(wav), previous) << room;
+    EXPECT_EQ(names(), count) << room;  // no temporary file left
+  }
+  EXPECT_EQ(RenderOnFullDisk(dir.str(), wav, previous.size()).second, 0);
+  EXPECT_EQ(ReadAll(wav), previous);
+}
+
+TEST_F(SongFolder, PlayReportsSongsAndSoundfontsThatCannotBeUsed) {
+  const auto song = ReadAll(dir.File("out.mid"));
+  struct Case {
+    const char* what;
+    std::function<void()> spoil;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"cut song", [&] { WriteAll(dir.File("out.mid"), {song.begin(), song.end() - 40}); },
+       "error: ファイルが壊れています["},
+      {"header only", [&] { WriteAll(dir.File("out.mid"), {song.begin(), song.begin() + 14}); },
+       "error: ファイルが壊れています["},
+      {"fifo", [&] { fs::remove(dir.File("out.mid")); ::mkfifo(dir.File("out.mid").c_str(), 0600); },
+       "error: ファイルを開けません["},
+      {"folder", [&] { fs::remove(dir.File("out.mid")); fs::create_directory(dir.File("out.mid")); },
+       "error: ファイルを開けません["},
+      {"soundfont", [&] { WriteAll(dir.File("default.sf2"), {'R', 'I', 'F', 'F', 1, 2, 3}); },
+       "error: the soundfont could not be loaded: "},
+  };
+  for (const Case& c : cases) {
+    c.spoil();
+    for (const std::string& wav : {std::string(), " --wav " + dir.File("x.wav")}) {
+      const auto [output, status] = Shell(Cli("play --dir " + dir.str() + wav));
+      EXPECT_EQ(status, 1) << c.what << wav << ": " << output;
+      EXPECT_NE(output.find(c.message), std::string::npos) << c.what << wav << ": " << output;
+      EXPECT_FALSE(fs::exists(dir.File("x.wav"))) << c.what;
+    }
+    fs::remove_all(dir.File("out.mid"));
+    fs::remove(dir.File("default.sf2"));
+    WriteAll(dir.File("out.mid"), song);
+  }
+}
+
+}  // namespace
+}  // namespace vema

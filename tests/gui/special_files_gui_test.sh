@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Starts vema with a FIFO in place of each of default.mld, default.ton and default.db: the
+# program must not wait on them but say, in one message box each, that it cannot open them, and
+# then show its main window.  Screenshots go to SHOT_DIR.
+# usage: special_files_gui_test.sh VEMA DATA_DIR SHOT_DIR  (DATA_DIR is not used: the files are FIFOs)
+set -uo pipefail
+vema=$1 shots=$3
+
+failure_shot=special-failure.png
+# shellcheck source=xvfb_lib.sh
+source "$(dirname "$0")/xvfb_lib.sh"
+
+for f in default.mld default.ton default.db; do mkfifo "$work/$f" || fail "no FIFO"; done
+"$vema" --dir "$work" >"$shots/special.log" 2>&1 &
+pid=$!
+
+for i in 1 2 3; do
+  box=$(wait_window "VEMA") || fail "message box $i did not appear"
+  sleep 0.3
+  import -window root "$shots/special-message-$i.png"
+  timeout 5 xdotool windowfocus "$box" 2>/dev/null
+  sleep 0.2
+  timeout 5 xdotool key Return
+  # The next box has the same name: wait for this one's window to go.
+  for j in $(seq 50); do
+    windows | cut -f1 | grep -qx "$box" || break
+    sleep 0.2
+  done
+  windows | cut -f1 | grep -qx "$box" && fail "message box $i did not close"
+done
+wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did not appear"
+for f in default.mld default.ton default.db; do
+  [ -p "$work/$f" ] || fail "$f is no longer the FIFO"
+done
+timeout 5 xdotool mousemove 30 24 click 1  # POWER
+for i in $(seq 50); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$pid" 2>/dev/null && fail "POWER did not end the program"
+pid=
+echo "PASS"
