@@ -33,7 +33,8 @@ void ComposeCommand(Session& session) {
     session.platform().ShowMessage(kWrongDbKindMessage, MessageIcon::kStop);
     return;
   }
-  PitchGenerator(session.Melody()).Run();
+  // A failed pitch phase leaves no melody behind, not the previous song's.
+  if (PitchGenerator(session.Melody()).Run() == 0) session.noteTrack.ClearVoice(0);
 
   SetStatus(session, kStatusAccompaniment);
   ChooseAccompanimentFeel(session.platform(), session.accompanimentFeel);
