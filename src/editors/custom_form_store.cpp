@@ -80,7 +80,8 @@ bool WriteCustomFormFile(const EditorContext& context) {
   if (!std::filesystem::exists(path, error)) {
     // Like the start-up, the open leaves an empty store behind, so the next write succeeds.
     std::ofstream create(path, std::ios::binary | std::ios::app);
-    context.platform.ShowMessage("File not Created! ", MessageIcon::kStop);
+    context.platform.ShowMessage(create ? "File not Created! " : "File could not created! ",
+                                 MessageIcon::kStop);
     return false;
   }
   {
