@@ -107,23 +107,16 @@ void FormEditor::ShowPeriod() {
   refreshing = 1;
   copyPeriod.enabled = currentPeriod > 0;
   const int source = EffectivePeriodSource(currentPeriod);
-  if (source < 0) {
-    newPeriod.checked = true;
-    copyPeriod.checked = false;
-    copySource.enabled = false;
-    copySourceLabel.enabled = false;
-    for (int c = 0; c < kColumns; ++c) FillColumn(c, false);
-  } else {
-    copyPeriod.checked = true;
-    newPeriod.checked = false;
-    copySource.enabled = true;
-    copySourceLabel.enabled = true;
-    copySource.items.clear();
-    for (int p = 1; p <= currentPeriod; ++p) copySource.items.push_back(Format2("%2d", p));
-    copySource.selection = source;
-    CopyPeriod(currentPeriod, copySource.selection);
-    for (int c = 0; c < kColumns; ++c) FillColumn(c, true);
-  }
+  // The copy-source list names the earlier periods; a new period selects none of them.
+  copySource.items.clear();
+  for (int p = 1; p <= currentPeriod; ++p) copySource.items.push_back(Format2("%2d", p));
+  copySource.selection = source;
+  copySource.enabled = source >= 0;
+  copySourceLabel.enabled = source >= 0;
+  newPeriod.checked = source < 0;
+  copyPeriod.checked = source >= 0;
+  if (source >= 0) CopyPeriod(currentPeriod, source);
+  for (int c = 0; c < kColumns; ++c) FillColumn(c, source >= 0);
   refreshing = 0;
 }
 
@@ -278,8 +271,9 @@ void FormEditor::OnKeyChanged(int column, int position) {
 
 void FormEditor::OnChordChanged(int column, const std::string& text) {
   if (refreshing || !ValidColumn(column)) return;
-  chord[U(column)].text = text;  // the field keeps what is typed
-  form().SetChord(Flat(column), Utf8ToCp932(text, kChordBytes - 1));
+  // The field holds what is stored: 9 CP932 bytes, never half a double-byte character.
+  chord[U(column)].text = CutUtf8ToCp932Bytes(text, kChordBytes - 1);
+  form().SetChord(Flat(column), Utf8ToCp932(chord[U(column)].text));
   PropagateChords();
   refreshing = 1;
   RefreshChords(column);
