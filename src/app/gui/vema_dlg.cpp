@@ -12,6 +12,7 @@
 
 #include "accomp/gui/instrument_dlg.h"
 #include "app/compose_command.h"
+#include "app/gui/help_line_breaks.h"
 #include "app/gui/resources.h"
 #include "app/main_window_logic.h"
 #include "app/name_prompt.h"
@@ -219,6 +220,7 @@ void CVemaDlg::OnHelp(wxCommandEvent&) {
       session_.platform().ShowMessage("ヘルプファイルが見つかりません。", vema::MessageIcon::kStop);
       return;
     }
+    vema::gui::UseJapaneseLineBreaksInHelp();
     help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
     help_->AddBook(wxFileName(dir + "/help/vema.hhp"));
   }
