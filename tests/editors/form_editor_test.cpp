@@ -157,6 +157,12 @@ TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
       {"copy of period 2",
        [](FormEditor& e, SongForm&) { e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1); },
        2, 4, true, true, {" 1", " 2"}, 1, 8},
+      {"edits of the source reach the copy when it is shown again",
+       [](FormEditor& e, SongForm&) {
+         e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1), e.SelectTab(1);
+         e.OnChordChanged(4, "F#m7"), e.OnKeyChanged(4, 16), e.SelectTab(2);
+       },
+       2, 4, true, true, {" 1", " 2"}, 1, 8},
       {"new again keeps the bars",
        [](FormEditor& e, SongForm&) {
          e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1), e.PressNewPeriod();
@@ -190,6 +196,10 @@ TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
   for (const Case& c : cases) {
     form() = BlankForm();
     form().lastPeriod = 3;
+    for (int i = 0; i < 24; ++i) {
+      form().keyIndex[i] = i % 30;
+      form().SetChord(i, "c" + std::to_string(i));
+    }
     FormEditor e(ts.session->Editors());
     e.Initialise();
     c.action(e, form());
@@ -211,6 +221,17 @@ TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
     EXPECT_EQ(e.copySource.selection, c.source) << c.name;
     EXPECT_EQ(form().periodSource[static_cast<size_t>(c.period)], c.source) << c.name;
     EXPECT_EQ(form().melodySource[static_cast<size_t>(c.period * 8)], c.firstBarSource) << c.name;
+    // A copy repeats every bar of its source, with its key and chord.
+    for (int b = 0; c.copyChecked && b < 8; ++b) {
+      const size_t to = static_cast<size_t>(c.period * 8 + b);
+      const size_t from = static_cast<size_t>(c.source * 8 + b);
+      EXPECT_EQ(form().motifSource[to], static_cast<int>(from)) << c.name;
+      EXPECT_EQ(form().noteLengthSource[to], static_cast<int>(from)) << c.name;
+      EXPECT_EQ(form().keyIndex[to], form().keyIndex[from]) << c.name;
+      EXPECT_EQ(form().Chord(to), form().Chord(from)) << c.name;
+      EXPECT_EQ(e.key[b].selection, form().keyIndex[from]) << c.name;
+      EXPECT_EQ(e.chord[b].text, form().Chord(from)) << c.name;
+    }
     // A copied period has every bar control disabled; a new one its melody lists.
     EXPECT_EQ(e.melody[0].enabled, !c.copyChecked) << c.name;
     EXPECT_EQ(e.chord[7].enabled, !c.copyChecked && c.firstBarSource < 0) << c.name;
@@ -233,30 +254,6 @@ TEST_F(FormEditorTest, EachBarListsNewAndEveryEarlierBarInOrder) {
   EXPECT_EQ(editor.melody[2].items, editor.noteLength[2].items);
   editor.SelectTab(2);
   EXPECT_EQ(editor.melody[0].items.size(), 17u);
-}
-
-TEST_F(FormEditorTest, ACopiedPeriodTakesKeysAndChordsOfItsSourceEachTimeItIsShown) {
-  form().lastPeriod = 2;
-  for (int i = 0; i < 16; ++i) {
-    form().keyIndex[i] = i + 1;
-    form().SetChord(i, "c" + std::to_string(i));
-  }
-  editor.Initialise();
-  editor.SelectTab(2);
-  editor.PressCopyPeriod();
-  editor.SelectCopySource(1);
-  editor.SelectTab(1);
-  editor.OnChordChanged(4, "F#m7");
-  editor.OnKeyChanged(4, 16);
-  editor.SelectTab(2);
-  for (int b = 0; b < 8; ++b) {
-    EXPECT_EQ(form().motifSource[16 + b], 8 + b);
-    EXPECT_EQ(form().noteLengthSource[16 + b], 8 + b);
-    EXPECT_EQ(form().keyIndex[16 + b], form().keyIndex[8 + b]);
-    EXPECT_EQ(form().Chord(16 + b), form().Chord(8 + b));
-  }
-  EXPECT_EQ(editor.chord[4].text, "F#m7");
-  EXPECT_EQ(editor.key[4].selection, 16);
 }
 
 TEST_F(FormEditorTest, LoweringAndRaisingThePeriodCountBringsBackEmptyPeriods) {

@@ -39,14 +39,6 @@ class EditorWindowClicks : public ProgramTest {
     EXPECT_NE(control, nullptr) << id;
     return control;
   }
-  // Clicks a control of a window and lets the windows answer.
-  void ClickIn(wxWindow* window, int id, int milliseconds = 20000) {
-    Click(window->FindWindow(id));
-    Settle(300);
-    EXPECT_TRUE(RunUntil([this] { return modals.Unanswered() == 0 && !modals.Open(); },
-                         milliseconds));
-    Settle(200);
-  }
 };
 
 TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
@@ -82,7 +74,7 @@ TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
     bottom = Utf8(field->GetValue());
     Key(WXK_ESCAPE)(editor);
   });
-  ClickIn(styleWindow, style_select_ids::kEditStyle);
+  Press(styleWindow->FindWindow(style_select_ids::kEditStyle));
   EXPECT_TRUE(ruleOneShown) << "rule 1 was not shown within a second";
   EXPECT_EQ(top, "10");
   EXPECT_EQ(onBeatOfRule10, std::to_string(session().style.onBeat(0, 10, 4)));
@@ -204,7 +196,7 @@ TEST_F(EditorWindowClicks, TheCustomFormDialogAsksOverItselfAndActsOnASelectedEn
   });
   modals.Queue(TypeLine("mine"));
   modals.Queue(ClickButton(wxID_OK));
-  ClickIn(form, form_ids::kSaveData, 40000);
+  Press(form->FindWindow(form_ids::kSaveData), 40000);
   EXPECT_TRUE(enabledBySelection);
   EXPECT_EQ(listed, countBefore + 1);
   EXPECT_EQ(selectedAfterAdding, wxNOT_FOUND);
@@ -231,7 +223,7 @@ TEST_F(EditorWindowClicks, AFileOpenedFromTheStyleWindowKeepsTheNameItWasPickedB
     Type("ballad");
     PressKey(WXK_RETURN);
   });
-  ClickIn(styleWindow, style_select_ids::kChooseFirst + 1);
+  Press(styleWindow->FindWindow(style_select_ids::kChooseFirst + 1));
   EXPECT_TRUE(modals.Messages().empty());
   EXPECT_EQ(Utf8(Find<wxTextCtrl>(styleWindow, style_select_ids::kNameFirst + 1)->GetValue()),
             "ballad");

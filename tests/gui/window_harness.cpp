@@ -228,12 +228,12 @@ wxWindow* ProgramTest::ShownWindow(const char* title) {
   return nullptr;
 }
 
-void ProgramTest::Press(int id, int milliseconds) {
-  Click(MainControl(id));
+void ProgramTest::Press(wxWindow* control, int milliseconds) {
+  Click(control);
   Settle(300);
   EXPECT_TRUE(RunUntil([this] { return modals.Unanswered() == 0 && !modals.Open(); },
                        milliseconds))
-      << "button " << id;
+      << Utf8(control ? control->GetLabel() : "(none)");
   Settle(200);
 }
 

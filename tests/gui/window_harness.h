@@ -115,9 +115,10 @@ class ProgramTest : public ::testing::Test {
   wxWindow* MainControl(int id);
   // The shown top-level window with this title, or nullptr.
   static wxWindow* ShownWindow(const char* title);
-  // Clicks a main-window button and waits until every dialog it opened was answered and
-  // closed, and the command has ended.
-  void Press(int id, int milliseconds = 20000);
+  // Clicks a control (or a main-window button) and waits until every dialog it opened was
+  // answered and closed, and the command has ended.
+  void Press(wxWindow* control, int milliseconds = 20000);
+  void Press(int mainId) { Press(MainControl(mainId)); }
 
   testing::TempDir dir;
   gui::WxPlatform platform;
