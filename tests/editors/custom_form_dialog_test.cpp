@@ -67,8 +67,8 @@ TEST_F(CustomFormDialogTest, EachHandlerChangesTheStoreTheListAndTheButtons) {
       {"load", Mode::kLoad, {},
        [](CustomFormDialog& d) { d.SelectEntry(1), d.PressLoad(); },
        {"a", "b"}, 1, true, false, false, "カスタムフォーム読み込み完了", 3},
-      {"load by a double-click", Mode::kLoad, {}, [](CustomFormDialog& d) { d.DoubleClick(0); },
-       {"a", "b"}, 0, true, false, false, "カスタムフォーム読み込み完了", 1},
+      {"load by a double-click", Mode::kLoad, {}, [](CustomFormDialog& d) { d.DoubleClick(1); },
+       {"a", "b"}, 1, true, false, false, "カスタムフォーム読み込み完了", 3},
       {"add", Mode::kSave, {"c"}, [](CustomFormDialog& d) { d.PressAdd(); },
        {"a", "b", "c"}, -1, false, true, false, "カスタムフォーム保存完了", 2},
       {"add, the name's first line cut to 255 bytes", Mode::kSave, {longName + "\nsecond"},
@@ -145,11 +145,29 @@ TEST_F(CustomFormDialogTest, The201stFormIsRefusedAndNothingChanges) {
   CustomFormDialog save(session().Editors(), CustomFormMode::kSave);
   save.Show();
   platform().promptAnswers.push_back("one too many");
-  save.PressAdd();
+  EXPECT_FALSE(save.AddCustomForm());
   EXPECT_EQ(platform().messages.back().text, kCustomFormsFullMessage);
   EXPECT_EQ(platform().promptAnswers.size(), 1u);
   EXPECT_EQ(table.count, kMaxCustomForms);
   EXPECT_EQ(StoreFile(), fileBefore);
+}
+
+TEST_F(CustomFormDialogTest, TheFirstFormOfAnEmptyStoreIsOverwrittenAfterTheNextShowing) {
+  CustomFormDialog save(session().Editors(), CustomFormMode::kSave);
+  save.Show();
+  platform().promptAnswers = {std::nullopt, "first", "again"};
+  EXPECT_FALSE(save.OverwriteCustomForm(0));  // no such entry yet: nothing asked
+  EXPECT_FALSE(save.AddCustomForm());         // the name was cancelled
+  EXPECT_TRUE(save.AddCustomForm());
+  EXPECT_FALSE(save.OverwriteCustomForm(1));
+  EXPECT_FALSE(save.OverwriteCustomForm(-1));
+  save.SelectEntry(0);
+  EXPECT_FALSE(save.overwrite.enabled);  // the count was 0 when the dialog was shown
+  save.Show();
+  save.SelectEntry(0);
+  EXPECT_TRUE(save.overwrite.enabled);
+  save.PressOverwrite();
+  EXPECT_EQ(save.list.items, std::vector<std::string>{"again"});
 }
 
 // The table keeps what the last good write put on disk, so that the next write restores it.

@@ -48,6 +48,8 @@ TEST_F(StyleEditorTest, EachHandlerShowsItsRuleAndChangesOnlyTheWorkingCopy) {
   } cases[] = {
       {"opened", [](StyleEditor&) {}, 0, 0, "", nullptr},
       {"tab ３連符", [](StyleEditor& e) { e.SelectTab(2); }, 2, 0, " 0", nullptr},
+      {"back to the first tab", [](StyleEditor& e) { e.SelectTab(2), e.SelectTab(0); }, 0, 0, " 0",
+       nullptr},
       {"no such tabs", [](StyleEditor& e) { e.SelectTab(4), e.SelectTab(-1); }, 0, 0, "", nullptr},
       {"one step right", right(1), 0, 1, " 1", nullptr},
       {"a page right", [](StyleEditor& e) { e.Scroll(ScrollStep::kPageRight); }, 0, 1, " 1",
@@ -69,8 +71,9 @@ TEST_F(StyleEditorTest, EachHandlerShowsItsRuleAndChangesOnlyTheWorkingCopy) {
        " 4", nullptr},
       {"on-beat field", [](StyleEditor& e) { e.SelectTab(1), e.EditOnBeat(3, "30"); }, 1, 0, " 0",
        [](MelodyStyleDb& s) { s.onBeat(1, 0, 3) = 30; }},
-      {"off-beat field", [&](StyleEditor& e) { right(9)(e), e.EditOffBeat(10, " -4 "); }, 0, 9,
-       " 9", [](MelodyStyleDb& s) { s.offBeat(0, 9, 10) = -4; }},
+      {"off-beat fields",
+       [&](StyleEditor& e) { right(9)(e), e.EditOffBeat(10, " -4 "), e.EditOffBeat(0, "7"); }, 0,
+       9, " 9", [](MelodyStyleDb& s) { s.offBeat(0, 9, 10) = -4, s.offBeat(0, 9, 0) = 7; }},
       {"setting", [](StyleEditor& e) { e.EditSetting(1, "200"); }, 0, 0, "",
        [](MelodyStyleDb& s) { s.settings[1] = 200; }},
       {"text that is no number counts as 0",
@@ -86,6 +89,8 @@ TEST_F(StyleEditorTest, EachHandlerShowsItsRuleAndChangesOnlyTheWorkingCopy) {
   };
   for (const Case& c : cases) {
     StyleEditor e(session().Editors());
+    EXPECT_EQ(e.tabs, (std::vector<std::string>{"４分音符以上", "(付点)８分音符", "３連符",
+                                                "その他（短い音長）"}));
     c.action(e);
     MelodyStyleDb expected = before;
     if (c.edits) c.edits(expected);
@@ -137,6 +142,8 @@ TEST_F(StyleEditorTest, FieldsAreReadAsWholeNumbersOnly) {
 }
 
 TEST_F(StyleEditorTest, ApplyHandsBackTheWorkingCopyAndStaysOpenOnTheFirstBadField) {
+  // A freshly opened editor applies and closes.
+  EXPECT_EQ(StyleEditor(session().Editors()).PressApply(), std::nullopt);
   using Column = StyleField::Column;
   const struct {
     Column column;
@@ -145,6 +152,7 @@ TEST_F(StyleEditorTest, ApplyHandsBackTheWorkingCopyAndStaysOpenOnTheFirstBadFie
     const char* message;  // nullptr: accepted, the window closes
     int32_t applied;
   } cases[] = {{Column::kOnBeat, 0, "ab", kNotANumberMessage, 0},
+               {Column::kOffBeat, 0, "x", kNotANumberMessage, 0},
                {Column::kOffBeat, 5, "12abc", kNotANumberMessage, 0},
                {Column::kOffBeat, 10, "-4", nullptr, -4},
                {Column::kSetting, 0, "x", kNotANumberMessage, 0},

@@ -87,7 +87,9 @@ TEST_F(StyleSelectTest, AFailingOrCancelledChoiceLeavesEverythingAsItWas) {
   EXPECT_FALSE(window.ChooseDbFile(1));  // empty answer
   EXPECT_FALSE(window.ChooseDbFile(1));  // dialog cancelled
   EXPECT_FALSE(window.ChooseDbFile(3));  // a hidden kind
-  EXPECT_FALSE(window.ChooseDbFile(7));  // no such kind
+  const size_t asked = platform().fileRequests.size();
+  for (int kind : {-1, kDbKinds}) EXPECT_FALSE(window.ChooseDbFile(kind));  // no such kinds
+  EXPECT_EQ(platform().fileRequests.size(), asked);
   EXPECT_EQ(session().style, styleBefore);
   EXPECT_EQ(session().compositionDb.kind, 5);
   EXPECT_EQ(window.nameField[0].text, "default.mld");
