@@ -153,6 +153,10 @@ TEST_F(EditorWindowClicks, AllTwelvePeriodTabsShowAtOnceAndTheFirstPeriodHasNoCo
   EXPECT_EQ(session().form.periodSource[2], 0);
   clickTab(0);
   EXPECT_EQ(Utf8(label->GetLabel()), "楽節  1");
+  PressKey(WXK_DOWN);  // the arrows move between the tabs
+  EXPECT_TRUE(RunUntil([&] { return Utf8(label->GetLabel()) == "楽節  7"; }, 2000));
+  PressKey(WXK_UP);
+  EXPECT_TRUE(RunUntil([&] { return Utf8(label->GetLabel()) == "楽節  1"; }, 2000));
   EXPECT_EQ(copySource->GetCount(), 0u);
   EXPECT_EQ(copySource->GetSelection(), wxNOT_FOUND);
   EXPECT_FALSE(copySource->IsEnabled());

@@ -10,7 +10,7 @@ namespace vema::editors_gui {
 
 PeriodTabBar::PeriodTabBar(wxWindow* parent, wxWindowID id, const wxPoint& pos) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
-  Create(parent, id, pos, wxDefaultSize, wxBORDER_NONE | wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE);
+  Create(parent, id, pos, wxDefaultSize, wxBORDER_NONE | wxFULL_REPAINT_ON_RESIZE);
   SetMinClientSize(DoGetBestClientSize());
   Bind(wxEVT_PAINT, &PeriodTabBar::OnPaint, this);
   Bind(wxEVT_LEFT_DOWN, &PeriodTabBar::OnLeftDown, this);

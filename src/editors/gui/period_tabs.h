@@ -29,7 +29,7 @@ class PeriodTabBar : public wxWindow {
   // Called with the tab the person chose (a click, or the arrow keys).
   void OnSelect(std::function<void(int)> handler) { onSelect_ = std::move(handler); }
 
-  bool AcceptsFocus() const override { return !labels_.empty(); }
+  bool AcceptsFocus() const override { return true; }
 
  protected:
   wxSize DoGetBestClientSize() const override;
