@@ -38,10 +38,13 @@ int FormEditor::EffectivePeriodSource(int period) {
   return value >= 0 && value < period ? value : -1;
 }
 
+void FormEditor::CheckPeriodCount() {
+  int count = 0;
+  for (ButtonState& button : periodCount) button.checked = ++count == form().PeriodCount();
+}
+
 void FormEditor::Initialise() {
-  for (size_t n = 0; n < periodCount.size(); ++n) {
-    periodCount[n].checked = static_cast<int>(n) + 1 == form().PeriodCount();
-  }
+  CheckPeriodCount();
   RebuildPeriodTabs();
   ShowPeriod();
 }
@@ -49,9 +52,7 @@ void FormEditor::Initialise() {
 void FormEditor::SelectPeriodCount(int count) {
   if (refreshing || count < 1 || count > kMaxPeriods) return;
   form().lastPeriod = count - 1;
-  for (size_t n = 0; n < periodCount.size(); ++n) {
-    periodCount[n].checked = static_cast<int>(n) + 1 == count;
-  }
+  CheckPeriodCount();
   RebuildPeriodTabs();
   ShowPeriod();
 }
@@ -86,9 +87,7 @@ void FormEditor::AfterCustomFormSave() { ShowPeriod(); }
 
 void FormEditor::AfterCustomFormLoad() {
   RebuildPeriodTabs();
-  for (size_t n = 0; n < periodCount.size(); ++n) {
-    periodCount[n].checked = static_cast<int>(n) + 1 == form().PeriodCount();
-  }
+  CheckPeriodCount();
   ShowPeriod();
 }
 

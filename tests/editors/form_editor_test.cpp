@@ -38,12 +38,18 @@ TEST_F(FormEditorTest, EachBarHandlerChangesItsBarAndEnablesTheControlsOfItsColu
        4, 4, 4, 14, "c4", {true, false, false, false, false}},
       {"melody repeats bar 1", [](FormEditor& e) { e.OnMelodyChanged(3, 1); },
        0, 0, 0, 10, "c0", {true, false, false, false, false}},
+      {"melody repeats bar 5, shown again",
+       [](FormEditor& e) { e.OnMelodyChanged(3, 5), e.SelectTab(0), e.SelectTab(1); },
+       4, 4, 4, 14, "c4", {true, false, false, false, false}},
       {"melody new again: key and chord of the first bar",
        [](FormEditor& e) { e.OnMelodyChanged(3, 5), e.OnMelodyChanged(3, 0); },
        -1, -1, -1, 10, "c0", {true, true, true, true, true}},
       {"last position of the list", [](FormEditor& e) { e.OnMelodyChanged(3, 11); },
        10, 10, 10, 20, "c10", {true, false, false, false, false}},
       {"motif repeats bar 1", [](FormEditor& e) { e.OnMotifChanged(3, 1); },
+       -1, 0, 0, 21, "c11", {true, true, false, true, true}},
+      {"motif repeats bar 1, shown again",
+       [](FormEditor& e) { e.OnMotifChanged(3, 1), e.SelectTab(0), e.SelectTab(1); },
        -1, 0, 0, 21, "c11", {true, true, false, true, true}},
       {"motif new again", [](FormEditor& e) { e.OnMotifChanged(3, 4), e.OnMotifChanged(3, 0); },
        -1, -1, -1, 21, "c11", {true, true, true, true, true}},
@@ -88,6 +94,10 @@ TEST_F(FormEditorTest, EachBarHandlerChangesItsBarAndEnablesTheControlsOfItsColu
                                          e.noteLength[3].enabled, e.key[3].enabled,
                                          e.chord[3].enabled};
     EXPECT_EQ(enabled, c.enabled) << c.name;
+    // Each source list offers new, the eight bars of period 1 and bars 1..3 of period 2.
+    for (const ListState* list : {&e.melody[3], &e.motif[3], &e.noteLength[3]}) {
+      EXPECT_EQ(list->items.size(), 12u) << c.name;
+    }
     // The other columns keep their values.
     EXPECT_EQ(e.key[2].selection, 20) << c.name;
     EXPECT_EQ(e.chord[4].text, "c12") << c.name;
@@ -163,6 +173,11 @@ TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
          e.OnChordChanged(4, "F#m7"), e.OnKeyChanged(4, 16), e.SelectTab(2);
        },
        2, 4, true, true, {" 1", " 2"}, 1, 8},
+      {"copy of period 1 again",
+       [](FormEditor& e, SongForm&) {
+         e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1), e.SelectCopySource(0);
+       },
+       2, 4, true, true, {" 1", " 2"}, 0, 0},
       {"new again keeps the bars",
        [](FormEditor& e, SongForm&) {
          e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1), e.PressNewPeriod();
@@ -181,6 +196,8 @@ TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
        2, 4, true, true, {" 1", " 2"}, 0, 0},
       {"two periods", [](FormEditor& e, SongForm&) { e.SelectTab(2), e.SelectPeriodCount(2); },
        0, 2, false, false, {}, -1, -1},
+      {"one period", [](FormEditor& e, SongForm&) { e.SelectPeriodCount(1); },
+       0, 1, false, false, {}, -1, -1},
       {"no such counts",
        [](FormEditor& e, SongForm&) { e.SelectPeriodCount(0), e.SelectPeriodCount(13); },
        0, 4, false, false, {}, -1, -1},
