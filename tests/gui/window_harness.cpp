@@ -150,7 +150,6 @@ void ModalWatcher::Poll() {
 ModalWatcher::Answer ClickButton(int id) {
   return [id](wxDialog& dialog) {
     wxWindow* button = dialog.FindWindow(id);
-    if (std::getenv("VEMA_SHOT_EVERY_ANSWER")) Screenshot("answer_" + std::to_string(id));
     if (button == nullptr) {
       ADD_FAILURE() << "no button " << id << " in " << Utf8(dialog.GetTitle());
       return;
@@ -179,10 +178,6 @@ ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then) {
     Screenshot(name);
     then(dialog);
   };
-}
-
-ModalWatcher::Answer EndWith(int id) {
-  return [id](wxDialog& dialog) { dialog.EndModal(id); };
 }
 
 // ---- the program --------------------------------------------------------------------------

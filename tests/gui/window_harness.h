@@ -100,8 +100,6 @@ ModalWatcher::Answer Key(int key, int modifiers = wxMOD_NONE);
 ModalWatcher::Answer TypeLine(const char* ascii);
 // Takes a screenshot, then runs another answer.
 ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then);
-// Ends the dialog with this id (for dialogs whose handling is not under test).
-ModalWatcher::Answer EndWith(int id);
 
 // The window program over a temporary copy of the shipped data, its main window shown.
 class ProgramTest : public ::testing::Test {
