@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Draws the pictures of the main window (background and the up/down images of the eleven
+# Draws the pictures of the main window (background and the up/down images of the twelve
 # picture buttons) into res/images/ with ImageMagick.  The pictures are committed; run this
 # only to change them.  Needs imagemagick and fonts-dejavu-core.
 set -euo pipefail
@@ -66,6 +66,7 @@ button TONE 70 32 TONE 12 "$steel_top" "$steel_bottom" "$ink"
 button PLAY 76 32 '▶ PLAY' 12 '#9ef0a8' '#2f8f45' '#0d2614'
 button STOP 45 32 '■ STOP' 9 "$steel_top" "$steel_bottom" "$ink" "$cond"
 button COMP 68 30 COMP 13 '#ffc27a' '#d9620b' '#2a1200'
+button ROLL 36 32 ROLL 8 "$steel_top" "$steel_bottom" "$ink" "$cond"
 
 # The background: a dark brushed panel with the title display, the status window, the logo,
 # a speaker grille and the groove above the bottom row of buttons.
@@ -92,7 +93,7 @@ convert "$tmp/panel.png" \
   -font "$cond" -pointsize 8 -fill '#aab2c0' -annotate +352+68 'AUTO COMPOSER 97' \
   -font "$cond" -pointsize 7 -fill '#8b93a1' \
   -annotate +8+12 'POWER' -annotate +384+12 'HELP' -annotate +418+12 'ICON' \
-  -annotate +110+100 'STATUS' -annotate +289+140 'v1.02' \
+  -annotate +110+100 'STATUS' -annotate +310+100 'v1.02' \
   -annotate +356+112 'COMPOSE' \
   "$out/BACKGROUND.png"
 rm -rf "$tmp"

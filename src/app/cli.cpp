@@ -15,6 +15,7 @@
 
 #include "app/compose_command.h"
 #include "app/console_platform.h"
+#include "app/export_command.h"
 #include "app/playback.h"
 #include "app/session.h"
 
@@ -22,7 +23,8 @@ namespace vema {
 namespace {
 
 constexpr const char* kDescription =
-    "vema-cli composes songs the way the window program does, plays them and renders them.";
+    "vema-cli composes songs the way the window program does, plays them, renders them and "
+    "writes them as scores.";
 constexpr const char* kFooter =
     "Every message box is printed on stderr as one line, \"error: TEXT\" for an error and\n"
     "\"info: TEXT\" for information.  Exit status: 0 without errors, 1 when an error message\n"
@@ -224,17 +226,45 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
       ->check(
           CLI::Validator([](std::string& v) { return v.empty() ? "an empty name" : ""; }, ""));
 
+  ExportOptions exportOptions;
+  CLI::App* exportCommand = app.add_subcommand(
+      "export", Wrap("writes the song of DIR/out.mid (the one composed there last) as a MusicXML "
+                     "score: the melody with its chord symbols, the bass and the chords, with the "
+                     "instruments and the tempo of out.mid and the keys and chord names of the "
+                     "form it was composed with; out.mid is not changed"));
+  AddDirOption(*exportCommand, exportOptions.dir, "the folder of out.mid and default.db "
+                                                  "(default: the current one)");
+  exportCommand
+      ->add_option("--musicxml", exportOptions.musicxml,
+                   Wrap("the MusicXML file to write (relative to the current folder, not DIR); "
+                        "an existing file is replaced"))
+      ->type_name("FILE")
+      ->required()
+      ->check(
+          CLI::Validator([](std::string& v) { return v.empty() ? "an empty name" : ""; }, ""));
+  exportCommand
+      ->add_option("--form", exportOptions.form,
+                   Wrap("the stored form N (0-based) of default.db that the song was composed "
+                        "with, as given to compose (default 0); the export is refused when the "
+                        "chords of out.mid are not those of the form (the window's SAVE writes "
+                        "a song of a form that is not stored)"))
+      ->type_name("N")
+      ->check(WholeNumber(0, 1000000, "a form number 0 or more"));
+  exportCommand
+      ->add_option("--title", exportOptions.title, Wrap("the title of the score (default: none)"))
+      ->type_name("TEXT");
+
   const auto usageError = [&err](const std::string& problem) {
     err << "vema-cli: " << problem << "\n"
         << "Run 'vema-cli --help' for the commands and their options.\n";
     return 2;
   };
   // A first word that is neither an option nor a command is named as such.
-  if (argc < 2) return usageError("no command given (compose or play)");
+  if (argc < 2) return usageError("no command given (compose, play or export)");
   const std::string first = argv[1];
   const auto commands = app.get_subcommands([&first](CLI::App* c) { return c->check_name(first); });
   if (first[0] != '-' && commands.empty()) return usageError("unknown command: " + first);
-  for (CLI::App* command : {composeCommand, playCommand}) command->allow_extras();
+  for (CLI::App* command : {composeCommand, playCommand, exportCommand}) command->allow_extras();
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -244,11 +274,12 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
     const std::string message = e.what();
     return usageError(message.empty() ? "bad command line" : message);
   }
-  for (CLI::App* command : {composeCommand, playCommand}) {
+  for (CLI::App* command : {composeCommand, playCommand, exportCommand}) {
     const std::vector<std::string> extras = command->remaining();
     if (!extras.empty()) return usageError("unknown option or argument: " + extras.front());
   }
   if (composeCommand->parsed()) return RunCompose(compose, err);
+  if (exportCommand->parsed()) return RunExportCommand(exportOptions, out, err);
   return RunPlay(play, out, err, players);
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <span>
 
+#include "app/export_command.h"
 #include "app/session.h"
 #include "song/binary_io.h"
 #include "song/text.h"
@@ -27,7 +28,9 @@ ToolWindowAction ToggleToolWindow(bool created, int& shownFlag) {
   return ToolWindowAction::kHide;
 }
 
-bool SaveSongCommand(Session& session) {
+bool SaveSongCommand(Session& session) { return SaveSongCommand(session, WavOutput{}); }
+
+bool SaveSongCommand(Session& session, const WavOutput& wav) {
   Platform& platform = session.platform();
   const MidiImage& image = session.midiImage;
   if (image.count == kNoMidiImage || image.count < 0) {
@@ -38,12 +41,19 @@ bool SaveSongCommand(Session& session) {
   request.save = true;
   request.defaultExtension = "mid";
   request.initialName = kSaveInitialName;
-  request.filter = "MIDI Files (*.mid)|*.mid|";
+  request.filter = kSaveFilter;
+  int chosenType = 0;
+  request.chosenType = &chosenType;
   const std::optional<std::string> chosen = platform.ChooseFile(request);
   if (!chosen || chosen->empty()) return false;
 
   // A relative name is a file of the working directory.
   const std::string path = session.PathOf(*chosen);
+  switch (SaveKindOf(path, chosenType)) {
+    case SaveKind::kMusicXml: return ExportMusicXml(session, path);
+    case SaveKind::kWav: return ExportWav(session, path, wav.render, wav.progress);
+    case SaveKind::kMidi: break;
+  }
   const size_t count = std::min(static_cast<size_t>(image.count), image.bytes.size());
   const std::span<const uint8_t> bytes(image.bytes.data(), count);
   std::error_code error;

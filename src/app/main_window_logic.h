@@ -8,6 +8,7 @@
 namespace vema {
 
 struct Session;
+struct WavOutput;
 
 // Control ids of the main window.
 enum MainWindowId : int {
@@ -74,7 +75,9 @@ ToolWindowAction ToggleToolWindow(bool created, int& shownFlag);
 inline constexpr const char* kSaveInitialName = "vema01.mid";
 
 // SAVE: refuses before the first song, asks for a file name and writes the last MIDI image to
-// it (replacing what the file held).  Returns true when a file was written.
+// it (replacing what the file held), or the song as MusicXML or WAV when that type is chosen.
+// Returns true when a file was written.
 bool SaveSongCommand(Session& session);
+bool SaveSongCommand(Session& session, const WavOutput& wav);
 
 }  // namespace vema

@@ -26,6 +26,7 @@ class ScriptedPlatform : public Platform {
   std::deque<std::optional<std::string>> promptAnswers;
   std::deque<std::optional<int>> feelAnswers;
   std::deque<std::optional<std::string>> fileAnswers;
+  std::deque<int> fileTypeAnswers;  // the file type chosen in each file dialog (default 0)
   int feelDialogsShown = 0;
 
   void ShowMessage(const std::string& text, MessageIcon icon) override {
@@ -39,6 +40,10 @@ class ScriptedPlatform : public Platform {
   }
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override {
     fileRequests.push_back(request);
+    if (request.chosenType) {
+      *request.chosenType = fileTypeAnswers.empty() ? 0 : fileTypeAnswers.front();
+      if (!fileTypeAnswers.empty()) fileTypeAnswers.pop_front();
+    }
     return Next(fileAnswers);
   }
   void SendPlayerCommand(const std::string& command) override {

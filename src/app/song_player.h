@@ -8,6 +8,9 @@
 
 namespace vema {
 
+// Told now and then how much of a song has been rendered (0..1); returning false stops it.
+using RenderProgress = std::function<bool(double share)>;
+
 class SongPlayer {
  public:
   virtual ~SongPlayer() = default;
@@ -21,9 +24,13 @@ class SongPlayer {
   // when nothing could be played.
   virtual bool WaitUntilEnd(std::string& error) = 0;
 
-  // Renders a MIDI file into a WAV file, as long as the song.  False, with the reason, on failure.
+  // Where the song played last has got to, in ticks of its file; -1 while none is playing.
+  virtual int PlayingTick() = 0;
+
+  // Renders a MIDI file into a WAV file, as long as the song.  False, with the reason, on failure
+  // or when the progress callback asked to stop.
   virtual bool RenderWav(const std::string& midiPath, const std::string& wavPath,
-                         std::string& error) = 0;
+                         std::string& error, const RenderProgress& progress = {}) = 0;
 };
 
 // Makes a player for the files of a working directory.

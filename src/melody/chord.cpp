@@ -223,61 +223,61 @@ Quality ParseQuality(const ChordText& c, size_t p) {
   return q;
 }
 
-int ParseBass(const ChordText& bass) {
-  int note = LetterValue(bass.at(0));
+}  // namespace
+
+ChordParts DescribeChord(std::string_view name) {
+  ChordParts parts;
+  ChordText chord(name);
+  parts.letter = chord.at(0);
   size_t p = 1;
-  if (bass.at(p) == '#') {
-    ++note;
+  if (chord.at(p) == '#') {
+    ++parts.alter;
+    p = 2;
+  }
+  if (chord.at(p) == '-' && chord.at(p + 1) != '5') {
+    --parts.alter;
     ++p;
   }
-  if (bass.at(p) == '-') --note;
-  return Reduce(note);
-}
+  parts.root = Reduce(LetterValue(parts.letter) + parts.alter);
 
-}  // namespace
+  // The first "/" or "on" cuts the name; what follows is the bass.
+  const std::string_view whole = chord.text();
+  for (size_t i = 0; i < whole.size(); ++i) {
+    const bool on = whole[i] == 'o' && i + 1 < whole.size() && whole[i + 1] == 'n';
+    if (whole[i] != '/' && !on) continue;
+    const ChordText bass(whole.substr(i + (on ? 2 : 1)));
+    parts.slash = true;
+    parts.bassLetter = bass.at(0);
+    size_t b = 1;
+    if (bass.at(b) == '#') {
+      ++parts.bassAlter;
+      ++b;
+    }
+    if (bass.at(b) == '-') --parts.bassAlter;
+    parts.bass = Reduce(LetterValue(parts.bassLetter) + parts.bassAlter);
+    chord.Cut(i);
+    break;
+  }
+  parts.chordPart = std::string(chord.text());
+
+  const Quality quality = whole.empty() ? Quality{} : ParseQuality(chord, p);
+  parts.addChord = quality.addChord;
+  parts.accepted = quality.count > 0;
+  if (parts.accepted) {
+    parts.quality = parts.chordPart.substr(std::min(p, parts.chordPart.size()));
+    parts.intervals.assign(quality.intervals.begin(), quality.intervals.begin() + quality.count);
+  }
+  return parts;
+}
 
 int ParseChord(ChordToneTable& table, Platform& platform, std::string_view name) {
   table.fill(kToneEnd);
-
-  ChordText chord(name);
-  int root = LetterValue(chord.at(0));
-  size_t p = 1;
-  if (chord.at(p) == '#') {
-    ++root;
-    p = 2;
-    if (root > 11) root -= 12;
-  }
-  if (chord.at(p) == '-' && chord.at(p + 1) != '5') {
-    --root;
-    ++p;
-  }
-  if (root < 0) root += 12;
-  table[0] = static_cast<int8_t>(root);
-
-  // The first "/" or "on" cuts the name; what follows is the bass.
-  std::string_view bassText;
-  bool slash = false;
-  const std::string_view whole = chord.text();
-  for (size_t i = 0; i < whole.size(); ++i) {
-    if (whole[i] == '/') {
-      bassText = whole.substr(i + 1);
-      chord.Cut(i);
-      slash = true;
-      break;
-    }
-    if (whole[i] == 'o' && i + 1 < whole.size() && whole[i + 1] == 'n') {
-      bassText = whole.substr(i + 2);
-      chord.Cut(i);
-      slash = true;
-      break;
-    }
-  }
-
-  const Quality quality = whole.empty() ? Quality{} : ParseQuality(chord, p);
-  if (quality.count == 0) {
+  const ChordParts parts = DescribeChord(name);
+  table[0] = static_cast<int8_t>(parts.root);
+  if (!parts.accepted) {
     // The name stays CP932 bytes for the parser; the message shows it as the person typed it.
-    const std::string part = Cp932ToUtf8(chord.text());
-    if (quality.addChord) {
+    const std::string part = Cp932ToUtf8(parts.chordPart);
+    if (parts.addChord) {
       platform.ShowMessage("アドコード[" + part + "]は未対応です", MessageIcon::kStop);
     }
     platform.ShowMessage("コード解析error\n[" + part + "]は誤りまたは未対応です",
@@ -287,18 +287,16 @@ int ParseChord(ChordToneTable& table, Platform& platform, std::string_view name)
 
   std::array<int8_t, 5> tones{};
   int count = 0;
-  tones[static_cast<size_t>(count++)] = static_cast<int8_t>(root);
-  for (int i = 0; i < quality.count; ++i) {
-    tones[static_cast<size_t>(count++)] =
-        static_cast<int8_t>(Reduce(root + quality.intervals[static_cast<size_t>(i)]));
+  tones[static_cast<size_t>(count++)] = static_cast<int8_t>(parts.root);
+  for (const int interval : parts.intervals) {
+    tones[static_cast<size_t>(count++)] = static_cast<int8_t>(Reduce(parts.root + interval));
   }
 
-  if (!slash) {
+  if (!parts.slash) {
     for (int i = 0; i < count; ++i) table[static_cast<size_t>(i)] = tones[static_cast<size_t>(i)];
     return 0;
   }
-  const int bass = ParseBass(ChordText(bassText));
-  table[0] = static_cast<int8_t>(bass);
+  table[0] = static_cast<int8_t>(parts.bass);
   size_t filled = 1;
   for (int i = 0; i < count; ++i) {
     const int8_t tone = tones[static_cast<size_t>(i)];

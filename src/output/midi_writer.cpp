@@ -115,6 +115,7 @@ bool MidiWriter::Write(int feel) {
   }
   context_.midiImage.count = static_cast<int32_t>(file.size());
   context_.midiImage.bytes = std::move(file);
+  context_.midiImage.form = context_.form;
   context_.platform.ShowMessage(kComposedMessage, MessageIcon::kPlain);
   return true;
 }

@@ -14,6 +14,7 @@ struct FileDialogRequest {
   std::string defaultExtension;  // e.g. "mid"
   std::string initialName;       // e.g. "vema01.mid"
   std::string filter;            // e.g. "MIDI Files (*.mid)|*.mid|"
+  int* chosenType = nullptr;     // where a dialog puts the index of the file type chosen
 };
 
 class Platform {

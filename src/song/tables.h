@@ -73,6 +73,7 @@ class GenerationLog {
 struct MidiImage {
   std::vector<uint8_t> bytes;
   int32_t count = kNoMidiImage;  // 0xffff until the first song was written
+  SongForm form{};               // the form the song was composed with (its keys and chords)
 };
 
 // Slots: 0 note-length database (.mld), 1 melody style (.ton), 2..4 unused kinds.

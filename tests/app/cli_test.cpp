@@ -108,7 +108,9 @@ struct FakePlayer : SongPlayer {
     if (fail) error = "no audio device could be opened";
     return !fail;
   }
-  bool RenderWav(const std::string& midi, const std::string& wav, std::string&) override {
+  int PlayingTick() override { return -1; }
+  bool RenderWav(const std::string& midi, const std::string& wav, std::string&,
+                 const RenderProgress&) override {
     log.push_back("render " + midi + " " + wav);
     return true;
   }

@@ -63,7 +63,8 @@ TEST(SaveSong, RefusesBeforeTheFirstSongWritesExactlyTheSongOrReportsTheFailure)
   EXPECT_EQ(ReadAll(dir.File("mine.mid")), (std::vector<uint8_t>{'M', 'T', 'h', 'd'}));
   EXPECT_EQ(ReadAll(dir.File("song.mid")), ReadAll(dir.File("mine.mid")));
   EXPECT_EQ(t.platform.fileRequests.back().initialName, "vema01.mid");  // every time
-  EXPECT_EQ(t.platform.fileRequests.back().filter, "MIDI Files (*.mid)|*.mid|");
+  EXPECT_EQ(t.platform.fileRequests.back().filter,
+            "MIDI (*.mid)|*.mid|MusicXML (*.musicxml)|*.musicxml|WAV (*.wav)|*.wav|");
   for (const std::string& target : {dir.File("missing-folder/x.mid"), dir.str()}) {
     t.platform.fileAnswers.push_back(target);
     EXPECT_FALSE(SaveSongCommand(*t.session));

@@ -66,15 +66,5 @@ wait_gone "音色の設定" || fail "閉じる did not hide the instrument windo
 click 253 142
 wait_window "音色の設定" >/dev/null || fail "TONE after 閉じる did not show the instrument window"
 
-# POWER (44 x 19 at 8, 15) ends the program.
-click 30 24
-for i in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && fail "POWER did not end the program"
-wait "$pid"
-status=$?
-pid=
-[ "$status" -eq 0 ] || fail "vema ended with status $status"
+power_off
 echo "PASS"

@@ -52,3 +52,18 @@ wait_gone() {
   done
   return 1
 }
+
+# POWER (44 x 19 at 8, 15) ends the program, with status 0, within 10 s.
+power_off() {
+  timeout 5 xdotool mousemove 30 24 click 1
+  local i status
+  for i in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -0 "$pid" 2>/dev/null && fail "POWER did not end the program"
+  wait "$pid"
+  status=$?
+  pid=
+  [ "$status" -eq 0 ] || fail "vema ended with status $status"
+}

@@ -23,9 +23,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vema [--dir DIR]\n"
+    "usage: vema [--dir DIR] [--audio-driver NAME]\n"
     "  --dir DIR  working directory: default.mld, default.ton and default.db are read from it\n"
-    "             and out.mid, out.mml and work.txt are written into it (default: .)\n";
+    "             and out.mid, out.mml and work.txt are written into it (default: .)\n"
+    "  --audio-driver NAME\n"
+    "             the fluidsynth audio driver PLAY sounds through (alsa, pulseaudio, jack, ...;\n"
+    "             default: the system's); \"file\" writes fluidsynth.wav into the current\n"
+    "             folder in real time, for machines without a sound device\n";
 
 }  // namespace
 
@@ -40,7 +44,7 @@ class CVemaApp : public wxApp {
   int OnExit() override;
 
  private:
-  bool ParseArguments(std::string& dir, int& exitCode);
+  bool ParseArguments(std::string& dir, std::string& audioDriver, int& exitCode);
 
   std::unique_ptr<wxLocale> locale_;
   std::unique_ptr<vema::gui::WxPlatform> platform_;
@@ -50,7 +54,7 @@ class CVemaApp : public wxApp {
 #endif
 };
 
-bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
+bool CVemaApp::ParseArguments(std::string& dir, std::string& audioDriver, int& exitCode) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg(argv[i].utf8_str());
     if (arg == "--help" || arg == "-h") {
@@ -60,6 +64,10 @@ bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
     }
     if (arg == "--dir" && i + 1 < argc) {
       dir = std::string(argv[++i].utf8_str());
+      continue;
+    }
+    if (arg == "--audio-driver" && i + 1 < argc) {
+      audioDriver = std::string(argv[++i].utf8_str());
       continue;
     }
     std::fprintf(stderr, "vema: unknown argument: %s\n%s", arg.c_str(), kUsage);
@@ -76,8 +84,9 @@ bool CVemaApp::ParseArguments(std::string& dir, int& exitCode) {
 
 bool CVemaApp::OnInit() {
   std::string dir = ".";
+  std::string audioDriver;
   int exitCode = 0;
-  if (!ParseArguments(dir, exitCode)) {
+  if (!ParseArguments(dir, audioDriver, exitCode)) {
     // wx returns a failure from OnInit as -1; give the caller the real status.
     std::exit(exitCode);
   }
@@ -95,15 +104,19 @@ bool CVemaApp::OnInit() {
   platform_ = std::make_unique<vema::gui::WxPlatform>();
   platform_->SetWorkingDir(dir);
 #if VEMA_HAVE_PLAYER
-  platform_->SetPlayer([this, dir](const std::string& command) {
-    if (!player_) player_ = std::make_unique<vema::FluidPlayer>(dir);
-    player_->Command(command);
-  });
+  const auto player = [this, dir, audioDriver]() -> vema::SongPlayer* {
+    if (!player_) player_ = std::make_unique<vema::FluidPlayer>(dir, audioDriver);
+    return player_.get();
+  };
+  platform_->SetPlayer([player](const std::string& command) { player()->Command(command); });
 #endif
   session_ = std::make_unique<vema::Session>(*platform_, vema::SessionOptions{dir, {}});
   vema::StartUp(*session_);
 
   auto* window = new CVemaDlg(*session_);
+#if VEMA_HAVE_PLAYER
+  window->SetPlayer(player);
+#endif
   platform_->SetMainWindow(window);
   SetTopWindow(window);
   window->Show();

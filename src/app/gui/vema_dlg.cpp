@@ -1,23 +1,29 @@
 #include "app/gui/vema_dlg.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include <wx/dcclient.h>
 #include <wx/filename.h>
 #include <wx/frame.h>
 #include <wx/html/helpctrl.h>
 #include <wx/iconbndl.h>
+#include <wx/progdlg.h>
 #include <wx/settings.h>
 #include <wx/xrc/xmlres.h>
 
 #include "accomp/gui/instrument_dlg.h"
 #include "app/compose_command.h"
 #include "app/gui/help_line_breaks.h"
+#include "app/export_command.h"
+#include "app/gui/piano_roll_dlg.h"
 #include "app/gui/resources.h"
 #include "app/main_window_logic.h"
 #include "app/name_prompt.h"
+#include "app/piano_roll.h"
 #include "app/playback.h"
 #include "app/session.h"
+#include "app/song_player.h"
 #if VEMA_HAVE_EDITOR_WINDOWS
 #include "editors/gui/editor_windows.h"
 #endif
@@ -40,6 +46,7 @@ wxBEGIN_EVENT_TABLE(CVemaDlg, wxDialog)
   EVT_BUTTON(vema::kIdIcon, CVemaDlg::OnIcon)
   EVT_BUTTON(vema::kIdComp, CVemaDlg::OnComp)
   EVT_BUTTON(vema::kIdTitle, CVemaDlg::OnTitle)
+  EVT_BUTTON(vema::kIdRoll, CVemaDlg::OnRoll)
 wxEND_EVENT_TABLE()
 
 namespace {
@@ -70,6 +77,31 @@ void Toggle(Window*& window, int& shownFlag, Create create) {
       break;
   }
 }
+
+// The progress of a WAV rendering, shown once it takes more than a moment; its cancel button stops it.
+class WavProgress {
+ public:
+  explicit WavProgress(wxWindow* parent) : parent_(parent) {}
+
+  bool Update(double share) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!start_) start_ = now;
+    if (!dialog_ && now - *start_ < std::chrono::milliseconds(300)) return true;
+    if (!dialog_) {
+      dialog_ = std::make_unique<wxProgressDialog>(
+          U8("WAVファイルの書き出し"), U8("曲を音にしています…"), kSteps, parent_,
+          wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_ELAPSED_TIME | wxPD_REMAINING_TIME);
+    }
+    // The last step is left for the end, which closes the dialog with this object.
+    return dialog_->Update(std::clamp(static_cast<int>(share * kSteps), 0, kSteps - 1));
+  }
+
+ private:
+  static constexpr int kSteps = 1000;
+  wxWindow* parent_;
+  std::optional<std::chrono::steady_clock::time_point> start_;
+  std::unique_ptr<wxProgressDialog> dialog_;
+};
 
 }  // namespace
 
@@ -103,6 +135,8 @@ void CVemaDlg::DestroyToolWindows() {
   if (styleWindow_) styleWindow_->Destroy();
 #endif
   if (instrumentWindow_) instrumentWindow_->Destroy();
+  if (pianoRoll_) pianoRoll_->Destroy();
+  pianoRoll_ = nullptr;
   formEditor_ = nullptr;
   styleWindow_ = nullptr;
   instrumentWindow_ = nullptr;
@@ -120,6 +154,10 @@ void CVemaDlg::OnShow(wxShowEvent& event) {
       button->Move(entry.x, entry.y);
       button->Show();
     }
+  }
+  if (wxWindow* button = FindWindow(vema::kRollButton.id)) {
+    button->Move(vema::kRollButton.x, vema::kRollButton.y);
+    button->Show();
   }
   Raise();
   SetFocus();  // no button takes the focus, so the window itself gets the keys (Escape)
@@ -174,7 +212,18 @@ void CVemaDlg::OnCharHook(wxKeyEvent& event) {
   event.Skip();
 }
 
-void CVemaDlg::OnSave(wxCommandEvent&) { vema::SaveSongCommand(session_); }
+void CVemaDlg::OnSave(wxCommandEvent&) {
+  vema::WavOutput wav;
+  if (player_) {
+    wav.render = [this](const std::string& midi, const std::string& file, std::string& error,
+                        const vema::RenderProgress& progress) {
+      return player_()->RenderWav(midi, file, error, progress);
+    };
+  }
+  auto progress = std::make_shared<WavProgress>(this);
+  wav.progress = [progress](double share) { return progress->Update(share); };
+  vema::SaveSongCommand(session_, wav);
+}
 
 void CVemaDlg::OnForm(wxCommandEvent&) {
 #if VEMA_HAVE_EDITOR_WINDOWS
@@ -240,6 +289,30 @@ void CVemaDlg::OnComp(wxCommandEvent&) {
   vema::ComposeCommand(session_);
   busy_ = false;
   Refresh(false);
+  // An open piano roll shows the new song.
+  if (pianoRoll_ && pianoRollShown_ == 1) {
+    ShowSongInRoll();
+    pianoRoll_->Show();
+  }
+}
+
+void CVemaDlg::ShowSongInRoll() {
+  std::string error;
+  pianoRoll_->ShowSong(vema::ScoreOfLastSong(session_, error));
+}
+
+void CVemaDlg::OnRoll(wxCommandEvent&) {
+  const bool created = pianoRoll_ != nullptr;
+  Toggle(pianoRoll_, pianoRollShown_, [this] {
+    auto* window = new CPianoRollDlg(this, &pianoRollShown_, [this] {
+      return session_.playing == 1 && player_ ? player_()->PlayingTick() : -1;
+    });
+    // Below the main window, which sits in the screen's top-left corner.
+    window->Move(GetScreenRect().GetLeft(), GetScreenRect().GetBottom() + 8);
+    return window;
+  });
+  // A window shown again catches up with the songs composed while it was hidden.
+  if (!created || pianoRollShown_ == 1) ShowSongInRoll();
 }
 
 void CVemaDlg::OnTitle(wxCommandEvent&) {

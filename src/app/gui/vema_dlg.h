@@ -2,6 +2,7 @@
 // the status line, and the three tool windows it shows and hides.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,10 +14,12 @@ class wxHtmlHelpController;
 class CInstrumentDlg;
 class CFormEditDlg;
 class CStyleSelectDlg;
+class CPianoRollDlg;
 
 namespace vema {
 struct Session;
 struct TextArea;
+class SongPlayer;
 }
 
 class CVemaDlg : public wxDialog {
@@ -26,6 +29,8 @@ class CVemaDlg : public wxDialog {
 
   // Draws a new status line at once (the compose command runs between two paints).
   void DrawStatusNow(const std::string& status);
+  // The MIDI file player (made at its first use), for the playback position and WAV files.
+  void SetPlayer(std::function<vema::SongPlayer*()> player) { player_ = std::move(player); }
 
  private:
   void OnPaint(wxPaintEvent& event);
@@ -43,6 +48,8 @@ class CVemaDlg : public wxDialog {
   void OnIcon(wxCommandEvent& event);
   void OnComp(wxCommandEvent& event);
   void OnTitle(wxCommandEvent& event);
+  void OnRoll(wxCommandEvent& event);
+  void ShowSongInRoll();
 
   void DrawText(wxDC& dc, const vema::TextArea& area, const std::string& text,
                 const wxColour& background, const wxColour& foreground);
@@ -55,6 +62,9 @@ class CVemaDlg : public wxDialog {
   CFormEditDlg* formEditor_ = nullptr;
   CStyleSelectDlg* styleWindow_ = nullptr;
   CInstrumentDlg* instrumentWindow_ = nullptr;
+  CPianoRollDlg* pianoRoll_ = nullptr;
+  int pianoRollShown_ = 0;
+  std::function<vema::SongPlayer*()> player_;
   int formEditorShown_ = 0;
   int styleWindowShown_ = 0;
   int instrumentWindowShown_ = 0;

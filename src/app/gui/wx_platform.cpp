@@ -7,6 +7,7 @@
 #include <wx/generic/msgdlgg.h>
 
 #include "accomp/gui/feel_dlg.h"
+#include "app/export_command.h"
 #include "app/gui/name_prompt_dlg.h"
 #include "app/gui/resources.h"
 #include "app/gui/vema_dlg.h"
@@ -64,24 +65,30 @@ std::optional<std::string> WxPlatform::ChooseFile(const FileDialogRequest& reque
   wxString name = U8(request.initialName);
   wxWindow* owner = Owner();
   // The save dialog does not ask about overwriting itself: it would ask about the name as typed,
-  // before the default extension is added.  The question below is about the final name.
+  // before the extension of the chosen file type is added.  The question below is about the
+  // final name.
   const long style = request.save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
+  int type = 0;
   for (;;) {
     wxFileDialog dialog(owner, request.save ? U8("名前を付けて保存") : U8("ファイルを開く"), folder,
                         name, filter, style);
+    dialog.SetFilterIndex(type);
     if (dialog.ShowModal() != wxID_OK) return std::nullopt;
     wxFileName chosen(dialog.GetPath());
+    type = dialog.GetFilterIndex();
+    if (request.chosenType) *request.chosenType = type;
     // A file picked to be opened is taken as it is named.
     if (!request.save) return ToUtf8(chosen.GetFullPath());
-    if (!request.defaultExtension.empty() && !chosen.HasExt()) {
-      chosen.SetExt(U8(request.defaultExtension));
-    }
+    // A name without extension takes the one of the file type chosen.
+    std::string extension = FilterExtension(request.filter, type);
+    if (extension.empty() || extension == "*") extension = request.defaultExtension;
+    if (!extension.empty() && !chosen.HasExt()) chosen.SetExt(U8(extension));
     if (!chosen.FileExists() ||
         AskBox(owner, ToUtf8(chosen.GetFullName()) + kOverwriteQuestion,
                wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) == wxID_YES) {
       return ToUtf8(chosen.GetFullPath());
     }
-    // "いいえ": the dialog comes back with the name, as it does after any refused name.
+    // "いいえ": the dialog comes back with the name and type, as after any refused name.
     folder = chosen.GetPath();
     name = chosen.GetFullName();
   }

@@ -1,5 +1,6 @@
 #include "app/player/fluid_player.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -20,6 +21,8 @@ constexpr const char* kSystemSoundFonts[] = {
 constexpr double kMaxRenderSeconds = 30 * 60;
 // A song whose position does not move for this long while playing is given up.
 constexpr auto kStallTimeout = std::chrono::seconds(5);
+// How often a rendering reports its progress (1024 blocks of 64 samples: about 1.5 s of sound).
+constexpr long kBlocksPerReport = 1024;
 // Louder than fluidsynth's default of 0.2, still far from clipping with four tracks.
 constexpr double kGain = 0.5;
 
@@ -181,8 +184,16 @@ bool FluidPlayer::WaitUntilEnd(std::string& error) {
   return true;
 }
 
+int FluidPlayer::PlayingTick() {
+  if (!started_ || player_ == nullptr) return -1;
+  if (fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) return -1;
+  const int total = fluid_player_get_total_ticks(player_);
+  const int tick = fluid_player_get_current_tick(player_);
+  return total > 0 ? std::min(tick, total) : tick;
+}
+
 bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavPath,
-                            std::string& error) {
+                            std::string& error, const RenderProgress& progress) {
   if (!IsFile(midiPath)) {
     error = "ファイルを開けません[" + midiPath + "]";
     return false;
@@ -234,6 +245,14 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
     } else if (++blocks > maxBlocks) {
       error = "the song is too long to render";
       ok = false;
+    } else if (progress && blocks % kBlocksPerReport == 0) {
+      const int total = fluid_player_get_total_ticks(player);
+      const double share =
+          total > 0 ? static_cast<double>(fluid_player_get_current_tick(player)) / total : 0.0;
+      if (!progress(std::min(share, 1.0))) {
+        error = "stopped";
+        ok = false;
+      }
     }
   }
   const int total = fluid_player_get_total_ticks(player);

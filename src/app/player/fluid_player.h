@@ -26,8 +26,9 @@ class FluidPlayer : public SongPlayer {
 
   void Command(const std::string& command) override;
   bool WaitUntilEnd(std::string& error) override;
-  bool RenderWav(const std::string& midiPath, const std::string& wavPath,
-                 std::string& error) override;
+  int PlayingTick() override;
+  bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
+                 const RenderProgress& progress = {}) override;
 
   // True between a successful "play tada" and "close tada".
   bool started() const { return started_; }

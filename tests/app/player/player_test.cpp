@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <thread>
 
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
+#include "app/playback.h"
 #include "app/player/fluid_player.h"
 #include "app/tiny_song_files.h"
 
@@ -23,13 +28,18 @@ std::pair<std::string, int> Shell(const std::string& command) {
   return {output, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
 }
 
+// Composes the tiny folder's eight bars into out.mid.
+void ComposeTinySong(const std::string& dir, int feel) {
+  testing::WriteTinyFolder(dir);
+  testing::TestSession t(dir, 11);
+  StartUp(*t.session);
+  t.platform.feelAnswers = {feel};
+  ComposeCommand(*t.session);
+}
+
 TEST(RenderWav, AComposedSongIsAudibleThroughoutAndLastsAsLongAsTheSong) {
   testing::TempDir dir;
-  testing::WriteTinyFolder(dir.str());
-  testing::TestSession t(dir.str(), 11);
-  StartUp(*t.session);
-  t.platform.feelAnswers = {kStandard};
-  ComposeCommand(*t.session);
+  ComposeTinySong(dir.str(), kStandard);
   std::string error;
   ASSERT_TRUE(FluidPlayer(dir.str()).RenderWav(dir.File("out.mid"), dir.File("s.wav"), error))
       << error;
@@ -44,6 +54,56 @@ TEST(RenderWav, AComposedSongIsAudibleThroughoutAndLastsAsLongAsTheSong) {
       dir.File("s.wav"));
   // 8 bars of 4 beats at 120 beats a minute: 16 seconds with sound in every one.
   EXPECT_EQ(summary, "2 44100 16.0 16 True\n");
+}
+
+TEST(RenderWav, ReportsItsProgressAndStopsWhenAsked) {
+  testing::TempDir dir;
+  ComposeTinySong(dir.str(), kMarch);
+  FluidPlayer player(dir.str());
+  std::string error;
+  std::vector<double> shares;
+  ASSERT_TRUE(player.RenderWav(dir.File("out.mid"), dir.File("a.wav"), error, [&](double share) {
+    shares.push_back(share);
+    return true;
+  })) << error;
+  // 16 seconds of sound, a report about every 1.5 seconds of it.
+  EXPECT_GE(shares.size(), 8u);
+  EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+  EXPECT_GT(shares.front(), 0.0);
+  EXPECT_LE(shares.back(), 1.0);
+  int calls = 0;
+  EXPECT_FALSE(player.RenderWav(dir.File("out.mid"), dir.File("b.wav"), error,
+                                [&calls](double) { return ++calls < 2; }));
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(error, "stopped");
+}
+
+TEST(Playback, ThePlayingTickMovesOnWhilePlayingAndIsMinusOneOtherwise) {
+  testing::TempDir dir;
+  ComposeTinySong(dir.str(), kMarch);
+  // The file driver plays in real time into fluidsynth.wav of the current folder.
+  struct InFolder {
+    explicit InFolder(const std::filesystem::path& dir) { std::filesystem::current_path(dir); }
+    ~InFolder() { std::filesystem::current_path(before); }
+    std::filesystem::path before = std::filesystem::current_path();
+  } inFolder(dir.path());
+  FluidPlayer player(dir.str(), "file");
+  EXPECT_EQ(player.PlayingTick(), -1);
+  player.Command(kPlayerOpen);
+  EXPECT_EQ(player.PlayingTick(), -1);
+  player.Command(kPlayerPlay);
+  if (!player.started()) {
+    GTEST_SKIP() << "SKIP: the file audio driver did not start: " << player.lastError();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  const int first = player.PlayingTick();
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  const int second = player.PlayingTick();
+  EXPECT_GT(first, 0);
+  EXPECT_GT(second, first);
+  EXPECT_LT(second, 8 * 192);
+  for (const char* command : {kPlayerStop, kPlayerSeekStart, kPlayerClose}) player.Command(command);
+  EXPECT_EQ(player.PlayingTick(), -1);
 }
 
 TEST(RenderWav, AMissingOrBrokenFileGivesAReasonAndNoHang) {

@@ -1,0 +1,163 @@
+// The MusicXML export checked by real clients: every song of the shipped forms, several seeds
+// and all feels validates against the MusicXML 4.0 schema (xmllint, offline), and MuseScore 3
+// opens the scores, prints them and writes back the same notes.  A test whose tool is missing is
+// skipped with a line that says so.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "app/compose_command.h"
+#include "app/export_command.h"
+#include "app/session.h"
+#include "editors/custom_form_store.h"
+#include "musicxml/score_reading.h"
+#include "output/musicxml_writer.h"
+#include "support/test_support.h"
+
+namespace vema {
+namespace {
+
+using testing::EdgeCaseScore;
+using testing::SoundingNotes;
+using testing::TempDir;
+
+// The output (stdout and stderr) and exit status of a shell command.
+std::pair<std::string, int> Shell(const std::string& command) {
+  std::string output;
+  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return {"", -1};
+  for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
+  const int raw = ::pclose(pipe);
+  return {output, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
+}
+
+bool Have(const std::string& tool) { return Shell("command -v " + tool).second == 0; }
+
+#define REQUIRE_TOOL(tool, package) \
+  if (!Have(tool)) GTEST_SKIP() << "SKIP: " tool " is missing (Debian package " package ")"
+
+std::string Validate(const std::vector<std::string>& files) {
+  const std::string schema = VEMA_SCHEMA_DIR;
+  std::string command = "XML_CATALOG_FILES=" + schema + "/catalog-local.xml xmllint --nonet " +
+                        "--noout --schema " + schema + "/musicxml.xsd";
+  for (const std::string& f : files) command += " '" + f + "'";
+  const auto [output, status] = Shell(command);
+  return status == 0 ? "" : output;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+pugi::xml_document Load(const std::string& path) {
+  pugi::xml_document doc;
+  EXPECT_TRUE(doc.load_file(path.c_str())) << path;
+  return doc;
+}
+
+// A composition of the shipped data: stored form `form`, a seed and a feel, in its own folder.
+struct ShippedSong {
+  ShippedSong(int form, uint32_t seed, int feel) : t(dir.str(), seed) {
+    for (const char* name : {"default.mld", "default.ton", "default.db"}) {
+      std::filesystem::copy_file(testing::DataDir() + "/" + name, dir.File(name));
+    }
+    StartUp(*t.session);
+    LoadCustomForm(t.session->Editors(), form);
+    t.platform.feelAnswers = {feel};
+    ComposeCommand(*t.session);
+  }
+  SongScore Score() {
+    std::string error;
+    std::optional<SongScore> score = ScoreOfLastSong(*t.session, error);
+    EXPECT_TRUE(score) << error;
+    return score.value_or(SongScore{});
+  }
+  TempDir dir;
+  testing::TestSession t;
+};
+
+TEST(MusicXmlClients, ShippedFormsSeedsAndFeelsExportValidScoresOfTheirMelodies) {
+  REQUIRE_TOOL("xmllint", "libxml2-utils");
+  TempDir out;
+  std::vector<std::string> files;
+  int forms = 0;
+  {
+    ShippedSong probe(0, 1, 0);
+    forms = probe.t.session->customForms.Count();
+  }
+  ASSERT_GE(forms, 7);
+  for (int form = 0; form < forms; ++form) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+      for (int feel = 0; feel < 4; ++feel) {
+        ShippedSong song(form, seed, feel);
+        const std::string file = out.File("f" + std::to_string(form) + "s" + std::to_string(seed) +
+                                          "r" + std::to_string(feel) + ".musicxml");
+        ASSERT_TRUE(ExportMusicXml(*song.t.session, file));
+        const SongScore score = song.Score();
+        ASSERT_EQ(score.bars, song.t.session->form.BarCount());
+        // What the score says is what out.mid plays.
+        const pugi::xml_document doc = Load(file);
+        EXPECT_EQ(SoundingNotes(doc, 0), score.notes.melody) << file;
+        EXPECT_EQ(SoundingNotes(doc, 1), score.notes.bass) << file;
+        files.push_back(file);
+      }
+    }
+  }
+  const std::string edge = out.File("edge.musicxml");
+  WriteText(edge, BuildMusicXml(EdgeCaseScore()));
+  files.push_back(edge);
+  EXPECT_EQ(Validate(files), "");
+}
+
+// MuseScore's reading of a score: it prints it, and its own MusicXML holds the same notes.
+void RoundTrip(const std::string& file, const SongScore& score, const TempDir& dir) {
+  const std::string pdf = dir.File("score.pdf"), back = dir.File("back.musicxml");
+  const auto [printed, printStatus] =
+      Shell("QT_QPA_PLATFORM=offscreen timeout 120 mscore3 -o '" + pdf + "' '" + file + "'");
+  EXPECT_EQ(printStatus, 0) << printed;
+  std::ifstream in(pdf, std::ios::binary);
+  std::string head(4, '\0');
+  in.read(head.data(), 4);
+  EXPECT_EQ(head, "%PDF");
+  const auto [written, writeStatus] =
+      Shell("QT_QPA_PLATFORM=offscreen timeout 120 mscore3 -o '" + back + "' '" + file + "'");
+  ASSERT_EQ(writeStatus, 0) << written;
+  const pugi::xml_document doc = Load(back);
+  EXPECT_EQ(SoundingNotes(doc, 0), score.notes.melody);
+  EXPECT_EQ(SoundingNotes(doc, 1), score.notes.bass);
+  std::vector<ScoreNote> chords = score.notes.chords;
+  std::sort(chords.begin(), chords.end(), [](const ScoreNote& a, const ScoreNote& b) {
+    return a.start != b.start ? a.start < b.start : a.key < b.key;
+  });
+  EXPECT_EQ(SoundingNotes(doc, 2), chords);
+  // Its chord symbols: one a bar where the form names a chord it reads.
+  EXPECT_EQ(doc.select_nodes("//part[1]/measure/harmony").size(),
+            Load(file).select_nodes("//part[1]/measure/harmony").size());
+}
+
+TEST(MusicXmlClients, MuseScoreReadsBackASongWithKeyChangesTripletsAndTies) {
+  REQUIRE_TOOL("mscore3", "musescore3");
+  // Form 5 modulates; seed 1 draws triplets and ties in the melody.
+  ShippedSong song(5, 1, 1);
+  const std::string file = song.dir.File("song.musicxml");
+  ASSERT_TRUE(ExportMusicXml(*song.t.session, file));
+  const pugi::xml_document doc = Load(file);
+  EXPECT_GE(doc.select_nodes("//part[1]//time-modification").size(), 3u);
+  EXPECT_GE(doc.select_nodes("//part[1]//tie[@type='start']").size(), 3u);
+  EXPECT_GE(doc.select_nodes("//part[1]/measure/attributes/key").size(), 3u);
+  RoundTrip(file, song.Score(), song.dir);
+}
+
+TEST(MusicXmlClients, MuseScoreReadsBackTiesAcrossBarLinesSyncopesAndOddChords) {
+  REQUIRE_TOOL("mscore3", "musescore3");
+  TempDir dir;
+  const std::string file = dir.File("edge.musicxml");
+  WriteText(file, BuildMusicXml(EdgeCaseScore()));
+  RoundTrip(file, EdgeCaseScore(), dir);
+}
+
+}  // namespace
+}  // namespace vema
