@@ -2,6 +2,7 @@
 // the feel dialog, and SAVE over an existing file.
 #include <gtest/gtest.h>
 
+#include <wx/filedlg.h>
 #include <wx/filesys.h>
 #include <wx/html/helpdata.h>
 #include <wx/msgdlg.h>
@@ -72,6 +73,39 @@ TEST_F(MainWindowClicks, SaveAsksBeforeReplacingTheFileNamedWithoutItsExtension)
     EXPECT_EQ(seen[seen.size() - (answer == wxID_NO ? 2 : 1)].message,
               "mysong.mid" + std::string(gui::kOverwriteQuestion));
     EXPECT_EQ(testing::ReadAll(dir.File("mysong.mid")), answer == wxID_NO ? old : song);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("mysong")));
+}
+
+TEST_F(MainWindowClicks, SaveAsksAboutTheNameWithTheExtensionOfTheChosenFileType) {
+  const std::vector<uint8_t> song = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  session().midiImage = {song, static_cast<int32_t>(song.size())};
+  struct Case {
+    int type;
+    const char* file;
+  };
+  for (const Case& c : {Case{1, "mysong.musicxml"}, Case{2, "mysong.wav"}}) {
+    SCOPED_TRACE(c.file);
+    testing::WriteAll(dir.File(c.file), old);
+    // The type picked in the dialog's list, then the name typed without extension; "いいえ"
+    // brings the dialog back, which Escape cancels.
+    modals.Queue([type = c.type](wxDialog& dialog) {
+      auto* files = wxDynamicCast(&dialog, wxFileDialog);
+      ASSERT_NE(files, nullptr);
+      files->SetFilterIndex(type);
+      Focus(&dialog);
+      PressKey('A', wxMOD_CONTROL);
+      Type("mysong");
+      PressKey(WXK_RETURN);
+    });
+    modals.Queue(ClickButton(wxID_NO));
+    modals.Queue(Key(WXK_ESCAPE));
+    Press(kIdSave);
+    const auto& seen = modals.seen();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2].message, c.file + std::string(gui::kOverwriteQuestion));
+    EXPECT_EQ(testing::ReadAll(dir.File(c.file)), old);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("mysong")));
 }
