@@ -10,11 +10,8 @@
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
-#include <wx/image.h>
 #include <wx/intl.h>
-#include <wx/log.h>
 #include <wx/msgdlg.h>
-#include <wx/sysopt.h>
 #include <wx/time.h>
 #include <wx/toplevel.h>
 #include <wx/uiaction.h>
@@ -297,15 +294,7 @@ int main(int argc, char** argv) {
   }
   int result = 1;
   {
-    std::unique_ptr<wxLocale> locale;
-    if (wxLocale::IsAvailable(wxLANGUAGE_JAPANESE)) {
-      wxLogNull quiet;
-      locale = std::make_unique<wxLocale>();
-      locale->Init(wxLANGUAGE_JAPANESE);
-    }
-    wxSystemOptions::SetOption("filesys.no-mimetypesmanager", 1);
-    wxInitAllImageHandlers();
-    vema::gui::InitResources();
+    const std::unique_ptr<wxLocale> locale = vema::gui::InitToolkit();
     wxGUIEventLoop loop;
     wxEventLoopActivator active(&loop);
     result = RUN_ALL_TESTS();
