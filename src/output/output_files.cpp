@@ -19,15 +19,8 @@ bool CanCreateFile(const std::string& path) {
 }
 
 bool ReplaceFile(const std::string& path, std::span<const uint8_t> bytes) {
-  if (WriteFileAtomically(path, bytes)) return true;
-  // A folder where no temporary file can be made may still hold a writable file.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return false;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
-  const bool closed = std::fclose(file) == 0;
-  return written == bytes.size() && closed;
+  // No in-place fallback: a write cut short there would leave neither the old file nor the new.
+  return WriteFileAtomically(path, bytes);
 }
 
 bool ReplaceFile(const std::string& path, std::string_view bytes) {

@@ -12,8 +12,8 @@ namespace vema {
 // a missing one is created empty).
 bool CanCreateFile(const std::string& path);
 
-// Replaces the file by the bytes, through a temporary file when the folder allows it, else in
-// place.  False when the bytes could not be written.
+// Replaces the file by the bytes through a temporary file beside it; false (the old file left
+// whole) when the bytes could not be written.
 bool ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
 bool ReplaceFile(const std::string& path, std::string_view bytes);
 

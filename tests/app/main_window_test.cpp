@@ -85,6 +85,7 @@ TEST(HelpText, JapaneseMayBreakBetweenCharactersButNotAroundPunctuationOrInsideT
        "<head><title>使い方</title></head><body><b>楽<wbr>式</b>の<a href=\"あい.htm\">リ<wbr>ン"
        "<wbr>ク</a></body>"},
       {"VEMA は短い", "VEMA は<wbr>短<wbr>い"},  // no body: all of it is text
+      {"<body>éè§</body>", "<body>éè§</body>"},  // two-byte letters are no Japanese
       {"<body>a\xE3\x81", "<body>a\xE3\x81"}};  // a character cut off at the end
   for (const auto& [page, marked] : cases) EXPECT_EQ(MarkJapaneseLineBreaks(page), marked) << page;
 }
