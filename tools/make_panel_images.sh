@@ -64,7 +64,7 @@ button FORM 70 32 FORM 12 "$steel_top" "$steel_bottom" "$ink"
 button STYLE 70 32 STYLE 12 "$steel_top" "$steel_bottom" "$ink"
 button TONE 70 32 TONE 12 "$steel_top" "$steel_bottom" "$ink"
 button PLAY 76 32 '▶ PLAY' 12 '#9ef0a8' '#2f8f45' '#0d2614'
-button STOP 46 32 '■ STOP' 9 "$steel_top" "$steel_bottom" "$ink" "$cond"
+button STOP 45 32 '■ STOP' 9 "$steel_top" "$steel_bottom" "$ink" "$cond"
 button COMP 68 30 COMP 13 '#ffc27a' '#d9620b' '#2a1200'
 button ROLL 36 32 ROLL 8 "$steel_top" "$steel_bottom" "$ink" "$cond"
 

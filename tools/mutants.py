@@ -151,13 +151,28 @@ def line_of(text, offset):
 
 
 def run(cmd, timeout, cwd=None):
+    """Runs a command in a session of its own; on a time-out the whole session is killed, so
+    that a test caught in an endless loop does not outlive its run."""
     start = time.time()
+    proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            start_new_session=True)
     try:
-        proc = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              timeout=timeout, start_new_session=True)
-        return proc.returncode, proc.stdout.decode(errors="replace"), time.time() - start
-    except subprocess.TimeoutExpired as e:
-        return None, (e.stdout or b"").decode(errors="replace"), time.time() - start
+        out, _ = proc.communicate(timeout=timeout)
+        return proc.returncode, out.decode(errors="replace"), time.time() - start
+    except subprocess.TimeoutExpired:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        out, _ = proc.communicate()
+        return None, out.decode(errors="replace"), time.time() - start
+
+
+def summary(counts):
+    counted = counts["killed"] + counts["survived"]
+    score = 100.0 * counts["killed"] / counted if counted else 0.0
+    return (f"killed {counts['killed']}, survived {counts['survived']}, "
+            f"stillborn {counts['stillborn']}: score {score:.1f} %")
 
 
 def main():
@@ -170,13 +185,15 @@ def main():
     parser.add_argument("--sample", type=int, default=0, help="at most N mutants per file")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--lines", default="", help="only lines A-B of each file")
-    parser.add_argument("--timeout", type=float, default=300, help="seconds per test run")
+    parser.add_argument("--timeout", type=float, default=300,
+                        help="seconds for the tests of one mutant (a hang counts as killed)")
     parser.add_argument("--list", action="store_true", help="only list the mutants")
     args = parser.parse_args()
 
     interrupted = []
     signal.signal(signal.SIGINT, lambda *_: interrupted.append(True))
     totals = {"killed": 0, "survived": 0, "stillborn": 0}
+    per_file = {}
     survivors = []
     for path in args.files:
         original = open(path, encoding="utf-8").read()
@@ -187,6 +204,7 @@ def main():
         if args.sample and len(found) > args.sample:
             found = sorted(random.Random(args.seed).sample(found, args.sample))
         print(f"== {path}: {len(found)} mutants", flush=True)
+        counts = per_file.setdefault(path, {"killed": 0, "survived": 0, "stillborn": 0})
         try:
             for number, (offset, length, repl, kind) in enumerate(found, 1):
                 if interrupted:
@@ -206,16 +224,18 @@ def main():
                 code, output, _ = run(build, 900)
                 if code != 0:
                     totals["stillborn"] += 1
+                    counts["stillborn"] += 1
                     print(f"[{number}/{len(found)}] stillborn {label}", flush=True)
                     continue
                 code, output, seconds = run(
                     ["ctest", "--test-dir", args.build, "-R", args.tests, "-j2",
                      "--timeout", str(int(args.timeout)), "--stop-on-failure"],
-                    args.timeout * 2)
+                    args.timeout)
                 if code == 0 and "No tests were found" in output:
                     sys.exit(f"no test matches {args.tests!r}")
                 status = "survived" if code == 0 else "killed"
                 totals[status] += 1
+                counts[status] += 1
                 print(f"[{number}/{len(found)}] {status} ({seconds:.1f} s) {label}", flush=True)
                 if status == "survived":
                     survivors.append(label)
@@ -226,13 +246,13 @@ def main():
         return 0
     # Rebuild the originals so the build directory is left as it was.
     run(["cmake", "--build", args.build], 900)
-    counted = totals["killed"] + totals["survived"]
     print("\nsurvivors:" if survivors else "\nno survivors")
     for s in survivors:
         print("  " + s)
-    score = 100.0 * totals["killed"] / counted if counted else 0.0
-    print(f"killed {totals['killed']}, survived {totals['survived']}, "
-          f"stillborn {totals['stillborn']}: score {score:.1f} %")
+    if len(per_file) > 1:
+        for path, counts in per_file.items():
+            print(f"{path}: {summary(counts)}")
+    print(summary(totals))
     return 1 if interrupted else 0
 
 

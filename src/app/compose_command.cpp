@@ -42,7 +42,8 @@ std::optional<double> ComposeCommand(Session& session) {
     session.platform().ShowMessage(kWrongDbKindMessage, MessageIcon::kStop);
     return std::nullopt;
   }
-  PitchGenerator(session.Melody()).Run();
+  // A failed pitch phase leaves no melody behind, not the previous song's.
+  if (PitchGenerator(session.Melody()).Run() == 0) session.noteTrack.ClearVoice(0);
   if (choice) session.random = choice->end;  // the random source runs on past every candidate
 
   SetStatus(session, kStatusAccompaniment);

@@ -33,6 +33,7 @@ struct PictureButtonSpec {
   int width, height;    // size of both pictures
 };
 
+// STOP is one pixel narrower than 46 so that it ends inside the 446-pixel background.
 inline constexpr std::array<PictureButtonSpec, 11> kMainButtons = {{
     {kIdPower, "POWER", 8, 15, 44, 19},
     {kIdSave, "SAVE", 8, 126, 70, 32},
@@ -40,7 +41,7 @@ inline constexpr std::array<PictureButtonSpec, 11> kMainButtons = {{
     {kIdStyle, "STYLE", 148, 126, 70, 32},
     {kIdTone, "TONE", 218, 126, 70, 32},
     {kIdPlay, "PLAY", 326, 126, 76, 32},
-    {kIdStop, "STOP", 401, 126, 46, 32},
+    {kIdStop, "STOP", 401, 126, 45, 32},
     {kIdHelp, "HELP", 384, 15, 22, 19},
     {kIdIcon, "ICON", 418, 15, 22, 19},
     {kIdComp, "COMP", 356, 72, 68, 30},

@@ -24,29 +24,26 @@ CustomFormDialog::CustomFormDialog(const EditorContext& context, CustomFormMode 
     : mode(m), context_(context) {}
 
 void CustomFormDialog::Show() {
-  if (mode == CustomFormMode::kLoad) {
-    title = "カスタムフォームの読み込み";
-    load.enabled = true;
-    add.enabled = false;
-    overwrite.enabled = false;
-  } else {
-    title = "カスタムフォームの保存";
-    load.enabled = false;
-    add.enabled = true;
-    overwrite.enabled = context_.customForms.Count() > 0;
-  }
+  const bool loading = mode == CustomFormMode::kLoad;
+  title = loading ? "カスタムフォームの読み込み" : "カスタムフォームの保存";
+  add.enabled = !loading;
+  loadAllowed_ = loading;
+  overwriteAllowed_ = !loading && context_.customForms.Count() > 0;
   FillCustomFormList();
 }
 
 void CustomFormDialog::FillCustomFormList() {
   list.items.clear();
-  list.selection = -1;
   const CustomFormTable& table = context_.customForms;
   for (int i = 0; i < table.Count(); ++i) list.items.push_back(table.names[static_cast<size_t>(i)]);
+  SelectEntry(-1);
 }
 
 void CustomFormDialog::SelectEntry(int position) {
   list.selection = position >= 0 && position < static_cast<int>(list.items.size()) ? position : -1;
+  // Both act on the selected entry: without one they are disabled.
+  load.enabled = loadAllowed_ && list.selection >= 0;
+  overwrite.enabled = overwriteAllowed_ && list.selection >= 0;
 }
 
 void CustomFormDialog::PressLoad() {
@@ -93,14 +90,23 @@ bool CustomFormDialog::StoreCurrentForm(int index, bool append) {
   const std::optional<std::string> name = AskName(context_);
   if (!name) return false;
   CustomFormTable& table = context_.customForms;
+  const size_t i = static_cast<size_t>(index);
+  const int32_t countBefore = table.count;
+  const std::string nameBefore = table.names[i];
+  const SongForm formBefore = table.forms[i];
   if (append) table.count = table.Count() + 1;
-  table.forms[static_cast<size_t>(index)] = context_.form;
-  table.names[static_cast<size_t>(index)] = name->empty() ? DefaultCustomFormName(index) : *name;
+  table.forms[i] = context_.form;
+  table.names[i] = name->empty() ? DefaultCustomFormName(index) : *name;
   const bool written = WriteCustomFormFile(context_);
+  if (!written) {
+    // The store reported its failure; the table and the list keep what the file holds.
+    table.count = countBefore;
+    table.names[i] = nameBefore;
+    table.forms[i] = formBefore;
+  }
   FillCustomFormList();
-  // The store reports its own failure; success is reported only when the form is on disk.
   if (written) context_.platform.ShowMessage("カスタムフォーム保存完了", MessageIcon::kPlain);
-  return true;
+  return written;
 }
 
 }  // namespace vema

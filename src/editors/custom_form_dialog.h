@@ -36,7 +36,7 @@ class CustomFormDialog {
  public:
   CustomFormDialog(const EditorContext& context, CustomFormMode mode);
 
-  // Each showing of the dialog: title, the buttons' enabled states, the list.
+  // Each showing of the dialog: title, the buttons' enabled states, the list (nothing selected).
   void Show();
   void FillCustomFormList();
 
@@ -47,7 +47,7 @@ class CustomFormDialog {
   void PressOverwrite();  // "上書き"
   void DoubleClick(int position);
 
-  // The actions; each returns whether the store or the current form changed.
+  // The actions; each returns whether the store (on disk) or the current form changed.
   bool LoadCustomForm(int index);
   bool AddCustomForm();
   bool OverwriteCustomForm(int index);
@@ -61,8 +61,12 @@ class CustomFormDialog {
 
  private:
   // Stores the current form with a name asked from the person into entry index and writes the
-  // store.  Returns false (nothing stored) when the person cancels the name.
+  // store.  Returns false (nothing stored) when the person cancels the name or the write fails.
   bool StoreCurrentForm(int index, bool append);
+
+  // What the mode and the count at the showing allow; a selected entry is needed as well.
+  bool loadAllowed_ = false;
+  bool overwriteAllowed_ = false;
 
   EditorContext context_;
 };

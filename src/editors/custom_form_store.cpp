@@ -98,8 +98,7 @@ bool WriteCustomFormFile(const EditorContext& context) {
     const FolderLock lock(context.dir);
     if (KindOf(path) == FileKind::kMissing) {
       // Like the start-up, an empty store is left behind, so the next write succeeds.
-      CreateEmptyFile(path);
-      problem = "File not Created! ";
+      problem = CreateEmptyFile(path) ? "File not Created! " : "File could not created! ";
     } else if (!WriteFileAtomically(path, EncodeCustomForms(context.customForms))) {
       problem = "File could not created! ";
     }

@@ -38,10 +38,13 @@ int FormEditor::EffectivePeriodSource(int period) {
   return value >= 0 && value < period ? value : -1;
 }
 
+void FormEditor::CheckPeriodCount() {
+  int count = 0;
+  for (ButtonState& button : periodCount) button.checked = ++count == form().PeriodCount();
+}
+
 void FormEditor::Initialise() {
-  for (size_t n = 0; n < periodCount.size(); ++n) {
-    periodCount[n].checked = static_cast<int>(n) + 1 == form().PeriodCount();
-  }
+  CheckPeriodCount();
   RebuildPeriodTabs();
   ShowPeriod();
 }
@@ -49,9 +52,7 @@ void FormEditor::Initialise() {
 void FormEditor::SelectPeriodCount(int count) {
   if (refreshing || count < 1 || count > kMaxPeriods) return;
   form().lastPeriod = count - 1;
-  for (size_t n = 0; n < periodCount.size(); ++n) {
-    periodCount[n].checked = static_cast<int>(n) + 1 == count;
-  }
+  CheckPeriodCount();
   RebuildPeriodTabs();
   ShowPeriod();
 }
@@ -86,9 +87,7 @@ void FormEditor::AfterCustomFormSave() { ShowPeriod(); }
 
 void FormEditor::AfterCustomFormLoad() {
   RebuildPeriodTabs();
-  for (size_t n = 0; n < periodCount.size(); ++n) {
-    periodCount[n].checked = static_cast<int>(n) + 1 == form().PeriodCount();
-  }
+  CheckPeriodCount();
   ShowPeriod();
 }
 
@@ -107,23 +106,16 @@ void FormEditor::ShowPeriod() {
   refreshing = 1;
   copyPeriod.enabled = currentPeriod > 0;
   const int source = EffectivePeriodSource(currentPeriod);
-  if (source < 0) {
-    newPeriod.checked = true;
-    copyPeriod.checked = false;
-    copySource.enabled = false;
-    copySourceLabel.enabled = false;
-    for (int c = 0; c < kColumns; ++c) FillColumn(c, false);
-  } else {
-    copyPeriod.checked = true;
-    newPeriod.checked = false;
-    copySource.enabled = true;
-    copySourceLabel.enabled = true;
-    copySource.items.clear();
-    for (int p = 1; p <= currentPeriod; ++p) copySource.items.push_back(Format2("%2d", p));
-    copySource.selection = source;
-    CopyPeriod(currentPeriod, copySource.selection);
-    for (int c = 0; c < kColumns; ++c) FillColumn(c, true);
-  }
+  // The copy-source list names the earlier periods; a new period selects none of them.
+  copySource.items.clear();
+  for (int p = 1; p <= currentPeriod; ++p) copySource.items.push_back(Format2("%2d", p));
+  copySource.selection = source;
+  copySource.enabled = source >= 0;
+  copySourceLabel.enabled = source >= 0;
+  newPeriod.checked = source < 0;
+  copyPeriod.checked = source >= 0;
+  if (source >= 0) CopyPeriod(currentPeriod, source);
+  for (int c = 0; c < kColumns; ++c) FillColumn(c, source >= 0);
   refreshing = 0;
 }
 
@@ -278,8 +270,9 @@ void FormEditor::OnKeyChanged(int column, int position) {
 
 void FormEditor::OnChordChanged(int column, const std::string& text) {
   if (refreshing || !ValidColumn(column)) return;
-  chord[U(column)].text = text;  // the field keeps what is typed
-  form().SetChord(Flat(column), Utf8ToCp932(text, kChordBytes - 1));
+  // The field holds what is stored: 9 CP932 bytes, never half a double-byte character.
+  chord[U(column)].text = CutUtf8ToCp932Bytes(text, kChordBytes - 1);
+  form().SetChord(Flat(column), Utf8ToCp932(chord[U(column)].text));
   PropagateChords();
   refreshing = 1;
   RefreshChords(column);

@@ -92,6 +92,8 @@ class FormEditor {
 
  private:
   SongForm& form();
+  // Checks the period-count button of the form's number of periods.
+  void CheckPeriodCount();
   int Flat(int column) const { return currentPeriod * kColumns + column; }
   bool ValidColumn(int column) const { return column >= 0 && column < kColumns; }
   // The chord text of a bar as shown (UTF-8).

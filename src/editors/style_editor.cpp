@@ -32,25 +32,26 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string Number(int32_t value) { return std::to_string(value); }
 
+// The value of a whole number with blanks around it (kept in 41 bits), or nullopt.
+std::optional<int64_t> WholeNumber(const std::string& text) {
+  size_t pos = 0;
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  const std::optional<int64_t> value = ReadNumber(text, pos);
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  if (pos != text.size()) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 int32_t FieldValue(const std::string& text) {
-  size_t pos = 0;
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
-  const std::optional<int64_t> value = ReadNumber(text, pos);
-  if (!value) return 0;
-  constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
-  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(*value < kMin ? kMin : *value > kMax ? kMax : *value);
+  // "12abc" is no number: it counts as 0, like any text that is not a number.
+  return IsWholeNumber(text) ? static_cast<int32_t>(*WholeNumber(text)) : 0;
 }
 
 bool IsWholeNumber(const std::string& text) {
-  size_t pos = 0;
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
-  const std::optional<int64_t> value = ReadNumber(text, pos);
-  if (!value) return false;
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
-  return pos == text.size() && *value >= std::numeric_limits<int32_t>::min() &&
+  const std::optional<int64_t> value = WholeNumber(text);
+  return value && *value >= std::numeric_limits<int32_t>::min() &&
          *value <= std::numeric_limits<int32_t>::max();
 }
 

@@ -34,7 +34,8 @@ inline constexpr int kSave = 4;
 inline constexpr const char* kNotANumberMessage = "整数を入力してください。";
 inline constexpr const char* kRunLimitRangeMessage = "0 から 11 までの整数を入力してください。";
 
-// A field's text read as a signed decimal number; text that is not a number counts as 0.
+// A field's text read as a signed decimal number; text that is not a whole number that fits 32
+// bits (see IsWholeNumber) counts as 0.
 int32_t FieldValue(const std::string& text);
 // Whether a field's text is a whole number (blanks around it allowed) that fits 32 bits.
 bool IsWholeNumber(const std::string& text);

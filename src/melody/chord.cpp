@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "song/text.h"
 
 namespace vema {
 
@@ -274,10 +275,12 @@ int ParseChord(ChordToneTable& table, Platform& platform, std::string_view name)
   const ChordParts parts = DescribeChord(name);
   table[0] = static_cast<int8_t>(parts.root);
   if (!parts.accepted) {
+    // The name stays CP932 bytes for the parser; the message shows it as the person typed it.
+    const std::string part = Cp932ToUtf8(parts.chordPart);
     if (parts.addChord) {
-      platform.ShowMessage("アドコード[" + parts.chordPart + "]は未対応です", MessageIcon::kStop);
+      platform.ShowMessage("アドコード[" + part + "]は未対応です", MessageIcon::kStop);
     }
-    platform.ShowMessage("コード解析error\n[" + parts.chordPart + "]は誤りまたは未対応です",
+    platform.ShowMessage("コード解析error\n[" + part + "]は誤りまたは未対応です",
                          MessageIcon::kStop);
     return -1;
   }
@@ -342,10 +345,10 @@ void BuildChordVoicing(const SongForm& form, ChordToneTable& chordTones, Platfor
     }
     bassNotes[static_cast<size_t>(b)] = v.front() - 12;
     if (b > 0) {
-      const std::string_view before = form.Chord(b - 1);
-      const std::string_view now = form.Chord(b);
-      log.Appendf("mae=%.*s,ato=%.*s", static_cast<int>(before.size()), before.data(),
-                          static_cast<int>(now.size()), now.data());
+      // The trace is UTF-8 until work.txt turns it back into CP932.
+      const std::string before = Cp932ToUtf8(form.Chord(b - 1));
+      const std::string now = Cp932ToUtf8(form.Chord(b));
+      log.Appendf("mae=%s,ato=%s", before.c_str(), now.c_str());
       RemoveSemitoneClash(v);
     }
     v.push_back(kListEnd);

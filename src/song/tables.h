@@ -58,6 +58,10 @@ class NoteTrackTable {
   const TrackNote& at(int step, int voice) const {
     return cells_[static_cast<size_t>(step) * kTrackVoices + static_cast<size_t>(voice)];
   }
+  // Every step of one voice back to its state before any composition.
+  void ClearVoice(int voice) {
+    for (int step = 0; step < kTrackSteps; ++step) at(step, voice) = TrackNote{};
+  }
 
  private:
   static constexpr size_t kCells = static_cast<size_t>(kTrackSteps) * kTrackVoices;

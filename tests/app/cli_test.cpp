@@ -85,15 +85,22 @@ TEST_F(CliCompose, UsageErrorsExitTwoWithALineNamingTheProblem) {
 }
 
 TEST_F(CliCompose, SeedFeelAndFormOptions) {
-  ASSERT_EQ(Compose("--feel rock").status, 0);
-  const auto rock = Read("out.mid");
-  ASSERT_EQ(Compose("--feel 3").status, 0);
-  EXPECT_EQ(Read("out.mid"), rock);
-  ASSERT_EQ(Compose("--feel march").status, 0);
-  const auto march = Read("out.mid");
-  EXPECT_NE(march, rock);
+  // Each feel by name and by number gives the same song; the four songs differ.
+  std::vector<std::vector<uint8_t>> songs;
+  for (const auto& [name, number] : {std::pair{"march", "0"}, std::pair{"standard", "1"},
+                                     std::pair{"blues", "2"}, std::pair{"rock", "3"}}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(Compose(std::string("--feel ") + name).status, 0);
+    songs.push_back(Read("out.mid"));
+    ASSERT_EQ(Compose(std::string("--feel ") + number).status, 0);
+    EXPECT_EQ(Read("out.mid"), songs.back());
+    for (size_t other = 0; other + 1 < songs.size(); ++other) EXPECT_NE(songs[other], songs.back());
+  }
   ASSERT_EQ(Compose("").status, 0);  // no --feel: the dialog closes without a choice (march)
-  EXPECT_EQ(Read("out.mid"), march);
+  EXPECT_EQ(Read("out.mid"), songs.front());
+  // Another seed, another song (the helper's seed is 4).
+  ASSERT_EQ(Cli("compose --dir " + dir.str() + " --seed 5").status, 0);
+  EXPECT_NE(Read("out.mid"), songs.front());
   ASSERT_EQ(Compose("--form 1").status, 0);  // two periods: bars 0..15
   const auto mml = Read("out.mml");
   const std::string text(mml.begin(), mml.end());

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "accomp/accompaniment.h"
 #include "app/playback.h"
 #include "app/tiny_song_files.h"
+#include "output/midi_writer.h"
 
 namespace vema {
 namespace {
@@ -77,6 +79,29 @@ TEST(ComposeCommand, OnlyMelodyDatabaseKindsGoPastTheNoteLengths) {
   EXPECT_EQ(c.p().messages[0].icon, MessageIcon::kStop);
   EXPECT_EQ(testing::ReadAll(c.dir.File("out.mid")), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_FALSE(std::filesystem::exists(c.dir.File("out.mml")));
+}
+
+TEST(ComposeCommand, AFailedPitchPhaseLeavesNoMelodyOfThePreviousSong) {
+  Composer c;
+  ComposeCommand(c.s());
+  ASSERT_EQ(c.s().midiImage.bytes.at(11), 5);  // conductor, melody, chords, bass and drums
+  c.s().form.lastPeriod = 2;
+  c.s().form.SetChord(17, "\x83\x68");  // "ド", refused at bar 18
+  c.p().messages.clear();
+  ComposeCommand(c.s());
+  EXPECT_EQ(c.s().noteTrack.at(0, 0).length, 0);
+  EXPECT_EQ(c.s().midiImage.bytes.at(11), 4);  // the accompaniment alone
+  ASSERT_FALSE(c.p().messages.empty());
+  EXPECT_EQ(c.p().messages[0].text, "コード解析error\n[ド]は誤りまたは未対応です");
+  const auto has = [&](const std::string& text) {
+    return std::any_of(c.p().messages.begin(), c.p().messages.end(),
+                       [&](const auto& m) { return m.text == text; });
+  };
+  EXPECT_TRUE(has(kNoMelodyMessage));
+  EXPECT_TRUE(has("作曲完了！！"));
+  // work.txt holds the name's own CP932 bytes.
+  const auto work = testing::ReadAll(c.dir.File("work.txt"));
+  EXPECT_NE(std::string(work.begin(), work.end()).find("ato=\x83\x68"), std::string::npos);
 }
 
 TEST(WholeComposition, ACancelledFeelDialogKeepsTheLastFeelAndMidoReadsTheSong) {

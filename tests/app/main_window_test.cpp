@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "app/help_text.h"
 #include "app/main_window_logic.h"
 #include "app/name_prompt.h"
 #include "support/test_support.h"
@@ -71,6 +72,22 @@ TEST(SaveSong, RefusesBeforeTheFirstSongWritesExactlyTheSongOrReportsTheFailure)
     EXPECT_EQ(t.platform.messages.back().icon, MessageIcon::kStop);
   }
   EXPECT_EQ(t.platform.messages.size(), 3u);
+}
+
+TEST(HelpText, JapaneseMayBreakBetweenCharactersButNotAroundPunctuationOrInsideTags) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"<body>あいう</body>", "<body>あ<wbr>い<wbr>う</body>"},
+      {"<body>押すと、1&nbsp;行目</body>", "<body>押<wbr>す<wbr>と、1&nbsp;行<wbr>目</body>"},
+      {"<body>「OK」を。（表示）コード</body>",
+       "<body>「OK」<wbr>を。<wbr>（表<wbr>示）<wbr>コー<wbr>ド</body>"},
+      {"<body>ちょっとァッ</body>", "<body>ちょっ<wbr>とァッ</body>"},
+      {"<head><title>使い方</title></head><body><b>楽式</b>の<a href=\"あい.htm\">リンク</a></body>",
+       "<head><title>使い方</title></head><body><b>楽<wbr>式</b>の<a href=\"あい.htm\">リ<wbr>ン"
+       "<wbr>ク</a></body>"},
+      {"VEMA は短い", "VEMA は<wbr>短<wbr>い"},  // no body: all of it is text
+      {"<body>éè§</body>", "<body>éè§</body>"},  // two-byte letters are no Japanese
+      {"<body>a\xE3\x81", "<body>a\xE3\x81"}};  // a character cut off at the end
+  for (const auto& [page, marked] : cases) EXPECT_EQ(MarkJapaneseLineBreaks(page), marked) << page;
 }
 
 }  // namespace

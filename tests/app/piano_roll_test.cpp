@@ -122,7 +122,9 @@ TEST(PianoRoll, KeyboardNamesEveryKeyFromTheTop) {
   EXPECT_EQ(empty.Keyboard().size(), 41u);  // 46..86 around the default 48..84
   EXPECT_FALSE(empty.CursorX(0));
   // Keys near the ends of the range still show 24 keys.
-  for (const auto& [key, low, high] : {std::tuple{126, 104, 127}, std::tuple{1, 0, 23}}) {
+  // Key 3: the margin stops at key 1, and the range still grows down to 0.
+  for (const auto& [key, low, high] :
+       {std::tuple{126, 104, 127}, std::tuple{1, 0, 23}, std::tuple{3, 0, 23}}) {
     SongScore edge = SmallSong();
     edge.notes.melody = {{0, 48, key}};
     edge.notes.bass.clear();

@@ -160,5 +160,27 @@ TEST(DefaultFiles, EveryStoredFormComposesAMelodyOfWholeBarsInAPlayableRange) {
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+// the help book
+
+// The help viewer breaks lines at blanks only: a blank between a number and the word after it
+// would let "1 行目" come out as "1" at the end of one line and "行目" on the next.
+TEST(HelpBook, NumbersStayOnTheLineOfTheWordAfterThem) {
+  int pages = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(VEMA_SOURCE_DIR) + "/res/help")) {
+    if (entry.path().extension() != ".htm") continue;
+    ++pages;
+    const auto bytes = testing::ReadAll(entry.path().string());
+    const std::string text(bytes.begin(), bytes.end());
+    for (size_t i = 0; i + 2 < text.size(); ++i) {
+      const bool split = text[i] >= '0' && text[i] <= '9' && text[i + 1] == ' ' &&
+                         static_cast<unsigned char>(text[i + 2]) >= 0x80;
+      EXPECT_FALSE(split) << entry.path().filename() << ": " << text.substr(i, 12);
+    }
+  }
+  EXPECT_GE(pages, 7);
+}
+
 }  // namespace
 }  // namespace vema

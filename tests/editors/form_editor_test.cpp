@@ -1,8 +1,12 @@
-// The form editor: source lists, period copies and resets, the bar handlers and damaged forms.
+// The form editor: every handler's changes to the form and to the enabled state of the
+// controls it touches, the source lists, period copies and resets, and damaged forms.
 #include "editors/form_editor.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "song/text.h"
 #include "support/test_support.h"
 
 namespace vema {
@@ -18,110 +22,86 @@ class FormEditorTest : public ::testing::Test {
   FormEditor editor;
 };
 
-// ---- source lists of each bar -------------------------------------------------------------
-
-TEST_F(FormEditorTest, EachBarListsNewAndEveryEarlierBarInOrder) {
-  form().lastPeriod = 2;
-  form().keyIndex[3] = 14;
-  editor.Initialise();
-  EXPECT_EQ(editor.melody[0].items, std::vector<std::string>{" 新規"});
-  EXPECT_EQ(editor.key[3].SelectedText(), "Ces(Mb7)");
-  editor.SelectTab(1);
-  EXPECT_EQ(editor.noteLength[2].items,
-            (std::vector<std::string>{" 新規", " 1- 1", " 1- 2", " 1- 3", " 1- 4", " 1- 5",
-                                      " 1- 6", " 1- 7", " 1- 8", " 2- 1", " 2- 2"}));
-  EXPECT_EQ(editor.melody[2].items, editor.noteLength[2].items);
-  editor.SelectTab(2);
-  EXPECT_EQ(editor.periodLabel.text, "楽節  3");
-  EXPECT_EQ(editor.melody[0].items.size(), 17u);
-}
-
-// ---- period copies and resets -----------------------------------------------------------
-
-TEST_F(FormEditorTest, CopyingAPeriodTakesSourcesKeysAndChordsOfTheChosenPeriod) {
-  form().lastPeriod = 2;
-  for (int i = 0; i < 16; ++i) {
-    form().keyIndex[i] = i + 1;
-    form().SetChord(i, "c" + std::to_string(i));
-  }
-  const auto expectCopyOf = [this](int period) {
-    EXPECT_EQ(form().periodSource[2], period);
-    for (int b = 0; b < 8; ++b) {
-      const int from = period * 8 + b;
-      EXPECT_EQ(form().melodySource[16 + b], from);
-      EXPECT_EQ(form().noteLengthSource[16 + b], from);
-      EXPECT_EQ(form().keyIndex[16 + b], form().keyIndex[from]);
-      EXPECT_EQ(form().Chord(16 + b), form().Chord(from));
-      EXPECT_FALSE(editor.melody[b].enabled);
-    }
-  };
-  editor.Initialise();
-  EXPECT_FALSE(editor.copyPeriod.enabled);  // period 1 has nothing to copy
-  editor.SelectTab(2);
-  editor.PressCopyPeriod();
-  EXPECT_EQ(editor.copySource.items, (std::vector<std::string>{" 1", " 2"}));
-  expectCopyOf(0);
-  editor.SelectCopySource(1);
-  expectCopyOf(1);
-  // Edits of the source period reach the copy when it is shown again.
-  editor.SelectTab(1);
-  editor.OnChordChanged(4, "F#m7");
-  editor.OnKeyChanged(4, 16);
-  editor.SelectTab(2);
-  expectCopyOf(1);
-  EXPECT_EQ(editor.chord[4].text, "F#m7");
-  // Back to a new period: the bars stay and the melody lists can be edited again.
-  editor.PressNewPeriod();
-  EXPECT_EQ(form().periodSource[2], -1);
-  EXPECT_EQ(form().melodySource[17], 9);
-  EXPECT_TRUE(editor.melody[1].enabled);
-}
-
-TEST_F(FormEditorTest, LoweringAndRaisingThePeriodCountBringsBackEmptyPeriods) {
-  form().lastPeriod = 3;
-  form().SetChord(0, "Dm");
-  for (int b = 0; b < 8; ++b) form().keyIndex[b] = 15 + b;
-  editor.Initialise();
-  editor.SelectTab(2);
-  editor.PressCopyPeriod();
-  editor.SelectTab(3);
-  editor.OnChordChanged(0, "E7");
-  editor.OnMelodyChanged(2, 5);
-
-  editor.SelectPeriodCount(2);
-  editor.SelectPeriodCount(4);
-  EXPECT_EQ(editor.tabs, (std::vector<std::string>{"楽式01", "楽式02", "楽式03", "楽式04"}));
-  for (int p = 2; p < 12; ++p) {
-    EXPECT_EQ(form().periodSource[p], -1) << p;
-    for (int i = p * 8; i < p * 8 + 8; ++i) {
-      EXPECT_EQ(form().melodySource[i], -1) << i;
-      EXPECT_EQ(form().keyIndex[i], 15 + i % 8) << i;
-      EXPECT_EQ(form().Chord(i), "Dm") << i;
-    }
-  }
-}
-
 // ---- the bar handlers ---------------------------------------------------------------------
 
-TEST_F(FormEditorTest, MelodyRepeatCopiesKeyAndChordAndNewTakesThoseOfTheFirstBar) {
-  form().keyIndex[0] = 3;
-  form().SetChord(0, "A");
-  form().keyIndex[2] = 7;
-  form().SetChord(2, "Bb7");
-  editor.Initialise();
-  editor.OnMelodyChanged(4, 3);  // bar 5 repeats bar 3
-  EXPECT_EQ(form().motifSource[4], 2);
-  EXPECT_EQ(form().noteLengthSource[4], 2);
-  EXPECT_EQ(form().keyIndex[4], 7);
-  EXPECT_EQ(form().Chord(4), "Bb7");
-  EXPECT_FALSE(editor.chord[4].enabled);
-  editor.OnMelodyChanged(4, 0);  // new again
-  EXPECT_EQ(form().keyIndex[4], 3);
-  EXPECT_EQ(form().Chord(4), "A");
-  EXPECT_TRUE(editor.chord[4].enabled);
-  editor.OnMotifChanged(6, 2);  // a motif repeat repeats the note lengths too
-  EXPECT_EQ(form().noteLengthSource[6], 1);
-  EXPECT_FALSE(editor.noteLength[6].enabled);
+// Column 4 of period 2 (bar 12, flat index 11); bar i has key 10 + i and chord "c<i>".
+TEST_F(FormEditorTest, EachBarHandlerChangesItsBarAndEnablesTheControlsOfItsColumn) {
+  using Action = std::function<void(FormEditor&)>;
+  const struct Case {
+    const char* name;
+    Action action;
+    int melody, motif, noteLength, key;
+    const char* chord;
+    std::array<bool, 5> enabled;  // melody, motif, note length, key, chord
+  } cases[] = {
+      {"melody repeats bar 5", [](FormEditor& e) { e.OnMelodyChanged(3, 5); },
+       4, 4, 4, 14, "c4", {true, false, false, false, false}},
+      {"melody repeats bar 1", [](FormEditor& e) { e.OnMelodyChanged(3, 1); },
+       0, 0, 0, 10, "c0", {true, false, false, false, false}},
+      {"melody repeats bar 5, shown again",
+       [](FormEditor& e) { e.OnMelodyChanged(3, 5), e.SelectTab(0), e.SelectTab(1); },
+       4, 4, 4, 14, "c4", {true, false, false, false, false}},
+      {"melody new again: key and chord of the first bar",
+       [](FormEditor& e) { e.OnMelodyChanged(3, 5), e.OnMelodyChanged(3, 0); },
+       -1, -1, -1, 10, "c0", {true, true, true, true, true}},
+      {"last position of the list", [](FormEditor& e) { e.OnMelodyChanged(3, 11); },
+       10, 10, 10, 20, "c10", {true, false, false, false, false}},
+      {"motif repeats bar 1", [](FormEditor& e) { e.OnMotifChanged(3, 1); },
+       -1, 0, 0, 21, "c11", {true, true, false, true, true}},
+      {"motif repeats bar 1, shown again",
+       [](FormEditor& e) { e.OnMotifChanged(3, 1), e.SelectTab(0), e.SelectTab(1); },
+       -1, 0, 0, 21, "c11", {true, true, false, true, true}},
+      {"motif new again", [](FormEditor& e) { e.OnMotifChanged(3, 4), e.OnMotifChanged(3, 0); },
+       -1, -1, -1, 21, "c11", {true, true, true, true, true}},
+      {"note lengths repeat bar 7", [](FormEditor& e) { e.OnNoteLengthChanged(3, 7); },
+       -1, -1, 6, 21, "c11", {true, true, true, true, true}},
+      {"key", [](FormEditor& e) { e.OnKeyChanged(3, 29); },
+       -1, -1, -1, 29, "c11", {true, true, true, true, true}},
+      {"chord", [](FormEditor& e) { e.OnChordChanged(3, "Am7"); },
+       -1, -1, -1, 21, "Am7", {true, true, true, true, true}},
+      {"positions past the lists change nothing",
+       [](FormEditor& e) {
+         e.OnMelodyChanged(3, 12), e.OnMotifChanged(3, 12), e.OnNoteLengthChanged(3, 12);
+         e.OnMelodyChanged(3, -1), e.OnMotifChanged(3, -1), e.OnNoteLengthChanged(3, -1);
+         e.OnKeyChanged(3, 30), e.OnKeyChanged(3, -1), e.OnChordChanged(8, "X");
+       },
+       -1, -1, -1, 21, "c11", {true, true, true, true, true}},
+  };
+  for (const Case& c : cases) {
+    form() = BlankForm();
+    form().lastPeriod = 1;
+    for (int i = 0; i < 16; ++i) {
+      form().keyIndex[i] = 10 + i;
+      form().SetChord(i, "c" + std::to_string(i));
+    }
+    FormEditor e(ts.session->Editors());
+    e.Initialise();
+    e.SelectTab(1);
+    c.action(e);
+    const int bar = 11;
+    EXPECT_EQ(form().melodySource[bar], c.melody) << c.name;
+    EXPECT_EQ(form().motifSource[bar], c.motif) << c.name;
+    EXPECT_EQ(form().noteLengthSource[bar], c.noteLength) << c.name;
+    EXPECT_EQ(form().keyIndex[bar], c.key) << c.name;
+    EXPECT_EQ(form().Chord(bar), c.chord) << c.name;
+    // The lists show the stored values, the chord edit the stored text.
+    EXPECT_EQ(e.melody[3].selection, c.melody + 1) << c.name;
+    EXPECT_EQ(e.motif[3].selection, c.motif + 1) << c.name;
+    EXPECT_EQ(e.noteLength[3].selection, c.noteLength + 1) << c.name;
+    EXPECT_EQ(e.key[3].selection, c.key) << c.name;
+    EXPECT_EQ(e.chord[3].text, c.chord) << c.name;
+    const std::array<bool, 5> enabled = {e.melody[3].enabled, e.motif[3].enabled,
+                                         e.noteLength[3].enabled, e.key[3].enabled,
+                                         e.chord[3].enabled};
+    EXPECT_EQ(enabled, c.enabled) << c.name;
+    // Each source list offers new, the eight bars of period 1 and bars 1..3 of period 2.
+    for (const ListState* list : {&e.melody[3], &e.motif[3], &e.noteLength[3]}) {
+      EXPECT_EQ(list->items.size(), 12u) << c.name;
+    }
+    // The other columns keep their values.
+    EXPECT_EQ(e.key[2].selection, 20) << c.name;
+    EXPECT_EQ(e.chord[4].text, "c12") << c.name;
+  }
 }
 
 TEST_F(FormEditorTest, MelodyKeyAndChordChangesReachEveryBarThatRepeatsTheBar) {
@@ -145,27 +125,198 @@ TEST_F(FormEditorTest, MelodyKeyAndChordChangesReachEveryBarThatRepeatsTheBar) {
     EXPECT_EQ(form().Chord(bar), "Gsus4") << bar;
   }
   EXPECT_EQ(editor.chord[3].text, "Gsus4");
+  EXPECT_EQ(editor.key[3].selection, 27);
   EXPECT_EQ(form().Chord(2), "C");
+  EXPECT_EQ(form().keyIndex[2], 0);
 }
 
-TEST_F(FormEditorTest, ChordTextIsCutToNineCharacters) {
+TEST_F(FormEditorTest, TheChordFieldHoldsWhatIsStoredWithoutHalfACharacter) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Cmaj7add9b13", "Cmaj7add9"},
+      {"あいうえおかきくけこ", "あいうえ"},  // the fifth kana would be bytes 9 and 10
+      {"aあいうえお", "aあいうえ"},
+      {"", ""}};
   editor.Initialise();
-  editor.OnChordChanged(2, "Cmaj7add9b13");
-  EXPECT_EQ(form().Chord(2), "Cmaj7add9");
-  EXPECT_EQ(editor.chord[2].text, "Cmaj7add9b13");  // the field keeps what is typed
+  for (const auto& [typed, kept] : cases) {
+    editor.OnChordChanged(2, typed);
+    EXPECT_EQ(editor.chord[2].text, kept) << typed;
+    EXPECT_EQ(form().Chord(2), Utf8ToCp932(kept)) << typed;
+  }
 }
 
-TEST_F(FormEditorTest, EventsWhileRefreshingOrOutsideTheListsChangeNothing) {
+// ---- the period handlers ------------------------------------------------------------------
+
+// Four periods; every case starts from a freshly opened editor.
+TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
+  using Action = std::function<void(FormEditor&, SongForm&)>;
+  const struct Case {
+    const char* name;
+    Action action;
+    int period;
+    size_t tabs;
+    bool copyEnabled, copyChecked;
+    std::vector<std::string> sources;
+    int source;  // selection of the copy-source list, also the stored period source
+    int firstBarSource;
+  } cases[] = {
+      {"opened", [](FormEditor&, SongForm&) {}, 0, 4, false, false, {}, -1, -1},
+      {"tab 3", [](FormEditor& e, SongForm&) { e.SelectTab(2); },
+       2, 4, true, false, {" 1", " 2"}, -1, -1},
+      {"copy in period 3", [](FormEditor& e, SongForm&) { e.SelectTab(2), e.PressCopyPeriod(); },
+       2, 4, true, true, {" 1", " 2"}, 0, 0},
+      {"copy of period 2",
+       [](FormEditor& e, SongForm&) { e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1); },
+       2, 4, true, true, {" 1", " 2"}, 1, 8},
+      {"edits of the source reach the copy when it is shown again",
+       [](FormEditor& e, SongForm&) {
+         e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1), e.SelectTab(1);
+         e.OnChordChanged(4, "F#m7"), e.OnKeyChanged(4, 16), e.SelectTab(2);
+       },
+       2, 4, true, true, {" 1", " 2"}, 1, 8},
+      {"copy of period 1 again",
+       [](FormEditor& e, SongForm&) {
+         e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1), e.SelectCopySource(0);
+       },
+       2, 4, true, true, {" 1", " 2"}, 0, 0},
+      {"new again keeps the bars",
+       [](FormEditor& e, SongForm&) {
+         e.SelectTab(2), e.PressCopyPeriod(), e.SelectCopySource(1), e.PressNewPeriod();
+       },
+       2, 4, true, false, {" 1", " 2"}, -1, 8},
+      {"period 1 after a copied period shows no source",
+       [](FormEditor& e, SongForm&) { e.SelectTab(2), e.PressCopyPeriod(), e.SelectTab(0); },
+       0, 4, false, false, {}, -1, -1},
+      {"nothing to copy in period 1", [](FormEditor& e, SongForm&) { e.PressCopyPeriod(); },
+       0, 4, false, false, {}, -1, -1},
+      {"sources that are not earlier periods, tabs that do not exist",
+       [](FormEditor& e, SongForm&) {
+         e.SelectTab(2), e.SelectCopySource(0), e.PressCopyPeriod(), e.SelectCopySource(2);
+         e.SelectCopySource(-1), e.SelectTab(4), e.SelectTab(-1);
+       },
+       2, 4, true, true, {" 1", " 2"}, 0, 0},
+      {"two periods", [](FormEditor& e, SongForm&) { e.SelectTab(2), e.SelectPeriodCount(2); },
+       0, 2, false, false, {}, -1, -1},
+      {"one period", [](FormEditor& e, SongForm&) { e.SelectPeriodCount(1); },
+       0, 1, false, false, {}, -1, -1},
+      {"no such counts",
+       [](FormEditor& e, SongForm&) { e.SelectPeriodCount(0), e.SelectPeriodCount(13); },
+       0, 4, false, false, {}, -1, -1},
+      {"a loaded form of six periods",
+       [](FormEditor& e, SongForm& f) {
+         e.SelectTab(3), f.lastPeriod = 5, e.AfterCustomFormLoad();
+       },
+       0, 6, false, false, {}, -1, -1},
+      {"after saving, the shown period stays",
+       [](FormEditor& e, SongForm& f) { e.SelectTab(3), f.periodSource[3] = 1, e.AfterCustomFormSave(); },
+       3, 4, true, true, {" 1", " 2", " 3"}, 1, 8},
+  };
+  for (const Case& c : cases) {
+    form() = BlankForm();
+    form().lastPeriod = 3;
+    for (int i = 0; i < 24; ++i) {
+      form().keyIndex[i] = i % 30;
+      form().SetChord(i, "c" + std::to_string(i));
+    }
+    FormEditor e(ts.session->Editors());
+    e.Initialise();
+    c.action(e, form());
+    EXPECT_EQ(e.currentPeriod, c.period) << c.name;
+    EXPECT_EQ(e.periodLabel.text, "楽節 " + std::string(c.period < 9 ? " " : "") +
+                                      std::to_string(c.period + 1))
+        << c.name;
+    EXPECT_EQ(e.tabs.size(), c.tabs) << c.name;
+    EXPECT_EQ(form().PeriodCount(), static_cast<int>(c.tabs)) << c.name;
+    for (size_t n = 0; n < e.periodCount.size(); ++n) {
+      EXPECT_EQ(e.periodCount[n].checked, n + 1 == c.tabs) << c.name << n;
+    }
+    EXPECT_EQ(e.copyPeriod.enabled, c.copyEnabled) << c.name;
+    EXPECT_EQ(e.copyPeriod.checked, c.copyChecked) << c.name;
+    EXPECT_EQ(e.newPeriod.checked, !c.copyChecked) << c.name;
+    EXPECT_EQ(e.copySource.enabled, c.copyChecked) << c.name;
+    EXPECT_EQ(e.copySourceLabel.enabled, c.copyChecked) << c.name;
+    EXPECT_EQ(e.copySource.items, c.sources) << c.name;
+    EXPECT_EQ(e.copySource.selection, c.source) << c.name;
+    EXPECT_EQ(form().periodSource[static_cast<size_t>(c.period)], c.source) << c.name;
+    EXPECT_EQ(form().melodySource[static_cast<size_t>(c.period * 8)], c.firstBarSource) << c.name;
+    // A copy repeats every bar of its source, with its key and chord.
+    for (int b = 0; c.copyChecked && b < 8; ++b) {
+      const size_t to = static_cast<size_t>(c.period * 8 + b);
+      const size_t from = static_cast<size_t>(c.source * 8 + b);
+      EXPECT_EQ(form().motifSource[to], static_cast<int>(from)) << c.name;
+      EXPECT_EQ(form().noteLengthSource[to], static_cast<int>(from)) << c.name;
+      EXPECT_EQ(form().keyIndex[to], form().keyIndex[from]) << c.name;
+      EXPECT_EQ(form().Chord(to), form().Chord(from)) << c.name;
+      EXPECT_EQ(e.key[b].selection, form().keyIndex[from]) << c.name;
+      EXPECT_EQ(e.chord[b].text, form().Chord(from)) << c.name;
+    }
+    // A copied period has every bar control disabled; a new one its melody lists.
+    EXPECT_EQ(e.melody[0].enabled, !c.copyChecked) << c.name;
+    EXPECT_EQ(e.chord[7].enabled, !c.copyChecked && c.firstBarSource < 0) << c.name;
+  }
+}
+
+// ---- source lists, copies and resets ------------------------------------------------------
+
+TEST_F(FormEditorTest, EachBarListsNewAndEveryEarlierBarInOrder) {
+  form().lastPeriod = 2;
+  form().keyIndex[3] = 14;
+  editor.Initialise();
+  EXPECT_EQ(editor.melody[0].items, std::vector<std::string>{" 新規"});
+  EXPECT_EQ(editor.key[3].SelectedText(), "Ces(Mb7)");
+  EXPECT_EQ(editor.key[3].items.size(), 30u);
+  editor.SelectTab(1);
+  EXPECT_EQ(editor.noteLength[2].items,
+            (std::vector<std::string>{" 新規", " 1- 1", " 1- 2", " 1- 3", " 1- 4", " 1- 5",
+                                      " 1- 6", " 1- 7", " 1- 8", " 2- 1", " 2- 2"}));
+  EXPECT_EQ(editor.melody[2].items, editor.noteLength[2].items);
+  editor.SelectTab(2);
+  EXPECT_EQ(editor.melody[0].items.size(), 17u);
+}
+
+TEST_F(FormEditorTest, LoweringAndRaisingThePeriodCountBringsBackEmptyPeriods) {
+  form().lastPeriod = 3;
+  form().SetChord(0, "Dm");
+  for (int b = 0; b < 8; ++b) form().keyIndex[b] = 15 + b;
+  editor.Initialise();
+  editor.SelectTab(2);
+  editor.PressCopyPeriod();
+  editor.SelectTab(3);
+  editor.OnChordChanged(0, "E7");
+  editor.OnMelodyChanged(2, 5);
+
+  editor.SelectPeriodCount(2);
+  editor.SelectPeriodCount(4);
+  EXPECT_EQ(editor.tabs, (std::vector<std::string>{"楽式01", "楽式02", "楽式03", "楽式04"}));
+  for (int p = 2; p < 12; ++p) {
+    EXPECT_EQ(form().periodSource[p], -1) << p;
+    for (int i = p * 8; i < p * 8 + 8; ++i) {
+      EXPECT_EQ(form().melodySource[i], -1) << i;
+      EXPECT_EQ(form().motifSource[i], -1) << i;
+      EXPECT_EQ(form().noteLengthSource[i], -1) << i;
+      EXPECT_EQ(form().keyIndex[i], 15 + i % 8) << i;
+      EXPECT_EQ(form().Chord(i), "Dm") << i;
+    }
+  }
+}
+
+TEST_F(FormEditorTest, EventsWhileRefreshingChangeNothing) {
+  form().lastPeriod = 2;
   editor.Initialise();
   const SongForm before = form();
   editor.refreshing = 1;
   editor.OnMelodyChanged(3, 1);
+  editor.OnMotifChanged(3, 1);
+  editor.OnNoteLengthChanged(3, 1);
+  editor.OnKeyChanged(3, 4);
   editor.OnChordChanged(3, "X");
-  editor.refreshing = 0;
-  editor.OnMelodyChanged(2, 3);  // bar 3 lists only positions 0..2
-  editor.OnKeyChanged(1, 30);
-  editor.OnNoteLengthChanged(8, 0);
+  editor.SelectPeriodCount(1);
+  editor.SelectTab(1);
+  editor.PressNewPeriod();
+  editor.currentPeriod = 1;
+  editor.PressCopyPeriod();
+  editor.SelectCopySource(0);
   EXPECT_EQ(form(), before);
+  EXPECT_EQ(editor.currentTab, 0);
 }
 
 // ---- forms from a damaged store -----------------------------------------------------------

@@ -1,7 +1,11 @@
-// The melody style editor: the working copy, apply / cancel / save, the run-limit check.
+// The melody style editor: every handler's changes to the fields and the working copy, the
+// reading of numbers, apply / cancel / save and the run-limit check.
 #include "editors/style_editor.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <limits>
 
 #include "support/test_support.h"
 
@@ -15,6 +19,9 @@ class StyleEditorTest : public ::testing::Test {
     for (auto& k : session().style.table)
       for (auto& row : k)
         for (auto& x : row) x = v++ % 97;
+    for (size_t k = 0; k < session().style.settings.size(); ++k) {
+      session().style.settings[k] = static_cast<int32_t>(k) + 3;
+    }
     before = session().style;
   }
   Session& session() { return *ts.session; }
@@ -25,63 +32,170 @@ class StyleEditorTest : public ::testing::Test {
   MelodyStyleDb before;
 };
 
-TEST_F(StyleEditorTest, ApplyChangesExactlyTheEditedValuesOfTheShownRuleAndCancelNone) {
-  {
-    StyleEditor cancelled(session().Editors());
-    cancelled.EditOnBeat(3, "30");
-    cancelled.EditSetting(0, "77");
-  }  // ｷｬﾝｾﾙ: the editor goes away
-  EXPECT_EQ(session().style, before);
-
-  StyleEditor editor(session().Editors());
-  editor.SelectTab(1);
-  editor.Scroll(ScrollStep::kLineLeft);
-  EXPECT_EQ(editor.sourceRule, 0);
-  for (int i = 0; i < 14; ++i) editor.Scroll(ScrollStep::kPageRight);  // stops at rule 10
-  editor.Scroll(ScrollStep::kLineLeft);
-  EXPECT_EQ(editor.onBeat[5].text, std::to_string(before.onBeat(1, 9, 5)));
-  editor.EditOnBeat(3, "30");
-  editor.EditOffBeat(10, "-4");
-  editor.EditSetting(1, "200");
-  EXPECT_EQ(editor.PressApply(), std::nullopt);
-  MelodyStyleDb expected = before;
-  expected.onBeat(1, 9, 3) = 30;
-  expected.offBeat(1, 9, 10) = -4;
-  expected.settings[1] = 200;
-  EXPECT_EQ(session().style, expected);
+TEST_F(StyleEditorTest, EachHandlerShowsItsRuleAndChangesOnlyTheWorkingCopy) {
+  using Action = std::function<void(StyleEditor&)>;
+  const auto right = [](int n) {
+    return [n](StyleEditor& e) {
+      for (int i = 0; i < n; ++i) e.Scroll(ScrollStep::kLineRight);
+    };
+  };
+  const struct Case {
+    const char* name;
+    Action action;
+    int lengthClass, rule;
+    const char* caption;  // of the rows
+    std::function<void(MelodyStyleDb&)> edits;  // expected in the working copy
+  } cases[] = {
+      {"opened", [](StyleEditor&) {}, 0, 0, "", nullptr},
+      {"tab ３連符", [](StyleEditor& e) { e.SelectTab(2); }, 2, 0, " 0", nullptr},
+      {"back to the first tab", [](StyleEditor& e) { e.SelectTab(2), e.SelectTab(0); }, 0, 0, " 0",
+       nullptr},
+      {"no such tabs", [](StyleEditor& e) { e.SelectTab(4), e.SelectTab(-1); }, 0, 0, "", nullptr},
+      {"one step right", right(1), 0, 1, " 1", nullptr},
+      {"a page right", [](StyleEditor& e) { e.Scroll(ScrollStep::kPageRight); }, 0, 1, " 1",
+       nullptr},
+      {"right stops at rule 10", right(14), 0, 10, "10", nullptr},
+      {"left stops at rule 0",
+       [](StyleEditor& e) { e.Scroll(ScrollStep::kLineLeft), e.Scroll(ScrollStep::kPageLeft); },
+       0, 0, "", nullptr},
+      {"back left", [&](StyleEditor& e) { right(3)(e), e.Scroll(ScrollStep::kLineLeft); }, 0, 2,
+       " 2", nullptr},
+      {"a page left", [&](StyleEditor& e) { right(3)(e), e.Scroll(ScrollStep::kPageLeft); }, 0, 2,
+       " 2", nullptr},
+      {"thumb and other codes change nothing",
+       [&](StyleEditor& e) {
+         right(1)(e), e.Scroll(ScrollStep::kThumbTrack), e.Scroll(ScrollStep::kOther);
+       },
+       0, 1, " 1", nullptr},
+      {"tab ３連符 with source rule 4", [&](StyleEditor& e) { right(4)(e), e.SelectTab(2); }, 2, 4,
+       " 4", nullptr},
+      {"on-beat field", [](StyleEditor& e) { e.SelectTab(1), e.EditOnBeat(3, "30"); }, 1, 0, " 0",
+       [](MelodyStyleDb& s) { s.onBeat(1, 0, 3) = 30; }},
+      {"off-beat fields",
+       [&](StyleEditor& e) { right(9)(e), e.EditOffBeat(10, " -4 "), e.EditOffBeat(0, "7"); }, 0,
+       9, " 9", [](MelodyStyleDb& s) { s.offBeat(0, 9, 10) = -4, s.offBeat(0, 9, 0) = 7; }},
+      {"setting", [](StyleEditor& e) { e.EditSetting(1, "200"); }, 0, 0, "",
+       [](MelodyStyleDb& s) { s.settings[1] = 200; }},
+      {"text that is no number counts as 0",
+       [](StyleEditor& e) { e.EditOnBeat(0, "12abc"), e.EditOffBeat(1, " -3x"), e.EditSetting(2, ""); },
+       0, 0, "",
+       [](MelodyStyleDb& s) { s.onBeat(0, 0, 0) = s.offBeat(0, 0, 1) = s.settings[2] = 0; }},
+      {"fields that do not exist",
+       [](StyleEditor& e) {
+         e.EditOnBeat(11, "1"), e.EditOnBeat(-1, "1"), e.EditOffBeat(11, "1");
+         e.EditOffBeat(-1, "1"), e.EditSetting(3, "1"), e.EditSetting(-1, "1");
+       },
+       0, 0, "", nullptr},
+  };
+  for (const Case& c : cases) {
+    StyleEditor e(session().Editors());
+    EXPECT_EQ(e.tabs, (std::vector<std::string>{"４分音符以上", "(付点)８分音符", "３連符",
+                                                "その他（短い音長）"}));
+    c.action(e);
+    MelodyStyleDb expected = before;
+    if (c.edits) c.edits(expected);
+    EXPECT_EQ(e.working, expected) << c.name;
+    EXPECT_EQ(session().style, before) << c.name;  // nothing handed back yet
+    EXPECT_EQ(e.currentClass, c.lengthClass) << c.name;
+    EXPECT_EQ(e.sourceRule, c.rule) << c.name;
+    EXPECT_EQ(e.sourceRuleField.text, std::to_string(c.rule)) << c.name;
+    int64_t onSum = 0, offSum = 0;
+    for (int n = 0; n < kRuleCount; ++n) {
+      const size_t i = static_cast<size_t>(n);
+      EXPECT_EQ(e.onCaption[i].text, c.caption) << c.name;
+      EXPECT_EQ(e.offCaption[i].text, c.caption) << c.name;
+      // A field shows the working copy, or what was typed into it.
+      EXPECT_EQ(FieldValue(e.onBeat[i].text), expected.onBeat(c.lengthClass, c.rule, n)) << c.name;
+      EXPECT_EQ(FieldValue(e.offBeat[i].text), expected.offBeat(c.lengthClass, c.rule, n))
+          << c.name;
+      onSum += expected.onBeat(c.lengthClass, c.rule, n);
+      offSum += expected.offBeat(c.lengthClass, c.rule, n);
+    }
+    for (size_t k = 0; k < 3; ++k) {
+      EXPECT_EQ(FieldValue(e.setting[k].text), expected.settings[k]) << c.name;
+    }
+    EXPECT_EQ(e.OnBeatSum(), onSum) << c.name;
+    EXPECT_EQ(e.OffBeatSum(), offSum) << c.name;
+  }
 }
 
-TEST_F(StyleEditorTest, ApplyChecksTheFieldsAndStaysOpenOnTheFirstBadOne) {
+TEST_F(StyleEditorTest, FieldsAreReadAsWholeNumbersOnly) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  const struct {
+    const char* text;
+    int32_t value;
+    bool whole;
+  } cases[] = {{"12", 12, true},           {" -3 ", -3, true},          {"+5", 5, true},
+               {"\t8\n", 8, true},         {"0", 0, true},              {"2147483647", kMax, true},
+               {"-2147483648", kMin, true}, {"12abc", 0, false},        {" -3x", 0, false},
+               {"", 0, false},             {" ", 0, false},             {"-", 0, false},
+               {"1 2", 0, false},          {"2147483648", 0, false},    {"-2147483649", 0, false},
+               {"99999999999999999999", 0, false}, {"１２", 0, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(FieldValue(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_EQ(IsWholeNumber(c.text), c.whole) << '"' << c.text << '"';
+  }
+  const std::pair<int64_t, const char*> sums[] = {
+      {100, "合計 100％"}, {90, "合計 90％ ≠100"}, {120, "合計 120％ ≠100"}, {-5, "合計 -5％ ≠100"}};
+  for (const auto& [sum, text] : sums) EXPECT_EQ(StyleEditor::SumText(sum), text);
+}
+
+TEST_F(StyleEditorTest, ApplyHandsBackTheWorkingCopyAndStaysOpenOnTheFirstBadField) {
+  // A freshly opened editor applies and closes.
+  EXPECT_EQ(StyleEditor(session().Editors()).PressApply(), std::nullopt);
   using Column = StyleField::Column;
   const struct {
     Column column;
+    int index;
     const char* text;
-    const char* message;  // nullptr: accepted
-  } cases[] = {{Column::kOffBeat, "ab", kNotANumberMessage},
-               {Column::kSetting, "12", kRunLimitRangeMessage},
-               {Column::kSetting, "-1", kRunLimitRangeMessage},
-               {Column::kSetting, "11", nullptr},
-               {Column::kSetting, "0", nullptr}};
+    const char* message;  // nullptr: accepted, the window closes
+    int32_t applied;
+  } cases[] = {{Column::kOnBeat, 0, "ab", kNotANumberMessage, 0},
+               {Column::kOffBeat, 0, "x", kNotANumberMessage, 0},
+               {Column::kOffBeat, 5, "12abc", kNotANumberMessage, 0},
+               {Column::kOffBeat, 10, "-4", nullptr, -4},
+               {Column::kSetting, 0, "x", kNotANumberMessage, 0},
+               {Column::kSetting, 2, "12", kRunLimitRangeMessage, 12},
+               {Column::kSetting, 2, "-1", kRunLimitRangeMessage, -1},
+               {Column::kSetting, 2, "11", nullptr, 11},
+               {Column::kSetting, 2, "0", nullptr, 0}};
   for (const auto& c : cases) {
+    session().style = before;
+    session().style.settings[2] = 5;
     StyleEditor editor(session().Editors());
     platform().messages.clear();
-    const StyleField field{c.column, c.column == Column::kSetting ? 2 : 5};
-    (c.column == Column::kSetting ? editor.EditSetting(2, c.text) : editor.EditOffBeat(5, c.text));
-    EXPECT_EQ(editor.PressApply(), c.message ? std::optional(field) : std::nullopt) << c.text;
-    EXPECT_EQ(platform().messages.size(), c.message ? 1u : 0u) << c.text;
-    const auto& shown = platform().messages;
-    EXPECT_EQ(shown.empty() ? "" : shown[0].text, c.message ? c.message : "") << c.text;
+    editor.SelectTab(3);
+    editor.Scroll(ScrollStep::kLineRight);
+    if (c.column == Column::kOnBeat) editor.EditOnBeat(c.index, c.text);
+    if (c.column == Column::kOffBeat) editor.EditOffBeat(c.index, c.text);
+    if (c.column == Column::kSetting) editor.EditSetting(c.index, c.text);
+    const std::optional<StyleField> failing = editor.PressApply();
+    EXPECT_EQ(failing, c.message ? std::optional(StyleField{c.column, c.index}) : std::nullopt)
+        << c.text;
+    ASSERT_EQ(platform().messages.size(), c.message ? 1u : 0u) << c.text;
+    if (c.message) {
+      EXPECT_EQ(platform().messages[0].text, c.message) << c.text;
+    }
+    // Applied whatever the check says: the typed value, or 0 for text that is no number.
+    MelodyStyleDb expected = before;
+    expected.settings[2] = 5;
+    if (c.column == Column::kOnBeat) expected.onBeat(3, 1, c.index) = c.applied;
+    if (c.column == Column::kOffBeat) expected.offBeat(3, 1, c.index) = c.applied;
+    if (c.column == Column::kSetting) expected.settings[static_cast<size_t>(c.index)] = c.applied;
+    EXPECT_EQ(session().style, expected) << c.text;
   }
-  // What was typed is applied all the same (text that is no number as 0).
-  EXPECT_EQ(session().style.offBeat(0, 0, 5), 0);
-  EXPECT_EQ(session().style.settings[2], 0);
 }
 
 TEST_F(StyleEditorTest, SaveWritesAndAppliesOnlyWhenTheFileIsWritten) {
   StyleEditor editor(session().Editors());
   editor.EditOnBeat(0, "55");
   EXPECT_FALSE(editor.PressSave());  // dialog cancelled
-  platform().fileAnswers.push_back(dir.File("no/such/folder/x.ton"));
+  EXPECT_EQ(platform().fileRequests.at(0).initialName, "style01.ton");
+  EXPECT_EQ(platform().fileRequests.at(0).defaultExtension, "ton");
+  EXPECT_TRUE(platform().fileRequests.at(0).save);
+  platform().fileAnswers = {std::string(), dir.File("no/such/folder/x.ton")};
+  EXPECT_FALSE(editor.PressSave());  // empty answer
   EXPECT_FALSE(editor.PressSave());
   EXPECT_EQ(platform().messages.back().text, "File could not created! ");
   EXPECT_EQ(session().style, before);

@@ -45,6 +45,34 @@ TEST_F(StyleSelectTest, FilesFromAnotherFolderLoadAndShowTheirBareNames) {
   EXPECT_EQ(session().dbFiles[0], "waltz.mld");
 }
 
+TEST_F(StyleSelectTest, EachDatabaseButtonAsksForItsKindOfFile) {
+  const struct {
+    const char* extension;
+    const char* filter;
+    bool shown;  // kinds 2..4 are hidden and load nothing
+  } kinds[] = {{"mld", "音長進行 Files (*.mld)|*.mld|", true},
+               {"ton", "旋律進行 Files (*.ton)|*.ton|", true},
+               {"chd", "コード進行 Files (*.chd)|*.chd|", false},
+               {"drm", "ドラム進行 Files (*.drm)|*.drm|", false},
+               {"bns", "伴奏進行 Files (*.bns)|*.bns|", false}};
+  StyleSelect window(session().Editors());
+  for (int k = 0; k < kDbKinds; ++k) {
+    const auto& kind = kinds[k];
+    platform().messages.clear();
+    platform().fileAnswers = {dir.File(std::string("other/missing.") + kind.extension)};
+    EXPECT_FALSE(window.ChooseDbFile(k)) << k;
+    EXPECT_EQ(window.dbKind, k);
+    const FileDialogRequest& request = platform().fileRequests.back();
+    EXPECT_FALSE(request.save) << k;
+    EXPECT_EQ(request.defaultExtension, kind.extension) << k;
+    EXPECT_EQ(request.filter, kind.filter) << k;
+    EXPECT_EQ(request.initialName, "") << k;
+    EXPECT_EQ(window.nameField[k].enabled, kind.shown) << k;
+    EXPECT_EQ(platform().messages.size(), kind.shown ? 1u : 0u) << k;  // the loader's message
+  }
+  EXPECT_EQ(platform().fileRequests.size(), 5u);
+}
+
 TEST_F(StyleSelectTest, AFailingOrCancelledChoiceLeavesEverythingAsItWas) {
   session().style.onBeat(0, 0, 0) = 17;
   session().compositionDb.kind = 5;
@@ -59,7 +87,9 @@ TEST_F(StyleSelectTest, AFailingOrCancelledChoiceLeavesEverythingAsItWas) {
   EXPECT_FALSE(window.ChooseDbFile(1));  // empty answer
   EXPECT_FALSE(window.ChooseDbFile(1));  // dialog cancelled
   EXPECT_FALSE(window.ChooseDbFile(3));  // a hidden kind
-  EXPECT_FALSE(window.ChooseDbFile(7));  // no such kind
+  const size_t asked = platform().fileRequests.size();
+  for (int kind : {-1, kDbKinds}) EXPECT_FALSE(window.ChooseDbFile(kind));  // no such kinds
+  EXPECT_EQ(platform().fileRequests.size(), asked);
   EXPECT_EQ(session().style, styleBefore);
   EXPECT_EQ(session().compositionDb.kind, 5);
   EXPECT_EQ(window.nameField[0].text, "default.mld");

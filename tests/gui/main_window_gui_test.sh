@@ -36,10 +36,11 @@ import -window root "$shots/feel.png"
 press_return "$feel"
 wait_gone "伴奏の曲調選択" || fail "feel dialog did not close"
 
-done_box=$(wait_window "VEMA") || fail "no completion message"
+# Message boxes have no caption text.
+done_box=$(wait_window "") || fail "no completion message"
 import -window root "$shots/done.png"
 press_return "$done_box"
-wait_gone "VEMA" || fail "completion message did not close"
+wait_gone "" || fail "completion message did not close"
 
 for f in out.mid out.mml work.txt; do
   [ -s "$work/$f" ] || fail "$f was not written"

@@ -55,9 +55,10 @@ import -window root "$shots/roll_empty.png"
 click 390 87
 feel=$(wait_window "伴奏の曲調選択") || fail "feel dialog did not appear"
 press_return "$feel"
-done_box=$(wait_window "VEMA") || fail "no completion message"
+# Message boxes have no caption text.
+done_box=$(wait_window "") || fail "no completion message"
 press_return "$done_box"
-wait_gone "VEMA" || fail "completion message did not close"
+wait_gone "" || fail "completion message did not close"
 wait_window "$roll_title" >/dev/null || fail "the piano roll is not shown after COMP"
 sleep 0.8
 read -r rx ry rw rh <<<"$(geometry "$roll")"

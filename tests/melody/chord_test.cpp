@@ -42,7 +42,10 @@ TEST(ChordNames, RefusedNamesLeaveTheRootAloneAndSayWhy) {
       {"", 11, {bad + tail}},
       {"Dxyz/E", 2, {bad + "Dxyz" + tail}},
       {"Cadd9", 0, {"アドコード[Cadd9]は未対応です", bad + "Cadd9" + tail}},
-      {"Cm7M7xxxxxY", 0, {bad + "Cm7M7xxxxx" + tail}}};  // only ten bytes are read
+      {"Cm7M7xxxxxY", 0, {bad + "Cm7M7xxxxx" + tail}},  // only ten bytes are read
+      // Japanese names are shown as typed (the parser reads their CP932 bytes).
+      {"\x83\x68", 11, {bad + "ド" + tail}},
+      {"\x82\x62", 11, {bad + "Ｃ" + tail}}};
   for (const auto& c : cases) {
     TestSession ts;
     EXPECT_EQ(ParseChord(ts.session->chordTones, ts.session->platform(), c.name), -1) << c.name;
@@ -57,7 +60,7 @@ TEST(Voicing, StacksUpwardAndLaterBarsLoseOneNoteOfAClash) {
   TestSession ts;
   Session& s = *ts.session;
   s.form = BlankForm();
-  const char* chords[] = {"C/B", "C7", "G7", "C/B", "", "C", "C", "C"};
+  const char* chords[] = {"C/B", "C7", "G7", "C/B", "", "C", "C", "\x83\x68"};
   for (int b = 0; b < 8; ++b) s.form.SetChord(b, chords[b]);
   std::vector<std::vector<int32_t>> v;
   std::vector<int32_t> bass;
@@ -69,7 +72,9 @@ TEST(Voicing, StacksUpwardAndLaterBarsLoseOneNoteOfAClash) {
   EXPECT_EQ(v[3], (std::vector<int32_t>{60, 64, 67, -999}));  // 59 has the first note's class
   EXPECT_EQ(v[4], (std::vector<int32_t>{59, -999}));          // refused: the root alone
   EXPECT_EQ(v[8], (std::vector<int32_t>{-999}));
-  EXPECT_EQ(bass, (std::vector<int32_t>{47, 48, 43, 47, 47, 48, 48, 48, -999}));
+  EXPECT_EQ(bass, (std::vector<int32_t>{47, 48, 43, 47, 47, 48, 48, 47, -999}));
+  // The trace is UTF-8 text: a Japanese name is converted, not copied byte for byte.
+  EXPECT_NE(s.log.text().find("mae=C,ato=ド"), std::string::npos) << s.log.text();
   // No chord name stacks into a clash above the first note; when it happens the upper note goes.
   std::vector<int32_t> keys = {60, 64, 65, 70, 71};
   RemoveSemitoneClash(keys);

@@ -6,6 +6,7 @@ wxBEGIN_EVENT_TABLE(CFeelDlg, wxDialog)
   EVT_SHOW(CFeelDlg::OnShow)
   EVT_COMMAND_RANGE(CFeelDlg::kIdMarch, CFeelDlg::kIdRock, wxEVT_RADIOBUTTON, CFeelDlg::OnRadio)
   EVT_BUTTON(CFeelDlg::kIdApply, CFeelDlg::OnApply)
+  EVT_CHAR_HOOK(CFeelDlg::OnCharHook)
 wxEND_EVENT_TABLE()
 
 CFeelDlg::CFeelDlg(wxWindow* parent) {
@@ -14,7 +15,8 @@ CFeelDlg::CFeelDlg(wxWindow* parent) {
     radios_[static_cast<size_t>(i)] = wxDynamicCast(FindWindow(kIdMarch + i), wxRadioButton);
   }
   SetAffirmativeId(kIdApply);
-  SetEscapeId(kIdCancel);
+  // The template's "ｷｬﾝｾﾙ" is hidden, and wx presses no hidden button: Escape is handled here.
+  SetEscapeId(wxID_NONE);
   Fit();
   CentreOnScreen();
 }
@@ -40,4 +42,13 @@ void CFeelDlg::OnApply(wxCommandEvent&) {
     if (radios_[i] && radios_[i]->GetValue()) choice_.Select(static_cast<int>(i));
   }
   EndModal(wxID_OK);
+}
+
+void CFeelDlg::OnCharHook(wxKeyEvent& event) {
+  // Escape closes the dialog without a choice, like its close box.
+  if (event.GetKeyCode() == WXK_ESCAPE && event.GetModifiers() == wxMOD_NONE) {
+    EndModal(kIdCancel);
+    return;
+  }
+  event.Skip();
 }

@@ -22,6 +22,7 @@ class CFeelDlg : public wxDialog {
   void OnShow(wxShowEvent& event);
   void OnRadio(wxCommandEvent& event);
   void OnApply(wxCommandEvent& event);
+  void OnCharHook(wxKeyEvent& event);
 
   vema::FeelChoice choice_;
   std::array<wxRadioButton*, 4> radios_{};

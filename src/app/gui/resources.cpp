@@ -1,8 +1,11 @@
 #include "app/gui/resources.h"
 
 #include <wx/filename.h>
+#include <wx/image.h>
+#include <wx/log.h>
 #include <wx/mstream.h>
 #include <wx/stdpaths.h>
+#include <wx/sysopt.h>
 #include <wx/xrc/xmlres.h>
 
 #include "app/gui/picture_button.h"
@@ -17,6 +20,19 @@ void InitResources() {
   wxXmlResource::Get()->InitAllHandlers();
   wxXmlResource::Get()->AddHandler(new PictureButtonXmlHandler);
   InitXmlResource();
+}
+
+std::unique_ptr<wxLocale> InitToolkit() {
+  std::unique_ptr<wxLocale> locale;
+  if (wxLocale::IsAvailable(wxLANGUAGE_JAPANESE)) {
+    wxLogNull quiet;
+    locale = std::make_unique<wxLocale>();
+    locale->Init(wxLANGUAGE_JAPANESE);
+  }
+  wxSystemOptions::SetOption("filesys.no-mimetypesmanager", 1);
+  wxInitAllImageHandlers();
+  InitResources();
+  return locale;
 }
 
 wxBitmap LoadPicture(const wxString& name) {

@@ -7,10 +7,7 @@
 
 #include <wx/app.h>
 #include <wx/filename.h>
-#include <wx/image.h>
 #include <wx/intl.h>
-#include <wx/log.h>
-#include <wx/sysopt.h>
 #include <wx/timer.h>
 
 #include "app/gui/best_of_config.h"
@@ -100,15 +97,7 @@ bool CVemaApp::OnInit() {
     std::exit(exitCode);
   }
 
-  // Japanese stock texts when the locale is there; no complaint when it is not.
-  if (wxLocale::IsAvailable(wxLANGUAGE_JAPANESE)) {
-    wxLogNull quiet;
-    locale_ = std::make_unique<wxLocale>();
-    locale_->Init(wxLANGUAGE_JAPANESE);
-  }
-  wxSystemOptions::SetOption("filesys.no-mimetypesmanager", 1);
-  wxInitAllImageHandlers();
-  vema::gui::InitResources();
+  locale_ = vema::gui::InitToolkit();
 
   platform_ = std::make_unique<vema::gui::WxPlatform>();
   platform_->SetWorkingDir(dir);

@@ -14,6 +14,7 @@
 
 #include "accomp/gui/instrument_dlg.h"
 #include "app/compose_command.h"
+#include "app/gui/help_line_breaks.h"
 #include "app/export_command.h"
 #include "app/gui/piano_roll_dlg.h"
 #include "app/gui/resources.h"
@@ -268,6 +269,7 @@ void CVemaDlg::OnHelp(wxCommandEvent&) {
       session_.platform().ShowMessage("ヘルプファイルが見つかりません。", vema::MessageIcon::kStop);
       return;
     }
+    vema::gui::UseJapaneseLineBreaksInHelp();
     help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
     help_->AddBook(wxFileName(dir + "/help/vema.hhp"));
   }

@@ -14,14 +14,31 @@
 
 namespace vema::gui {
 
+namespace {
+
+std::string ToUtf8(const wxString& text) { return std::string(text.utf8_str()); }
+
+// wx's own box: it shows its icon on every desktop and centres itself on its parent, or on the
+// screen when there is none (start-up messages).  Message boxes have no caption text.
+int AskBox(wxWindow* parent, const std::string& text, long style) {
+  wxGenericMessageDialog box(parent, U8(text), wxString(), style | wxCENTRE);
+  return box.ShowModal();
+}
+
+}  // namespace
+
+wxWindow* WxPlatform::Owner() const {
+  // The innermost modal dialog is the one that asks (the custom form dialog, the style editor).
+  for (auto node = wxTopLevelWindows.GetLast(); node; node = node->GetPrevious()) {
+    auto* dialog = wxDynamicCast(node->GetData(), wxDialog);
+    if (dialog != nullptr && dialog->IsModal() && dialog->IsShown()) return dialog;
+  }
+  return mainWindow_ && mainWindow_->IsShown() ? mainWindow_ : nullptr;
+}
+
 void WxPlatform::ShowMessage(const std::string& text, MessageIcon icon) {
-  const long style = wxOK | wxCENTRE | (icon == MessageIcon::kStop ? wxICON_ERROR : 0);
   // A plain box has no icon flag at all (wxICON_NONE would draw the error icon here).
-  // wx's own box: it shows the stop icon on every desktop and centres itself on the main
-  // window, or on the screen before the main window exists (start-up messages).
-  wxWindow* parent = mainWindow_ && mainWindow_->IsShown() ? mainWindow_ : nullptr;
-  wxGenericMessageDialog box(parent, U8(text), "VEMA", style);
-  box.ShowModal();
+  AskBox(Owner(), text, wxOK | (icon == MessageIcon::kStop ? wxICON_ERROR : 0));
 }
 
 void WxPlatform::ShowStatus(const std::string& status) {
@@ -29,7 +46,7 @@ void WxPlatform::ShowStatus(const std::string& status) {
 }
 
 std::optional<std::string> WxPlatform::PromptLine() {
-  NamePrompt prompt(mainWindow_);
+  NamePrompt prompt(Owner());
   return prompt.Run();
 }
 
@@ -44,19 +61,37 @@ std::optional<std::string> WxPlatform::ChooseFile(const FileDialogRequest& reque
   while (filter.EndsWith("|")) filter.RemoveLast();
   wxFileName dir = wxFileName::DirName(U8(workingDir_));
   dir.MakeAbsolute();
-  const long style = request.save ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT
-                                  : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
-  wxFileDialog dialog(mainWindow_, request.save ? U8("名前を付けて保存") : U8("ファイルを開く"),
-                      dir.GetPath(), U8(request.initialName), filter, style);
-  if (dialog.ShowModal() != wxID_OK) return std::nullopt;
-  wxFileName chosen(dialog.GetPath());
-  // A name without extension takes the one of the file type chosen.
-  const int type = dialog.GetFilterIndex();
-  if (request.chosenType) *request.chosenType = type;
-  std::string extension = FilterExtension(request.filter, type);
-  if (extension.empty() || extension == "*") extension = request.defaultExtension;
-  if (!extension.empty() && !chosen.HasExt()) chosen.SetExt(U8(extension));
-  return std::string(chosen.GetFullPath().utf8_str());
+  wxString folder = dir.GetPath();
+  wxString name = U8(request.initialName);
+  wxWindow* owner = Owner();
+  // The save dialog does not ask about overwriting itself: it would ask about the name as typed,
+  // before the extension of the chosen file type is added.  The question below is about the
+  // final name.
+  const long style = request.save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
+  int type = 0;
+  for (;;) {
+    wxFileDialog dialog(owner, request.save ? U8("名前を付けて保存") : U8("ファイルを開く"), folder,
+                        name, filter, style);
+    dialog.SetFilterIndex(type);
+    if (dialog.ShowModal() != wxID_OK) return std::nullopt;
+    wxFileName chosen(dialog.GetPath());
+    type = dialog.GetFilterIndex();
+    if (request.chosenType) *request.chosenType = type;
+    // A file picked to be opened is taken as it is named.
+    if (!request.save) return ToUtf8(chosen.GetFullPath());
+    // A name without extension takes the one of the file type chosen.
+    std::string extension = FilterExtension(request.filter, type);
+    if (extension.empty() || extension == "*") extension = request.defaultExtension;
+    if (!extension.empty() && !chosen.HasExt()) chosen.SetExt(U8(extension));
+    if (!chosen.FileExists() ||
+        AskBox(owner, ToUtf8(chosen.GetFullName()) + kOverwriteQuestion,
+               wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) == wxID_YES) {
+      return ToUtf8(chosen.GetFullPath());
+    }
+    // "いいえ": the dialog comes back with the name and type, as after any refused name.
+    folder = chosen.GetPath();
+    name = chosen.GetFullName();
+  }
 }
 
 void WxPlatform::SendPlayerCommand(const std::string& command) {

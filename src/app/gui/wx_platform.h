@@ -7,9 +7,15 @@
 #include "song/platform.h"
 
 class CVemaDlg;
+class wxWindow;
 
 namespace vema::gui {
 
+// Asked before a save replaces an existing file, after its name.
+inline constexpr const char* kOverwriteQuestion = " は既に存在します。\n上書きしますか？";
+
+// Message boxes, prompts and file dialogs open over the window that asks: the innermost modal
+// dialog shown, else the main window.
 class WxPlatform : public Platform {
  public:
   // The main window (nullptr before it exists and after it is gone).
@@ -27,6 +33,8 @@ class WxPlatform : public Platform {
   void SendPlayerCommand(const std::string& command) override;
 
  private:
+  wxWindow* Owner() const;
+
   CVemaDlg* mainWindow_ = nullptr;
   std::string workingDir_ = ".";
   std::function<void(const std::string&)> player_;

@@ -23,6 +23,7 @@ CCustomFormDlg::CCustomFormDlg(wxWindow* parent, vema::Session& session,
 
   list_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent& event) {
     model_.SelectEntry(event.GetSelection());
+    Sync();
   });
   list_->Bind(wxEVT_LISTBOX_DCLICK, [this](wxCommandEvent& event) {
     model_.DoubleClick(event.GetSelection());

@@ -3,8 +3,6 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
-#include <wx/notebook.h>
-#include <wx/panel.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -14,6 +12,7 @@
 #include "editors/form_editor.h"
 #include "editors/gui/custom_form_dlg.h"
 #include "editors/gui/editor_windows.h"
+#include "editors/gui/period_tabs.h"
 #include "editors/gui/view_sync.h"
 
 using namespace vema::editors_gui;
@@ -46,7 +45,7 @@ struct CFormEditDlg::View {
   bool syncing = false;
 
   std::array<wxRadioButton*, 12> periodCount{};
-  wxNotebook* tabs = nullptr;
+  PeriodTabBar* tabs = nullptr;
   wxStaticText* periodLabel = nullptr;
   wxRadioButton* copyPeriod = nullptr;
   wxRadioButton* newPeriod = nullptr;
@@ -63,7 +62,7 @@ void CFormEditDlg::View::Find() {
   for (size_t n = 0; n < periodCount.size(); ++n) {
     periodCount[n] = Control<wxRadioButton>(dlg, ids::kPeriodCountFirst + static_cast<int>(n));
   }
-  tabs = Control<wxNotebook>(dlg, ids::kPeriodTabs);
+  tabs = Control<PeriodTabBar>(dlg, ids::kPeriodTabs);
   periodLabel = Control<wxStaticText>(dlg, ids::kPeriodLabel);
   copyPeriod = Control<wxRadioButton>(dlg, ids::kCopyPeriod);
   newPeriod = Control<wxRadioButton>(dlg, ids::kNewPeriod);
@@ -76,7 +75,6 @@ void CFormEditDlg::View::Find() {
     noteLength[c] = Control<wxChoice>(dlg, ids::kNoteLengthFirst + column);
     key[c] = Control<wxChoice>(dlg, ids::kKeyFirst + column);
     chord[c] = Control<wxTextCtrl>(dlg, ids::kChordFirst + column);
-    chord[c]->SetMaxLength(64);
   }
 }
 
@@ -86,10 +84,7 @@ void CFormEditDlg::View::BindEvents() {
       Change([&] { model.SelectPeriodCount(static_cast<int>(n) + 1); });
     });
   }
-  tabs->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, [this](wxBookCtrlEvent& event) {
-    if (event.GetEventObject() != tabs) return;
-    Change([&] { model.SelectTab(event.GetSelection()); });
-  });
+  tabs->OnSelect([this](int tab) { Change([&] { model.SelectTab(tab); }); });
   copyPeriod->Bind(wxEVT_RADIOBUTTON,
                    [this](wxCommandEvent&) { Change([&] { model.PressCopyPeriod(); }); });
   newPeriod->Bind(wxEVT_RADIOBUTTON,
@@ -151,22 +146,7 @@ void CFormEditDlg::View::OpenCustomForms(vema::CustomFormMode mode) {
   Sync();
 }
 
-void CFormEditDlg::View::SyncTabs() {
-  bool same = tabs->GetPageCount() == model.tabs.size();
-  for (size_t p = 0; same && p < model.tabs.size(); ++p) {
-    same = ToUtf8(tabs->GetPageText(p)) == model.tabs[p];
-  }
-  if (!same) {
-    tabs->DeleteAllPages();
-    for (const std::string& label : model.tabs) {
-      tabs->AddPage(new wxPanel(tabs, wxID_ANY, wxDefaultPosition, wxSize(1, 1)), U8(label));
-    }
-  }
-  if (model.currentTab >= 0 && static_cast<size_t>(model.currentTab) < tabs->GetPageCount() &&
-      tabs->GetSelection() != model.currentTab) {
-    tabs->ChangeSelection(static_cast<size_t>(model.currentTab));
-  }
-}
+void CFormEditDlg::View::SyncTabs() { tabs->SetTabs(model.tabs, model.currentTab); }
 
 void CFormEditDlg::View::Sync() {
   syncing = true;
@@ -194,6 +174,11 @@ void CFormEditDlg::View::Sync() {
 
 CFormEditDlg::CFormEditDlg(wxWindow* parent, vema::Session& session, int* shownFlag)
     : view_(std::make_unique<View>(*this, session, shownFlag)) {
+  static const bool registered = [] {
+    wxXmlResource::Get()->AddHandler(new PeriodTabBarXmlHandler);
+    return true;
+  }();
+  (void)registered;
   wxXmlResource::Get()->LoadDialog(this, parent, "CFormEditDlg");
   view_->Find();
   view_->model.Initialise();

@@ -54,15 +54,14 @@ CStyleEditDlg::CStyleEditDlg(wxWindow* parent, vema::Session& session) : model_(
     Sync();
   });
 
-  // The arrows step the source rule; the control's own value only mirrors it.
+  // The arrows step the source rule.  The control takes the step itself (its range is that of
+  // the rule); vetoing it would set the value back, which GTK reports as another step.
   scroll_->SetRange(0, vema::kRuleCount - 1);
-  scroll_->Bind(wxEVT_SPIN_DOWN, [this](wxSpinEvent& event) {
-    event.Veto();
+  scroll_->Bind(wxEVT_SPIN_DOWN, [this](wxSpinEvent&) {
     model_.Scroll(vema::ScrollStep::kLineLeft);
     Sync();
   });
-  scroll_->Bind(wxEVT_SPIN_UP, [this](wxSpinEvent& event) {
-    event.Veto();
+  scroll_->Bind(wxEVT_SPIN_UP, [this](wxSpinEvent&) {
     model_.Scroll(vema::ScrollStep::kLineRight);
     Sync();
   });
@@ -103,7 +102,7 @@ void CStyleEditDlg::Sync() {
   if (tabs_->GetSelection() != model_.currentClass) tabs_->ChangeSelection(
       static_cast<size_t>(model_.currentClass));
   SyncText(sourceRule_, model_.sourceRuleField);
-  scroll_->SetValue(model_.sourceRule);
+  if (scroll_->GetValue() != model_.sourceRule) scroll_->SetValue(model_.sourceRule);
   for (size_t i = 0; i < onBeat_.size(); ++i) {
     SyncText(onBeat_[i], model_.onBeat[i]);
     SyncText(offBeat_[i], model_.offBeat[i]);

@@ -44,9 +44,13 @@ void SyncItems(List* list, const ListState& state) {
   if (list->IsEnabled() != state.enabled) list->Enable(state.enabled);
 }
 
-// Text and enabled state; the text is replaced only when it differs (keeps the caret).
+// Text and enabled state; the text is replaced only when it differs (keeps the caret), and a
+// replaced text has the caret at its end.
 inline void SyncText(wxTextCtrl* edit, const TextState& state) {
-  if (ToUtf8(edit->GetValue()) != state.text) edit->ChangeValue(U8(state.text));
+  if (ToUtf8(edit->GetValue()) != state.text) {
+    edit->ChangeValue(U8(state.text));
+    edit->SetInsertionPointEnd();
+  }
   if (edit->IsEnabled() != state.enabled) edit->Enable(state.enabled);
 }
 

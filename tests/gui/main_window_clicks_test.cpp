@@ -1,0 +1,128 @@
+// The main window clicked as a person clicks it: the buttons' places, message boxes, Escape in
+// the feel dialog, and SAVE over an existing file.
+#include <gtest/gtest.h>
+
+#include <wx/filedlg.h>
+#include <wx/filesys.h>
+#include <wx/html/helpdata.h>
+#include <wx/msgdlg.h>
+
+#include "app/gui/help_line_breaks.h"
+#include "app/gui/vema_dlg.h"
+#include "app/main_window_logic.h"
+#include "gui/window_harness.h"
+
+namespace vema::gui_test {
+namespace {
+
+using MainWindowClicks = ProgramTest;
+
+TEST_F(MainWindowClicks, ButtonsLieWholeInsideTheWindowAndMessagesHaveNoCaption) {
+  const wxRect client(mainWindow().GetClientSize());
+  EXPECT_EQ(client.GetSize(), wxSize(kBackgroundWidth, kBackgroundHeight));
+  for (const PictureButtonSpec& spec : kMainButtons) {
+    wxWindow* button = MainControl(spec.id);
+    ASSERT_NE(button, nullptr) << spec.caption;
+    EXPECT_TRUE(button->IsShown()) << spec.caption;
+    EXPECT_EQ(button->GetRect(), wxRect(spec.x, spec.y, spec.width, spec.height)) << spec.caption;
+    EXPECT_TRUE(client.Contains(button->GetRect())) << spec.caption;
+  }
+  // SAVE before the first song: the message box, over the main window, without caption text.
+  modals.Queue(ClickButton(wxID_OK));
+  Press(kIdSave);
+  ASSERT_EQ(modals.seen().size(), 1u);
+  EXPECT_EQ(modals.seen()[0].message, "曲が生成されていません。");
+  EXPECT_EQ(modals.seen()[0].title, "");
+  EXPECT_EQ(modals.seen()[0].parent, &mainWindow());
+}
+
+TEST_F(MainWindowClicks, EscapeClosesTheFeelDialogAndTheSongKeepsTheLastFeel) {
+  session().accompanimentFeel = 2;  // blues, chosen in an earlier composition
+  modals.Queue(Key(WXK_ESCAPE));
+  modals.AnswerOtherMessages(ClickButton(wxID_OK));
+  Press(kIdComp);
+  ASSERT_GE(modals.seen().size(), 2u);
+  EXPECT_EQ(modals.seen()[0].title, "伴奏の曲調選択");
+  EXPECT_FALSE(modals.seen()[0].stuck) << "Escape did not close the feel dialog";
+  EXPECT_EQ(session().accompanimentFeel, 2);
+  EXPECT_EQ(modals.Messages().back(), "作曲完了！！");
+  EXPECT_EQ(testing::ReadAll(dir.File("out.mid")), session().midiImage.bytes);
+}
+
+TEST_F(MainWindowClicks, SaveAsksBeforeReplacingTheFileNamedWithoutItsExtension) {
+  const std::vector<uint8_t> song = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  session().midiImage = {song, static_cast<int32_t>(song.size())};
+  testing::WriteAll(dir.File("mysong.mid"), old);
+  // The name typed over the proposal, without ".mid"; the answer to the question "いいえ"
+  // brings the dialog back, which Escape cancels.
+  const auto typeName = [](wxDialog& dialog) {
+    Focus(&dialog);
+    PressKey('A', wxMOD_CONTROL);
+    Type("mysong");
+    PressKey(WXK_RETURN);
+  };
+  for (const int answer : {wxID_NO, wxID_YES}) {
+    modals.Queue(typeName);
+    modals.Queue(ShotThen(answer == wxID_NO ? "save_question" : "save_question_yes",
+                          ClickButton(answer)));
+    if (answer == wxID_NO) modals.Queue(Key(WXK_ESCAPE));
+    Press(kIdSave);
+    const auto& seen = modals.seen();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - (answer == wxID_NO ? 2 : 1)].message,
+              "mysong.mid" + std::string(gui::kOverwriteQuestion));
+    EXPECT_EQ(testing::ReadAll(dir.File("mysong.mid")), answer == wxID_NO ? old : song);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("mysong")));
+}
+
+TEST_F(MainWindowClicks, SaveAsksAboutTheNameWithTheExtensionOfTheChosenFileType) {
+  const std::vector<uint8_t> song = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  session().midiImage = {song, static_cast<int32_t>(song.size())};
+  struct Case {
+    int type;
+    const char* file;
+  };
+  for (const Case& c : {Case{1, "mysong.musicxml"}, Case{2, "mysong.wav"}}) {
+    SCOPED_TRACE(c.file);
+    testing::WriteAll(dir.File(c.file), old);
+    // The type picked in the dialog's list, then the name typed without extension; "いいえ"
+    // brings the dialog back, which Escape cancels.
+    modals.Queue([type = c.type](wxDialog& dialog) {
+      auto* files = wxDynamicCast(&dialog, wxFileDialog);
+      ASSERT_NE(files, nullptr);
+      files->SetFilterIndex(type);
+      Focus(&dialog);
+      PressKey('A', wxMOD_CONTROL);
+      Type("mysong");
+      PressKey(WXK_RETURN);
+    });
+    modals.Queue(ClickButton(wxID_NO));
+    modals.Queue(Key(WXK_ESCAPE));
+    Press(kIdSave);
+    const auto& seen = modals.seen();
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2].message, c.file + std::string(gui::kOverwriteQuestion));
+    EXPECT_EQ(testing::ReadAll(dir.File(c.file)), old);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("mysong")));
+}
+
+// The help viewer shows Japanese with line breaks between characters; the help search still
+// reads the pages as written, so a word of two characters is found.
+TEST(HelpBook, PagesAreMarkedForTheViewerOnlyAndTheSearchFindsWholeWords) {
+  gui::UseJapaneseLineBreaksInHelp();
+  wxFileSystem files;
+  const std::unique_ptr<wxFSFile> page(files.OpenFile(
+      wxFileSystem::FileNameToURL(wxString::FromUTF8(VEMA_SOURCE_DIR "/res/help/panel.htm"))));
+  ASSERT_TRUE(page);
+  EXPECT_TRUE(page->GetMimeType().StartsWith("text/x-vema-help"));
+  wxHtmlSearchEngine search;
+  search.LookFor(wxString::FromUTF8("曲名"), false, false);
+  EXPECT_TRUE(search.Scan(*page));
+}
+
+}  // namespace
+}  // namespace vema::gui_test
