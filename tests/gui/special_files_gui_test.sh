@@ -15,7 +15,7 @@ for f in default.mld default.ton default.db; do mkfifo "$work/$f" || fail "no FI
 pid=$!
 
 for i in 1 2 3; do
-  box=$(wait_window "VEMA") || fail "message box $i did not appear"
+  box=$(wait_window "") || fail "message box $i did not appear"  # message boxes have no caption
   sleep 0.3
   import -window root "$shots/special-message-$i.png"
   timeout 5 xdotool windowfocus "$box" 2>/dev/null
