@@ -11,21 +11,14 @@
 namespace vema {
 namespace {
 
-struct CliResult {
-  int status;
-  std::string out, err;
-};
+using CliResult = testing::CliRun;
 
 // Runs the words of a command line (no spaces inside a word).
 CliResult Cli(const std::string& line, const SongPlayerFactory& players = {}) {
-  std::vector<std::string> args = {"vema-cli"};
+  std::vector<std::string> words;
   std::istringstream in(line);
-  for (std::string word; in >> word;) args.push_back(word);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  std::ostringstream out, err;
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, players);
-  return {status, out.str(), err.str()};
+  for (std::string word; in >> word;) words.push_back(word);
+  return testing::RunCliWords(words, players);
 }
 
 struct CliCompose : ::testing::Test {

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
 #include "accomp/accompaniment.h"
 #include "app/playback.h"
 #include "app/tiny_song_files.h"
 #include "output/midi_writer.h"
+#include "support/child_process.h"
 
 namespace vema {
 namespace {
@@ -33,19 +33,13 @@ struct Composer {
 
 // python3-mido's view of a file: "tracks N", then "notes M end T" (T: the end of track) a track.
 std::string MidoSummary(const std::string& path) {
-  const std::string command =
-      "/usr/bin/python3 -c \"import sys, mido\n"
-      "m = mido.MidiFile(sys.argv[1], charset='cp932')\n"
-      "print('tracks', len(m.tracks))\n"
-      "for t in m.tracks: print('notes', sum(e.type == 'note_on' and e.velocity > 0 for e in t),"
-      " 'end', sum(e.time for e in t))\" '" +
-      path + "' 2>&1";
-  std::string output;
-  if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-    for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
-    ::pclose(pipe);
-  }
-  return output;
+  return testing::Shell(
+             "/usr/bin/python3 -c \"import sys, mido\n"
+             "m = mido.MidiFile(sys.argv[1], charset='cp932')\n"
+             "print('tracks', len(m.tracks))\n"
+             "for t in m.tracks: print('notes', sum(e.type == 'note_on' and e.velocity > 0 for e in t),"
+             " 'end', sum(e.time for e in t))\" '" + path + "'")
+      .output;
 }
 
 TEST(ComposeCommand, ReportsEveryStatusInOrderWritesTheFilesAndStopsPlayingFirst) {

@@ -188,19 +188,8 @@ TEST(SaveTypes, NothingToExportBeforeTheFirstSong) {
 // ---------------------------------------------------------------------------------------------
 // vema-cli export
 
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-CliRun Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), "vema-cli");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  std::ostringstream out, err;
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-  return {status, out.str(), err.str()};
-}
+using testing::CliRun;
+constexpr auto Cli = [](const std::vector<std::string>& words) { return testing::RunCliWords(words); };
 
 TEST(CliExport, UsageErrorsExitWithTwo) {
   testing::TempDir dir;

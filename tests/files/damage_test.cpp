@@ -62,19 +62,8 @@ FileSet Reference(uint32_t seed) {
   return Outputs(dir);
 }
 
-struct CliResult {
-  int status;
-  std::string err;
-};
-
-CliResult Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), "vema-cli");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  std::ostringstream out, err;
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-  return {status, err.str()};
-}
+using CliResult = testing::CliRun;
+constexpr auto Cli = [](const std::vector<std::string>& words) { return testing::RunCliWords(words); };
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;

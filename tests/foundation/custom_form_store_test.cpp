@@ -93,14 +93,6 @@ TEST(CustomFormFile, MissingStoreIsCreatedEmptyAndTheFormIsBlank) {
     EXPECT_EQ(t.session->form, BlankForm());
     EXPECT_TRUE(t.platform.messages.empty());
   }
-  // The blank form is a usable one: one new period of new bars in C over the chord C.
-  const SongForm blank = BlankForm();
-  EXPECT_EQ(blank.lastPeriod, 0);
-  EXPECT_EQ(blank.periodSource[0], -1);
-  EXPECT_EQ(blank.melodySource[0], -1);
-  EXPECT_EQ(blank.motifSource[95], -1);
-  EXPECT_EQ(blank.noteLengthSource[7], -1);
-  EXPECT_EQ(blank.Chord(95), "C");
 }
 
 TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <set>
 
 #include "song/random.h"
@@ -47,21 +46,6 @@ TEST(RandomSource, ShuffleTableDrawsInTheFixedOrder) {
     last = i;
     ASSERT_EQ(random.NextUniform(), expected) << "draw " << draw;
   }
-}
-
-TEST(RandomSource, UniformValuesAreMultiplesOfOneOver32768BelowOne) {
-  RandomSource random(99u);
-  double smallest = 1, largest = 0;
-  for (int i = 0; i < 200000; ++i) {
-    const double r = random.NextUniform();
-    ASSERT_GE(r, 0.0);
-    ASSERT_LT(r, 1.0);
-    ASSERT_EQ(r * 32768.0, std::floor(r * 32768.0));
-    smallest = std::min(smallest, r);
-    largest = std::max(largest, r);
-  }
-  EXPECT_LT(smallest, 0.001);
-  EXPECT_GT(largest, 0.999);
 }
 
 TEST(RandomSource, RangeEdges) {

@@ -47,12 +47,6 @@ TEST(StartUp, LoadsTheThreeDefaultFiles) {
   EXPECT_EQ(s.dbFiles[0], "default.mld");
   EXPECT_EQ(s.dbFiles[1], "default.ton");
   EXPECT_EQ(s.dbFiles[2], "");
-  EXPECT_EQ(s.title, "");
-  EXPECT_EQ(s.statusText, std::string(20, ' '));
-  EXPECT_EQ(s.midiImage.count, 0xffff);
-  EXPECT_EQ(s.noteTrack.at(0, 0).length, 0);  // no melody yet
-  EXPECT_EQ(s.accompanimentFeel, 0);
-  EXPECT_EQ(s.instrumentPrograms, (std::array<int32_t, 3>{0, 0, 0}));
 }
 
 TEST(StartUp, EachMissingDatabaseIsReportedAndStartUpGoesOn) {
@@ -70,17 +64,6 @@ TEST(StartUp, EachMissingDatabaseIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(t.session->form.lastPeriod, 3);  // the stored form is still loaded
     EXPECT_EQ(t.session->compositionDb.loaded, std::string(missing) == "default.mld" ? 0 : 1);
   }
-}
-
-TEST(StartUp, MissingStoreLeavesAnEmptyStoreAndTheBlankForm) {
-  TempDir dir;
-  WriteDefaults(dir);
-  std::filesystem::remove(dir.File("default.db"));
-  TestSession t(dir.str());
-  StartUp(*t.session);
-  EXPECT_TRUE(t.platform.messages.empty());
-  EXPECT_EQ(t.session->form, BlankForm());
-  EXPECT_EQ(std::filesystem::file_size(dir.File("default.db")), 0u);
 }
 
 TEST(StartUp, NothingPresentStillStarts) {

@@ -3,13 +3,12 @@
 // opens the scores, prints them and writes back the same notes.  A test whose tool is missing is
 // skipped with a line that says so.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "app/compose_command.h"
+#include "support/child_process.h"
 #include "app/export_command.h"
 #include "app/session.h"
 #include "editors/custom_form_store.h"
@@ -24,17 +23,9 @@ using testing::EdgeCaseScore;
 using testing::SoundingNotes;
 using testing::TempDir;
 
-// The output (stdout and stderr) and exit status of a shell command.
-std::pair<std::string, int> Shell(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return {"", -1};
-  for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
-  const int raw = ::pclose(pipe);
-  return {output, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
-}
+using testing::Shell;
 
-bool Have(const std::string& tool) { return Shell("command -v " + tool).second == 0; }
+bool Have(const std::string& tool) { return Shell("command -v " + tool).status == 0; }
 
 #define REQUIRE_TOOL(tool, package) \
   if (!Have(tool)) GTEST_SKIP() << "SKIP: " tool " is missing (Debian package " package ")"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/scripted_platform.h"
+#include "app/song_player.h"
 #include "app/session.h"
 
 namespace vema::testing {
@@ -39,5 +40,12 @@ std::vector<uint8_t> ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes);
 // The folder of the shipped default files.
 std::string DataDir();
+
+// vema-cli run in this process on the words of a command line (without the program name).
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+CliRun RunCliWords(std::vector<std::string> words, const SongPlayerFactory& players = {});
 
 }  // namespace vema::testing

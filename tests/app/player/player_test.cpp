@@ -1,11 +1,9 @@
 // The fluidsynth player: rendering to WAV, and never hanging or crashing without a sound device
 // or on bad files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -15,19 +13,12 @@
 #include "app/player/fluid_player.h"
 #include "app/player_loader.h"
 #include "app/tiny_song_files.h"
+#include "support/child_process.h"
 
 namespace vema {
 namespace {
 
-// The output and exit status of a shell command.
-std::pair<std::string, int> Shell(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return {"", -1};
-  for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
-  const int raw = ::pclose(pipe);
-  return {output, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
-}
+using testing::Shell;
 
 // Composes the tiny folder's eight bars into out.mid.
 void ComposeTinySong(const std::string& dir, int feel) {
@@ -130,7 +121,7 @@ TEST(CliPlay, PlaysToTheEndOrReportsTheMissingDeviceWithoutHanging) {
   testing::WriteAll(dir.File("out.mid"),
                     std::vector<uint8_t>(song, song + sizeof song - 1));  // a quarter
   const auto [output, status] =
-      Shell("timeout 60 " + std::string(VEMA_CLI) + " play --dir " + dir.str() + " 2>&1");
+      Shell("timeout 60 " + std::string(VEMA_CLI) + " play --dir " + dir.str());
   // 0 where a sound device played it, 1 with an error line where there is none.
   const bool errorLine = ("\n" + output).find("\nerror: ") != std::string::npos;
   EXPECT_TRUE(status == 0 || (status == 1 && errorLine)) << status << output;
@@ -141,8 +132,8 @@ TEST(PlayerModule, ComposingLoadsNoAudioLibraryAndRenderingLoadsTheModule) {
   testing::WriteTinyFolder(dir.str());
   const std::string cli = std::string(VEMA_CLI);
   // The dynamic loader names every library it loads.
-  const auto [composed, status] = Shell("LD_DEBUG=libs " + cli + " compose --seed 3 --dir " +
-                                        dir.str() + " 2>&1");
+  const auto [composed, status] =
+      Shell("LD_DEBUG=libs " + cli + " compose --seed 3 --dir " + dir.str());
   ASSERT_EQ(status, 0) << composed;
   EXPECT_NE(composed.find("libc.so"), std::string::npos) << "LD_DEBUG printed nothing";
   EXPECT_EQ(composed.find("fluidsynth"), std::string::npos);
@@ -157,8 +148,8 @@ TEST(PlayerModule, ComposingLoadsNoAudioLibraryAndRenderingLoadsTheModule) {
     EXPECT_TRUE(name == "libc.so.6" || name == "libm.so.6") << name;
   }
 #endif
-  const auto [rendered, renderStatus] = Shell("LD_DEBUG=libs " + cli + " play --dir " + dir.str() +
-                                              " --wav " + dir.File("x.wav") + " 2>&1");
+  const auto [rendered, renderStatus] =
+      Shell("LD_DEBUG=libs " + cli + " play --dir " + dir.str() + " --wav " + dir.File("x.wav"));
   EXPECT_EQ(renderStatus, 0) << rendered;
   EXPECT_NE(rendered.find("libvema_fluid"), std::string::npos);
   EXPECT_NE(rendered.find("libfluidsynth"), std::string::npos);

@@ -3,13 +3,12 @@
 // exit status 1, never in silence or a hang.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
+#include "support/child_process.h"
 #include "app/player/fluid_player.h"
 #include "app/tiny_song_files.h"
 
@@ -21,13 +20,7 @@ using testing::ReadAll;
 using testing::TempDir;
 using testing::WriteAll;
 
-std::pair<std::string, int> Shell(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  for (int c; (c = std::fgetc(pipe)) != EOF;) output += static_cast<char>(c);
-  const int raw = ::pclose(pipe);
-  return {output, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
-}
+using testing::Shell;
 
 std::string Cli(const std::string& arguments) {
   return "timeout 60 " + std::string(VEMA_CLI) + " " + arguments;
@@ -46,15 +39,14 @@ struct SongFolder : ::testing::Test {
 
 // Rendered by vema-cli on a disk with room for so many bytes (fluidsynth's threads rule out
 // rendering in a forked child of this test).
-std::pair<std::string, int> RenderOnFullDisk(const std::string& dir, const std::string& wav,
-                                             size_t room) {
+testing::ShellResult RenderOnFullDisk(const std::string& dir, const std::string& wav, size_t room) {
   return Shell("bash -c 'trap \"\" XFSZ; exec prlimit --fsize=" + std::to_string(room) + " " +
                Cli("play --dir " + dir + " --wav " + wav) + "'");
 }
 
 TEST_F(SongFolder, AWavThatCannotBeWrittenWholeLeavesThePreviousOne) {
   const std::string wav = dir.File("song.wav");
-  ASSERT_EQ(Shell(Cli("play --dir " + dir.str() + " --wav " + wav)).second, 0);
+  ASSERT_EQ(Shell(Cli("play --dir " + dir.str() + " --wav " + wav)).status, 0);
   const auto previous = ReadAll(wav);
   ASSERT_GT(previous.size(), 100000u);
   const auto names = [this] { return std::distance(fs::directory_iterator(dir.path()), {}); };
@@ -66,7 +58,7 @@ TEST_F(SongFolder, AWavThatCannotBeWrittenWholeLeavesThePreviousOne) {
     EXPECT_EQ(ReadAll(wav), previous) << room;
     EXPECT_EQ(names(), count) << room;  // no temporary file left
   }
-  EXPECT_EQ(RenderOnFullDisk(dir.str(), wav, previous.size()).second, 0);
+  EXPECT_EQ(RenderOnFullDisk(dir.str(), wav, previous.size()).status, 0);
   EXPECT_EQ(ReadAll(wav), previous);
 }
 
