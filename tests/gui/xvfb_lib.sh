@@ -32,10 +32,11 @@ windows() {
   done
 }
 
-# Waits (up to 20 s) for a visible window with this exact name and prints its id.
+# Waits (up to the given seconds, 40 by default) for a visible window with this exact name and
+# prints its id.
 wait_window() {
-  local i line
-  for i in $(seq 100); do
+  local line end=$((SECONDS + ${2:-40}))
+  while ((SECONDS < end)); do
     line=$(windows | awk -F '\t' -v n="$1" '$2 == n { print $1; exit }')
     [ -n "$line" ] && { echo "$line"; return 0; }
     sleep 0.2
@@ -73,7 +74,8 @@ start_vema() {
   shift
   (cd "$work" && exec "$vema" --dir "$work" "$@") >>"$log" 2>&1 &
   pid=$!
-  wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did not appear"
+  # A first start on a fresh home folder builds the toolkit's caches: slow on a busy machine.
+  wait_window "ＶＥＭＡ ９７ ver1.02" 90 >/dev/null || fail "main window did not appear"
   sleep 0.5
 }
 
