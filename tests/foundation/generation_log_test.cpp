@@ -32,8 +32,8 @@ TEST(GenerationLog, FormatsLikePrintf) {
     ExpectLikePrintf("%d小節***********************\n", v);
     ExpectLikePrintf("%2d小節：New mode\n", v);
     ExpectLikePrintf("次回音長=%3d\n", v);
-    ExpectLikePrintf("音程差[-%d+%.*s](%2d)", v, 2, "m3xx", -v / 2);
-    ExpectLikePrintf("gaku=%d  bar=%d  pcnt=%d\n", v, v + 1, v - 1);
+    ExpectLikePrintf("音程差[-%d+%.*s](%2d)", v, 2, "m3xx", -(v / 2));
+    ExpectLikePrintf("gaku=%d  bar=%d  pcnt=%d\n", v, v / 2 + 1, v / 2 - 1);
     ExpectLikePrintf("%12d|%-4d|%03d|%x|%+d|%5.2f", v, v, v, v, v, v / 3.0);  // left to printf
   }
   ExpectLikePrintf("%.*s,%s%c%%", 3, "c+", "tone", 'x');  // a NUL within the precision ends it
