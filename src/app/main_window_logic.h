@@ -26,7 +26,7 @@ enum MainWindowId : int {
   kIdHelp = 57670,
 };
 
-struct PictureButtonSpec {
+struct PictureButtonPlace {
   int id;
   const char* caption;  // the pictures are named caption + "U" (up) and caption + "D" (down)
   int x, y;             // position in the client area
@@ -34,7 +34,7 @@ struct PictureButtonSpec {
 };
 
 // STOP is one pixel narrower than 46 so that it ends inside the 446-pixel background.
-inline constexpr std::array<PictureButtonSpec, 11> kMainButtons = {{
+inline constexpr std::array<PictureButtonPlace, 11> kMainButtons = {{
     {kIdPower, "POWER", 8, 15, 44, 19},
     {kIdSave, "SAVE", 8, 126, 70, 32},
     {kIdForm, "FORM", 78, 126, 70, 32},

@@ -17,7 +17,7 @@ namespace vema {
 // The main window's button for the piano roll, in the gap of the bottom row between TONE and
 // PLAY; its pictures are "ROLLU" and "ROLLD".
 inline constexpr int kIdRoll = 1011;
-inline constexpr PictureButtonSpec kRollButton = {kIdRoll, "ROLL", 289, 126, 36, 32};
+inline constexpr PictureButtonPlace kRollButton = {kIdRoll, "ROLL", 289, 126, 36, 32};
 
 struct RollRect {
   int x = 0, y = 0, width = 0, height = 0;

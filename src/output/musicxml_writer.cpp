@@ -183,7 +183,7 @@ std::vector<PartEvent> VoiceOf(const std::vector<ScoreNote>& notes, int32_t song
   return voice;
 }
 
-struct PartSpec {
+struct PartLayout {
   const char* id;
   const char* name;
   const char* abbreviation;
@@ -352,11 +352,11 @@ void AddNote(pugi::xml_node measure, const NotePiece& piece, const BarSpan& span
   }
 }
 
-void AddPart(pugi::xml_node root, const SongScore& score, const PartSpec& spec) {
+void AddPart(pugi::xml_node root, const SongScore& score, const PartLayout& layout) {
   pugi::xml_node part = root.append_child("part");
-  part.append_attribute("id") = spec.id;
+  part.append_attribute("id") = layout.id;
   const int32_t songEnd = score.EndTick();
-  const std::vector<PartEvent> voice = VoiceOf(*spec.notes, songEnd);
+  const std::vector<PartEvent> voice = VoiceOf(*layout.notes, songEnd);
   size_t first = 0;  // the first event that may reach into the bar
   for (int bar = 0; bar < score.bars; ++bar) {
     const int32_t barStart = bar * kTicksPerBar;
@@ -373,11 +373,11 @@ void AddPart(pugi::xml_node root, const SongScore& score, const PartSpec& spec) 
         Text(time, "beats", 4);
         Text(time, "beat-type", 4);
         pugi::xml_node clef = attributes.append_child("clef");
-        Text(clef, "sign", spec.clefSign);
-        Text(clef, "line", spec.clefLine);
+        Text(clef, "sign", layout.clefSign);
+        Text(clef, "line", layout.clefLine);
       }
     }
-    if (spec.harmonies) {
+    if (layout.harmonies) {
       if (bar == 0) AddTempo(measure, score.QuarterNotesPerMinute());
       AddChordSymbol(measure, score.ChordOf(bar));
     }
@@ -456,25 +456,25 @@ std::string BuildMusicXml(const SongScore& score) {
   Text(root.append_child("identification").append_child("encoding"), "software", "VEMA");
 
   const MidiNotes& n = score.notes;
-  const PartSpec parts[] = {{"P1", "旋律", "Mel.", 1, n.programs[0], &n.melody, "G", 2, true},
+  const PartLayout parts[] = {{"P1", "旋律", "Mel.", 1, n.programs[0], &n.melody, "G", 2, true},
                             {"P2", "ベース", "Ba.", 3, n.programs[1], &n.bass, "F", 4, false},
                             {"P3", "コード", "Cho.", 2, n.programs[2], &n.chords, "G", 2, false}};
   pugi::xml_node list = root.append_child("part-list");
-  for (const PartSpec& spec : parts) {
+  for (const PartLayout& layout : parts) {
     pugi::xml_node scorePart = list.append_child("score-part");
-    scorePart.append_attribute("id") = spec.id;
-    Text(scorePart, "part-name", spec.name);
-    Text(scorePart, "part-abbreviation", spec.abbreviation);
-    const std::string instrumentId = std::string(spec.id) + "-I1";
+    scorePart.append_attribute("id") = layout.id;
+    Text(scorePart, "part-name", layout.name);
+    Text(scorePart, "part-abbreviation", layout.abbreviation);
+    const std::string instrumentId = std::string(layout.id) + "-I1";
     pugi::xml_node instrument = scorePart.append_child("score-instrument");
     instrument.append_attribute("id") = instrumentId.c_str();
-    Text(instrument, "instrument-name", InstrumentName(spec.program));
+    Text(instrument, "instrument-name", InstrumentName(layout.program));
     pugi::xml_node midi = scorePart.append_child("midi-instrument");
     midi.append_attribute("id") = instrumentId.c_str();
-    Text(midi, "midi-channel", spec.channel);
-    Text(midi, "midi-program", std::clamp(spec.program, 0, 127) + 1);
+    Text(midi, "midi-channel", layout.channel);
+    Text(midi, "midi-program", std::clamp(layout.program, 0, 127) + 1);
   }
-  for (const PartSpec& spec : parts) AddPart(root, score, spec);
+  for (const PartLayout& layout : parts) AddPart(root, score, layout);
 
   std::ostringstream out;
   doc.save(out, "  ", pugi::format_indent, pugi::encoding_utf8);

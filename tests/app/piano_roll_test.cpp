@@ -175,12 +175,12 @@ TEST(PianoRoll, CursorZoomAndFollowingThePlayback) {
 }
 
 TEST(PianoRoll, ItsButtonLiesOnTheBackgroundBesideEveryOtherButton) {
-  const PictureButtonSpec& roll = kRollButton;
+  const PictureButtonPlace& roll = kRollButton;
   EXPECT_GE(roll.x, 0);
   EXPECT_GE(roll.y, 0);
   EXPECT_LE(roll.x + roll.width, kBackgroundWidth);
   EXPECT_LE(roll.y + roll.height, kBackgroundHeight);
-  for (const PictureButtonSpec& other : kMainButtons) {
+  for (const PictureButtonPlace& other : kMainButtons) {
     const bool apart = roll.x + roll.width <= other.x || other.x + other.width <= roll.x ||
                        roll.y + roll.height <= other.y || other.y + other.height <= roll.y;
     EXPECT_TRUE(apart) << other.caption;

@@ -20,12 +20,12 @@ using MainWindowClicks = ProgramTest;
 TEST_F(MainWindowClicks, ButtonsLieWholeInsideTheWindowAndMessagesHaveNoCaption) {
   const wxRect client(mainWindow().GetClientSize());
   EXPECT_EQ(client.GetSize(), wxSize(kBackgroundWidth, kBackgroundHeight));
-  for (const PictureButtonSpec& spec : kMainButtons) {
-    wxWindow* button = MainControl(spec.id);
-    ASSERT_NE(button, nullptr) << spec.caption;
-    EXPECT_TRUE(button->IsShown()) << spec.caption;
-    EXPECT_EQ(button->GetRect(), wxRect(spec.x, spec.y, spec.width, spec.height)) << spec.caption;
-    EXPECT_TRUE(client.Contains(button->GetRect())) << spec.caption;
+  for (const PictureButtonPlace& place : kMainButtons) {
+    wxWindow* button = MainControl(place.id);
+    ASSERT_NE(button, nullptr) << place.caption;
+    EXPECT_TRUE(button->IsShown()) << place.caption;
+    EXPECT_EQ(button->GetRect(), wxRect(place.x, place.y, place.width, place.height)) << place.caption;
+    EXPECT_TRUE(client.Contains(button->GetRect())) << place.caption;
   }
   // SAVE before the first song: the message box, over the main window, without caption text.
   modals.Queue(ClickButton(wxID_OK));

@@ -2,22 +2,22 @@
 # Starts vema with a FIFO in place of each of default.mld, default.ton and default.db: the
 # program must not wait on them but say, in one message box each, that it cannot open them, and
 # then show its main window.  Screenshots go to SHOT_DIR.
-# usage: special_files_gui_test.sh VEMA DATA_DIR SHOT_DIR  (DATA_DIR is not used: the files are FIFOs)
+# usage: fifo_inputs_gui_test.sh VEMA DATA_DIR SHOT_DIR  (DATA_DIR is not used: the files are FIFOs)
 set -uo pipefail
 vema=$1 shots=$3
 
-failure_shot=special-failure.png
+failure_shot=fifo-failure.png
 # shellcheck source=xvfb_lib.sh
 source "$(dirname "$0")/xvfb_lib.sh"
 
 for f in default.mld default.ton default.db; do mkfifo "$work/$f" || fail "no FIFO"; done
-"$vema" --dir "$work" >"$shots/special.log" 2>&1 &
+"$vema" --dir "$work" >"$shots/fifo.log" 2>&1 &
 pid=$!
 
 for i in 1 2 3; do
   box=$(wait_window "") || fail "message box $i did not appear"  # message boxes have no caption
   sleep 0.3
-  import -window root "$shots/special-message-$i.png"
+  import -window root "$shots/fifo-message-$i.png"
   timeout 5 xdotool windowfocus "$box" 2>/dev/null
   sleep 0.2
   timeout 5 xdotool key Return
