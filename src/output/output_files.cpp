@@ -1,14 +1,12 @@
 #include "output/output_files.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include "song/text.h"
 
@@ -29,45 +27,6 @@ size_t FindNonAscii(std::string_view text, size_t from) {
   return i;
 }
 
-// The CP932 form of each distinct UTF-8 sequence met so far (a trace uses few characters).
-class SequenceCache {
- public:
-  SequenceCache() : slots_(kSlots) {}
-
-  // Writes the CP932 form (one or two bytes) of a sequence of 1 to 4 bytes; returns its end.
-  // Two bytes are always written, so `out` needs room for two.
-  char* Write(std::string_view sequence, char* out) {
-    uint32_t key = 0;
-    for (char c : sequence) key = (key << 8) | static_cast<unsigned char>(c);
-    const size_t home = key * 2654435761u >> 22;
-    for (size_t probe = 0; probe < kSlots; ++probe) {
-      Slot& slot = slots_[(home + probe) & (kSlots - 1)];
-      if (slot.length == 0) {
-        const std::string converted = Utf8ToCp932(sequence);
-        slot.key = key;
-        slot.length = static_cast<uint8_t>(std::min(converted.size(), slot.bytes.size()));
-        std::copy_n(converted.begin(), slot.length, slot.bytes.begin());
-      }
-      if (slot.key == key) {
-        out[0] = slot.bytes[0];
-        out[1] = slot.bytes[1];
-        return out + slot.length;
-      }
-    }
-    const std::string converted = Utf8ToCp932(sequence);  // the table is full
-    return std::copy(converted.begin(), converted.end(), out);
-  }
-
- private:
-  static constexpr size_t kSlots = 1024;
-  struct Slot {
-    uint32_t key = 0;
-    uint8_t length = 0;  // 0: empty
-    std::array<char, 2> bytes{};
-  };
-  std::vector<Slot> slots_;
-};
-
 // Length of the UTF-8 sequence that starts with byte b, as the CP932 conversion counts it.
 size_t SequenceLength(unsigned char b) {
   if ((b & 0xE0) == 0xC0) return 2;
@@ -83,7 +42,6 @@ std::string ToCp932TextFile(std::string_view utf8) {
   // in CP932 ("?" for one without a form), so the text never grows beyond twice its size.
   const auto buffer = std::make_unique_for_overwrite<char[]>(2 * utf8.size() + 1);
   char* out = buffer.get();
-  SequenceCache cache;
   std::unordered_map<std::string_view, std::string> runs;
   size_t i = 0;
   while (i < utf8.size()) {
@@ -119,7 +77,8 @@ std::string ToCp932TextFile(std::string_view utf8) {
     while (i < end) {
       const size_t n = SequenceLength(static_cast<unsigned char>(utf8[i]));
       const size_t k = std::min(n, end - i);
-      out = cache.Write(utf8.substr(i, k), out);
+      const std::string converted = Utf8ToCp932(utf8.substr(i, k));
+      out = std::copy(converted.begin(), converted.end(), out);
       i += k;
     }
     runs.emplace(run, std::string(runStart, out));
