@@ -184,6 +184,10 @@ TEST(BestOf, EveryCandidateStartsFromTheSameState) {
     Composer c(3, 11);
     ComposeCommand(c.s());
     const MelodyChoice all = ChooseMelody(c.s().Melody(), kCandidates, draws);
+    // By default one candidate is the single composition itself.
+    if (draws == 0) {
+      EXPECT_EQ(ChooseMelody(c.s().Melody(), 1).score, all.scores[0]);
+    }
     RandomSource start = c.s().random;
     for (int i = 0; i < kCandidates; ++i) {
       // Candidate i begins where the first i candidates left the random source.

@@ -75,6 +75,8 @@ TEST(BarFit, EachThingJudgedMakesABarFitBetter) {
       {"a note on degree 1, 3 or 5", -1, 0, {{{C5, 192}}}, {{{B4, 192}}}},
       {"a step rather than a seventh", C5, 0, {{{B4, 192}}}, {{{B5, 192}}}},
       {"a step rather than a ninth", C5, 0, {{{Cs5, 192}}}, {{{Cs5 + 12, 192}}}},
+      {"a step rather than a minor seventh", C5, 0, {{{B4 - 1, 192}}}, {{{B5 - 1, 192}}}},
+      {"a step rather than a major ninth", C5 + 1, 0, {{{B4 + 1, 192}}}, {{{Cs5 + 14, 192}}}},
       {"a third rather than a leap beyond a fifth", C5, 0, {{{Gs4, 192}}}, {{{Gs5, 192}}}},
       {"a run rather than a turn", C5, 2, {{{Cs5, 192}}}, {{{B4, 192}}}},
       {"a turn inside the bar counts too", -1, 0,
@@ -95,6 +97,11 @@ TEST(BarFit, EachThingJudgedMakesABarFitBetter) {
   EXPECT_EQ(Fit(-1, 0, {{{B4, 96}, {C5, 96}}}), Fit(-1, 0, {{{B4, 96}, {E5, 96}}}));
   EXPECT_EQ(Fit(-1, 0, {{{D5, 96}, {B4, 96}}, true}), Fit(-1, 0, {{{D5, 96}, {B4, 96}}, false}));
   EXPECT_EQ(Fit(-1, 0, {{{D5, 192}}}, false), Fit(-1, 0, {{{B4, 192}}}, false));
+  // A turn needs a move before it, and a repeated note turns nowhere.
+  EXPECT_EQ(Fit(C5, 0, {{{Cs5, 192}}}), Fit(C5, 0, {{{B4, 192}}}));
+  EXPECT_EQ(Fit(C5, 2, {{{C5, 192}}}), Fit(C5, -2, {{{C5, 192}}}));
+  // A bar of rests ends no phrase and no song.
+  EXPECT_EQ(Fit(-1, 0, {{{kRest, 192}}, true, true}), 0.0);
 }
 
 TEST(BarFit, NotesAreJudgedWhereTheOctaveCorrectionPutsThem) {
