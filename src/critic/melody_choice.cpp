@@ -158,6 +158,7 @@ bool ChooseBars(const MelodyContext& c, std::span<const BarHarmony> harmony, int
     double best = -std::numeric_limits<double>::infinity();
     int bestOk = 0;
     RandomSource bestRules, bestPitches;
+    BarFit bestFit;
     for (int k = 0; k < tries; ++k) {
       if (k > 0) before.Restore(g, c, b);
       fit = fitBefore;
@@ -168,9 +169,10 @@ bool ChooseBars(const MelodyContext& c, std::span<const BarHarmony> harmony, int
           ok ? fit.Add(c.barNotes[static_cast<size_t>(b)], harmony[static_cast<size_t>(b)],
                        (b + 1) % 4 == 0, b + 1 == bars)
              : -std::numeric_limits<double>::max();
-      if (k == 0 || value > best) {
+      if (k == 0 || value > best) {  // the first of equal fits
         best = value;
         bestOk = ok;
+        bestFit = fit;
         bestRules = ruleStart;
         bestPitches = pitchStart;
       }
@@ -179,16 +181,14 @@ bool ChooseBars(const MelodyContext& c, std::span<const BarHarmony> harmony, int
     rules.push_back(bestRules);
     pitches.push_back(bestPitches);
     kept.barFits.push_back(best);
+    fit = bestFit;
     if (tries > 1) {
       // Draw the chosen bar again; the random source runs on past every draw.
       const RandomSource after = c.random;
       before.Restore(g, c, b);
-      fit = fitBefore;
       c.random = bestRules;
       RandomSource pitchStart;
       DrawBar(g, c, b, pitchStart);
-      fit.Add(c.barNotes[static_cast<size_t>(b)], harmony[static_cast<size_t>(b)],
-              (b + 1) % 4 == 0, b + 1 == bars);
       c.random = after;
     }
   }
