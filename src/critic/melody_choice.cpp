@@ -141,30 +141,31 @@ int DrawBar(PitchGenerator& g, const MelodyContext& c, int bar, RandomSource& pi
 // False when a bar could not be decided.
 bool ChooseBars(const MelodyContext& c, std::span<const BarHarmony> harmony, int draws,
                 MelodyChoice& kept) {
-  std::vector<RandomSource>& rules = kept.ruleStarts;
-  std::vector<RandomSource>& pitches = kept.pitchStarts;
   PitchGenerator g(c);
   const int bars = c.form.BarCount();
   for (int b = 0; b < bars; ++b) g.MergeTies(b);
-  rules.clear();
-  pitches.clear();
+  kept.ruleStarts.clear();
+  kept.pitchStarts.clear();
   kept.barFits.clear();
+  kept.ruleStarts.reserve(static_cast<size_t>(bars));
+  kept.pitchStarts.reserve(static_cast<size_t>(bars));
   BarFit fit;
+  // The random source as each draw of a bar began its rules (even entries) and its pitches.
+  std::vector<RandomSource> starts(static_cast<size_t>(2 * std::max(1, draws)));
   for (int b = 0; b < bars; ++b) {
     const bool newMelody = EarlierBar(c.form.melodySource[static_cast<size_t>(b)], b) == -1;
-    const int tries = newMelody ? draws : 1;
+    const int tries = newMelody ? std::max(1, draws) : 1;
     const BarState before(g, c, b);
+    BarState chosen = before;  // the state after the chosen draw
     const BarFit fitBefore = fit;
-    double best = -std::numeric_limits<double>::infinity();
-    int bestOk = 0;
-    RandomSource bestRules, bestPitches;
     BarFit bestFit;
+    double best = 0;
+    int bestOk = 0, bestDraw = 0;
     for (int k = 0; k < tries; ++k) {
       if (k > 0) before.Restore(g, c, b);
       fit = fitBefore;
-      const RandomSource ruleStart = c.random;
-      RandomSource pitchStart;
-      const int ok = DrawBar(g, c, b, pitchStart);
+      starts[static_cast<size_t>(2 * k)] = c.random;
+      const int ok = DrawBar(g, c, b, starts[static_cast<size_t>(2 * k + 1)]);
       const double value =
           ok ? fit.Add(c.barNotes[static_cast<size_t>(b)], harmony[static_cast<size_t>(b)],
                        (b + 1) % 4 == 0, b + 1 == bars)
@@ -172,25 +173,18 @@ bool ChooseBars(const MelodyContext& c, std::span<const BarHarmony> harmony, int
       if (k == 0 || value > best) {  // the first of equal fits
         best = value;
         bestOk = ok;
+        bestDraw = k;
         bestFit = fit;
-        bestRules = ruleStart;
-        bestPitches = pitchStart;
+        if (tries > 1) chosen = BarState(g, c, b);
       }
     }
     if (bestOk == 0) return false;
-    rules.push_back(bestRules);
-    pitches.push_back(bestPitches);
+    kept.ruleStarts.push_back(starts[static_cast<size_t>(2 * bestDraw)]);
+    kept.pitchStarts.push_back(starts[static_cast<size_t>(2 * bestDraw + 1)]);
     kept.barFits.push_back(best);
+    // Go on from the chosen draw; the random source runs on past every draw.
     fit = bestFit;
-    if (tries > 1) {
-      // Draw the chosen bar again; the random source runs on past every draw.
-      const RandomSource after = c.random;
-      before.Restore(g, c, b);
-      c.random = bestRules;
-      RandomSource pitchStart;
-      DrawBar(g, c, b, pitchStart);
-      c.random = after;
-    }
+    if (bestDraw != tries - 1) chosen.Restore(g, c, b);
   }
   return true;
 }
