@@ -137,7 +137,7 @@ int DrawBar(PitchGenerator& g, const MelodyContext& c, int bar, RandomSource& pi
 }
 
 // Chooses every bar of the melody whose note lengths are in the context, the best of `draws`
-// draws where the bar's melody is new; fills the random sources each chosen bar began with.
+// (1 or more) draws where the bar's melody is new; fills the random sources each chosen bar began with.
 // False when a bar could not be decided.
 bool ChooseBars(const MelodyContext& c, std::span<const BarHarmony> harmony, int draws,
                 MelodyChoice& kept) {
@@ -151,10 +151,10 @@ bool ChooseBars(const MelodyContext& c, std::span<const BarHarmony> harmony, int
   kept.pitchStarts.reserve(static_cast<size_t>(bars));
   BarFit fit;
   // The random source as each draw of a bar began its rules (even entries) and its pitches.
-  std::vector<RandomSource> starts(static_cast<size_t>(2 * std::max(1, draws)));
+  std::vector<RandomSource> starts(static_cast<size_t>(2 * draws));
   for (int b = 0; b < bars; ++b) {
     const bool newMelody = EarlierBar(c.form.melodySource[static_cast<size_t>(b)], b) == -1;
-    const int tries = newMelody ? std::max(1, draws) : 1;
+    const int tries = newMelody ? draws : 1;
     const BarState before(g, c, b);
     BarState chosen = before;  // the state after the chosen draw
     const BarFit fitBefore = fit;
@@ -275,9 +275,6 @@ MelodyChoice ChooseMelody(const MelodyContext& context, int candidates, int barD
     const RandomSource before = random;
     NoteLengthGenerator(hidden).Run();
     double score = -1;
-    candidate.ruleStarts.clear();
-    candidate.pitchStarts.clear();
-    candidate.barFits.clear();
     bool decided = true;
     if (barWise) {
       decided = ChooseBars(hidden, harmony, barDraws, candidate);
