@@ -186,7 +186,8 @@ inline bool ComposeMelody(Session& s, int bestOf) {
     s.random = choice->chosenStart;
   }
   NoteLengthGenerator(s.Melody()).Run();
-  const bool ok = PitchGenerator(s.Melody()).Run() != 0;
+  const bool ok = (choice ? RunChosenPitches(s.Melody(), *choice)
+                          : PitchGenerator(s.Melody()).Run()) != 0;
   if (choice) s.random = choice->end;
   return ok;
 }

@@ -43,7 +43,9 @@ std::optional<double> ComposeCommand(Session& session) {
     return std::nullopt;
   }
   // A failed pitch phase leaves no melody behind, not the previous song's.
-  if (PitchGenerator(session.Melody()).Run() == 0) session.noteTrack.ClearVoice(0);
+  const int pitches = choice ? RunChosenPitches(session.Melody(), *choice)
+                             : PitchGenerator(session.Melody()).Run();
+  if (pitches == 0) session.noteTrack.ClearVoice(0);
   if (choice) session.random = choice->end;  // the random source runs on past every candidate
 
   SetStatus(session, kStatusAccompaniment);

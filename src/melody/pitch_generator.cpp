@@ -82,6 +82,7 @@ void PitchGenerator::RunMotifPhase() {
   const int bars = s.form.BarCount();
   for (int b = 0; b < bars; ++b) {
     s.log.Appendf("%2d小節***********************\n", b);
+    if (barDraws != nullptr) barDraws->BeforeRules(b);
     if (EarlierBar(s.form.motifSource[static_cast<size_t>(b)], b) == -1) {
       GenerateMotifBar(b);
     } else {
@@ -160,6 +161,7 @@ int PitchGenerator::GeneratePeriod(int period) {
   }
   for (int i = 0; i < kBarsPerPeriod; ++i) {
     const int bar = period * kBarsPerPeriod + i;
+    if (barDraws != nullptr) barDraws->BeforePitches(bar);
     if (EarlierBar(s.form.melodySource[static_cast<size_t>(bar)], bar) == -1) {
       if (DecideBarNotes(period, i) == 0) return 0;
     } else {

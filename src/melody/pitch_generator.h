@@ -8,6 +8,16 @@
 
 namespace vema {
 
+// What a composition may do before the random draws of each bar: in the rule phase (the
+// rules of every note) and in the pitch phase.  A single composition has none; choosing bar by
+// bar gives each bar the random source of its chosen draw.
+class BarDrawHook {
+ public:
+  virtual ~BarDrawHook() = default;
+  virtual void BeforeRules(int bar) = 0;
+  virtual void BeforePitches(int bar) = 0;
+};
+
 class PitchGenerator {
  public:
   explicit PitchGenerator(const MelodyContext& context) : context_(context) {}
@@ -21,6 +31,8 @@ class PitchGenerator {
   int32_t nextprogressmode = 10;
   int8_t tone_bak = 1;
   int8_t oct_bak = 5;
+
+  BarDrawHook* barDraws = nullptr;  // not owned; none for a single composition
 
   // The steps of Run, in calling order.
   void MergeTies(int bar);

@@ -13,6 +13,8 @@
 #include "app/compose_command.h"
 #include "app/tiny_song_files.h"
 #include "critic/melody_choice.h"
+#include "critic/melody_critic.h"
+#include "melody/melody_state.h"
 #include "editors/custom_form_store.h"
 #include "melody/note_length_generator.h"
 #include "melody/pitch_generator.h"
@@ -44,13 +46,18 @@ struct Composer {
   testing::TestSession t;
 };
 
-// The composition through its plain phases, in the order of the compose command, without any
-// choice: what the program did before best-of-N existed.
-void ComposeThroughThePhases(Session& s) {
+// The composition through its plain phases, in the order of the compose command: without a
+// choice, what the program did before best-of-N existed; with one, the pitch phase gives each
+// bar the random source that the choice kept for it.
+void ComposeThroughThePhases(Session& s, const MelodyChoice* choice = nullptr) {
   s.platform().ShowStatus(std::string(kStatusNoteLengths));
   NoteLengthGenerator(s.Melody()).Run();
   s.platform().ShowStatus(std::string(kStatusPitches));
-  PitchGenerator(s.Melody()).Run();
+  if (choice != nullptr) {
+    RunChosenPitches(s.Melody(), *choice);
+  } else {
+    PitchGenerator(s.Melody()).Run();
+  }
   s.platform().ShowStatus(std::string(kStatusAccompaniment));
   ChooseAccompanimentFeel(s.platform(), s.accompanimentFeel);
   s.platform().ShowStatus(std::string(kStatusMidi));
@@ -149,7 +156,10 @@ TEST(BestOf, TheChosenCandidateIsTheBestAndLeavesItsStateAsTheOnlyComposition) {
     EXPECT_EQ(choice.score, *best);
     EXPECT_GT(*best, *std::min_element(choice.scores.begin(), choice.scores.end()));
 
-    // The command keeps the chosen candidate, composed as if it had been the only one.
+    // The command keeps the chosen candidate, composed once through the plain phases from its
+    // start, each bar from the random source kept for it: files, trace and state are those.
+    ASSERT_EQ(choice.ruleStarts.size(), static_cast<size_t>(command.s().form.BarCount()));
+    ASSERT_EQ(choice.pitchStarts.size(), static_cast<size_t>(command.s().form.BarCount()));
     command.s().bestOf = kCandidates;
     const std::optional<double> score = ComposeCommand(command.s());
     ASSERT_TRUE(score.has_value());
@@ -157,7 +167,7 @@ TEST(BestOf, TheChosenCandidateIsTheBestAndLeavesItsStateAsTheOnlyComposition) {
     EXPECT_EQ(ScoreComposedMelody(command.s().Melody()), choice.score);
     replay.s().random = choice.chosenStart;
     replay.s().random.SetPlatform(&replay.p());
-    ComposeCommand(replay.s());
+    ComposeThroughThePhases(replay.s(), &choice);
     ExpectSameAfterwards(command, replay);
     // The random source runs on past the last candidate, and still tells this session's person.
     EXPECT_EQ(NextDraws(command.s().random), NextDraws(choice.end));
@@ -168,19 +178,97 @@ TEST(BestOf, TheChosenCandidateIsTheBestAndLeavesItsStateAsTheOnlyComposition) {
 
 TEST(BestOf, EveryCandidateStartsFromTheSameState) {
   constexpr int kCandidates = 5;
-  Composer c(3, 11);
-  ComposeCommand(c.s());
-  const MelodyChoice all = ChooseMelody(c.s().Melody(), kCandidates);
-  RandomSource start = c.s().random;
-  for (int i = 0; i < kCandidates; ++i) {
-    // Candidate i begins where the first i candidates left the random source.
-    if (i > 0) start = ChooseMelody(c.s().Melody(), i).end;
-    Composer alone(3, 11);
-    ComposeCommand(alone.s());
-    alone.s().random = start;
-    NoteLengthGenerator(alone.s().Melody()).Run();
-    ASSERT_EQ(PitchGenerator(alone.s().Melody()).Run(), 1);
-    EXPECT_EQ(ScoreComposedMelody(alone.s().Melody()), all.scores[static_cast<size_t>(i)]) << i;
+  // Whole melodies only (each candidate is the single composition), and bar by bar.
+  for (int draws : {0, 3}) {
+    SCOPED_TRACE(draws);
+    Composer c(3, 11);
+    ComposeCommand(c.s());
+    const MelodyChoice all = ChooseMelody(c.s().Melody(), kCandidates, draws);
+    // By default one candidate is the single composition itself.
+    if (draws == 0) {
+      EXPECT_EQ(ChooseMelody(c.s().Melody(), 1).score, all.scores[0]);
+    }
+    RandomSource start = c.s().random;
+    for (int i = 0; i < kCandidates; ++i) {
+      // Candidate i begins where the first i candidates left the random source.
+      if (i > 0) start = ChooseMelody(c.s().Melody(), i, draws).end;
+      Composer alone(3, 11);
+      ComposeCommand(alone.s());
+      alone.s().random = start;
+      if (draws > 0) {
+        EXPECT_EQ(ChooseMelody(alone.s().Melody(), 1, draws).score,
+                  all.scores[static_cast<size_t>(i)]) << i;
+        continue;
+      }
+      NoteLengthGenerator(alone.s().Melody()).Run();
+      ASSERT_EQ(PitchGenerator(alone.s().Melody()).Run(), 1);
+      EXPECT_EQ(ScoreComposedMelody(alone.s().Melody()), all.scores[static_cast<size_t>(i)]) << i;
+    }
+  }
+}
+
+TEST(BestOf, AFixedSeedGivesTheSameSongAndRepeatedBarsStayRepeats) {
+  for (int form = 0; form < 7; ++form) {
+    SCOPED_TRACE(form);
+    Composer first(form, 21), second(form, 21);
+    for (Composer* c : {&first, &second}) {
+      c->s().bestOf = 16;
+      ASSERT_TRUE(ComposeCommand(c->s()).has_value());
+    }
+    ExpectSameAfterwards(first, second);
+    EXPECT_EQ(NextDraws(first.s().random), NextDraws(second.s().random));
+    // A bar that repeats an earlier bar's melody has its notes, whatever was drawn around it.
+    const Session& s = first.s();
+    for (int b = 0; b < s.form.BarCount(); ++b) {
+      const int source = EarlierBar(s.form.melodySource[static_cast<size_t>(b)], b);
+      if (source == -1) continue;
+      const BarNotes &from = s.barNotes[static_cast<size_t>(source)],
+                     &to = s.barNotes[static_cast<size_t>(b)];
+      for (size_t n = 0; n < from.size() && from[n].length != -1; ++n) {
+        EXPECT_EQ(to[n].pitch, from[n].pitch) << "bar " << b << " note " << n;
+        EXPECT_EQ(to[n].octave, from[n].octave) << "bar " << b << " note " << n;
+      }
+    }
+  }
+}
+
+// The fits of the bars of a composed melody, bar by bar, as choosing measured them.
+std::vector<double> FitsOfBars(const Session& s) {
+  const std::vector<BarHarmony> harmony = HarmonyOfForm(s.form);
+  std::vector<double> fits;
+  BarFit fit;
+  const int bars = s.form.BarCount();
+  for (int b = 0; b < bars; ++b) {
+    fits.push_back(fit.Add(s.barNotes[static_cast<size_t>(b)], harmony[static_cast<size_t>(b)],
+                           (b + 1) % 4 == 0, b + 1 == bars));
+  }
+  return fits;
+}
+
+TEST(BestOf, EachBarIsChosenFromItsDrawsAndComposedAsChosen) {
+  for (int form : {0, 5}) {
+    for (uint32_t seed : {3u, 8u}) {
+      SCOPED_TRACE("form " + std::to_string(form) + " seed " + std::to_string(seed));
+      double one = 0, many = 0;
+      for (int draws : {1, 8}) {
+        Composer c(form, seed);
+        const MelodyChoice choice = ChooseMelody(c.s().Melody(), 1, draws);
+        ASSERT_EQ(choice.barFits.size(), static_cast<size_t>(c.s().form.BarCount()));
+        // The melody composed from the kept random sources is the one whose bars were judged.
+        c.s().random = choice.chosenStart;
+        NoteLengthGenerator(c.s().Melody()).Run();
+        ASSERT_EQ(RunChosenPitches(c.s().Melody(), choice), 1);
+        EXPECT_EQ(FitsOfBars(c.s()), choice.barFits);
+        EXPECT_EQ(ScoreComposedMelody(c.s().Melody()), choice.score);
+        // The first draw of a bar is the same however many follow, so more draws fit better.
+        double& sum = draws == 1 ? one : many;
+        for (double f : choice.barFits) sum += f;
+        if (draws == 1) continue;
+        Composer single(form, seed);
+        EXPECT_GE(choice.barFits[0], ChooseMelody(single.s().Melody(), 1, 1).barFits[0]);
+      }
+      EXPECT_GT(many, one);
+    }
   }
 }
 
