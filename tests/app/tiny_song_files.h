@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "accomp/accompaniment.h"
+#include "app/compose_command.h"
 #include "editors/custom_form_store.h"
 #include "melody/melody_style_db.h"
 #include "song/composition_db.h"
@@ -45,6 +47,17 @@ inline void WriteTinyFolder(const std::string& dir, uint8_t kind = 0) {
     table.forms[static_cast<size_t>(i)] = form;
   }
   WriteAll(dir + "/default.db", EncodeCustomForms(table));
+}
+
+// Starts a session in a folder and composes as the window does, the feel dialog answered with
+// feel; the messages shown.
+inline std::vector<ScriptedPlatform::Message> ComposeIn(const std::string& dir, uint32_t seed,
+                                                        int feel = kStandard) {
+  TestSession t(dir, seed);
+  StartUp(*t.session);
+  t.platform.feelAnswers = {feel};
+  ComposeCommand(*t.session);
+  return t.platform.messages;
 }
 
 }  // namespace vema::testing

@@ -1,4 +1,5 @@
-// The composition style window: choosing .mld and .ton files, bare names, failing loads.
+// The composition style window: choosing .mld and .ton files, bare names, failing loads, and
+// its count of candidate melodies, kept in the session and held to 1..1000.
 #include "editors/style_select.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +96,20 @@ TEST_F(StyleSelectTest, AFailingOrCancelledChoiceLeavesEverythingAsItWas) {
   EXPECT_EQ(window.nameField[0].text, "default.mld");
   EXPECT_EQ(window.nameField[1].text, "default.ton");
   EXPECT_EQ(session().dbFiles[1], "default.ton");
+}
+
+TEST_F(StyleSelectTest, TheCountOfCandidatesGoesToTheSessionWithinItsRange) {
+  session().bestOf = 7;
+  StyleSelect window(session().Editors());
+  EXPECT_EQ(window.BestOf(), 7);
+  const std::pair<int, int> cases[] = {{16, 16}, {1, 1}, {1000, 1000}, {1001, 1000},
+                                       {0, 1},   {-5, 1}, {250, 250}};
+  for (const auto& [typed, kept] : cases) {
+    EXPECT_EQ(window.SetBestOf(typed), kept) << typed;
+    EXPECT_EQ(session().bestOf, kept) << typed;
+    EXPECT_EQ(window.BestOf(), kept) << typed;
+  }
+  EXPECT_TRUE(platform().messages.empty());
 }
 
 }  // namespace

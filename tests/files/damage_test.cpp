@@ -20,6 +20,7 @@ namespace vema {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ComposeIn;
 using testing::Names;
 using testing::ReadAll;
 using testing::RunInChild;
@@ -30,15 +31,6 @@ using FileSet = std::map<std::string, Bytes>;
 
 const char* const kOutputs[] = {"out.mid", "out.mml", "work.txt"};
 const std::set<std::string> kTinyFolder = {"default.mld", "default.ton", "default.db"};
-
-// Composes in a folder as the window does; the messages shown.
-std::vector<ScriptedPlatform::Message> Compose(const std::string& dir, uint32_t seed) {
-  testing::TestSession t(dir, seed);
-  StartUp(*t.session);
-  t.platform.feelAnswers = {kStandard};
-  ComposeCommand(*t.session);
-  return t.platform.messages;
-}
 
 FileSet Outputs(const TempDir& dir) {
   FileSet set;
@@ -58,7 +50,7 @@ std::set<std::string> Leftovers(const TempDir& dir, std::set<std::string> expect
 FileSet Reference(uint32_t seed) {
   TempDir dir;
   testing::WriteTinyFolder(dir.str());
-  Compose(dir.str(), seed);
+  ComposeIn(dir.str(), seed);
   return Outputs(dir);
 }
 
@@ -77,7 +69,7 @@ TEST(FullDisk, ACompositionThatCannotBeWrittenLeavesThePreviousOutputs) {
   const FileSet next = Reference(2);
   TempDir dir(testing::QuickStorage());  // hundreds of compositions
   testing::WriteTinyFolder(dir.str());
-  Compose(dir.str(), 1);
+  ComposeIn(dir.str(), 1);
   const FileSet old = Outputs(dir);
   size_t largest = 0;
   for (const auto& [name, bytes] : next) largest = std::max(largest, bytes.size());
@@ -89,7 +81,7 @@ TEST(FullDisk, ACompositionThatCannotBeWrittenLeavesThePreviousOutputs) {
   for (const rlim_t limit : limits) {
     const auto end = RunInChild(
         [&] {
-          const auto messages = Compose(dir.str(), 2);
+          const auto messages = ComposeIn(dir.str(), 2);
           return static_cast<int>(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
             return m.text == "File could not created! ";
           }));
@@ -114,7 +106,7 @@ TEST(FullDisk, ACompositionThatCannotBeWrittenLeavesThePreviousOutputs) {
 TEST(FullDisk, SavesAndExportsThatCannotBeWrittenLeaveThePreviousFile) {
   TempDir dir;
   testing::WriteTinyFolder(dir.str());
-  Compose(dir.str(), 1);
+  ComposeIn(dir.str(), 1);
   const Bytes song = ReadAll(dir.File("out.mid"));
   // A renderer that "renders" the song into its own bytes: the sound is as long as the song.
   WavOutput wav;
@@ -277,10 +269,10 @@ TEST(LinkedOutput, ADanglingLinkIsWrittenThroughAndTheProbeCreatesNothing) {
   TempDir dir, elsewhere;
   testing::WriteTinyFolder(dir.str());
   fs::create_symlink(elsewhere.File("song.mid"), dir.File("out.mid"));
-  const auto end = RunInChild([&] { return static_cast<int>(Compose(dir.str(), 2).size()); }, 0);
+  const auto end = RunInChild([&] { return static_cast<int>(ComposeIn(dir.str(), 2).size()); }, 0);
   EXPECT_GT(end.status, 0);
   EXPECT_TRUE(Names(elsewhere.path()).empty());
-  Compose(dir.str(), 2);
+  ComposeIn(dir.str(), 2);
   EXPECT_TRUE(fs::is_symlink(dir.File("out.mid")));
   EXPECT_EQ(ReadAll(elsewhere.File("song.mid")), Reference(2).at("out.mid"));
 }
@@ -292,7 +284,7 @@ TEST(Messages, SayWhatHappenedToTheInputs) {
     testing::WriteTinyFolder(dir.str());
     fs::remove(dir.File("default.mld"));
     fs::create_directory(dir.File("default.mld"));
-    const auto messages = Compose(dir.str(), 1);
+    const auto messages = ComposeIn(dir.str(), 1);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages[0].text, "ファイルを開けません[default.mld]");
     for (const auto& m : messages) EXPECT_EQ(m.text.find("音長合成ERROR"), std::string::npos);

@@ -23,10 +23,7 @@ const std::string kNotes("MTrk\0\0\0\x15\0\xf0\2\x7e\xf7\0\xff\1\1a\0\x90\x3c\x6
 TEST(SongFile, AComposedSongIsWholeAndEveryCutOfItIsNot) {
   testing::TempDir dir;
   testing::WriteTinyFolder(dir.str());
-  testing::TestSession t(dir.str(), 7);
-  StartUp(*t.session);
-  t.platform.feelAnswers = {kRock};
-  ComposeCommand(*t.session);
+  testing::ComposeIn(dir.str(), 7, kRock);
   const Bytes song = testing::ReadAll(dir.File("out.mid"));
   ASSERT_GT(song.size(), 100u);
   EXPECT_TRUE(IsCompleteSmf(song));

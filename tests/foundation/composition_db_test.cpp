@@ -1,6 +1,9 @@
+// The note-length database file (.mld): every field at its offset, short, clamped and missing
+// files; and the field reader under it.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
 
 #include "song/binary_io.h"
 #include "song/composition_db.h"
@@ -87,7 +90,7 @@ TEST(CompositionDbFile, FieldsAreReadFromTheirOffsetsAndWrittenBack) {
   EXPECT_EQ(db.transitionGroups[2][1].count, 0);
 }
 
-TEST(CompositionDbFile, SeparateRunsOfOneFromGetSeparateGroups) {
+TEST(CompositionDbFile, SeparateRunsOfOneFromGetSeparateGroupsAndOddPatternNumbersReadEmpty) {
   CompositionDb db;
   db.lastTransitionIndex[1] = 2;
   db.transitions[0] = {5, 1, 1};
@@ -97,25 +100,12 @@ TEST(CompositionDbFile, SeparateRunsOfOneFromGetSeparateGroups) {
   EXPECT_EQ(db.transitionGroups[0][0].count, 1);
   EXPECT_EQ(db.transitionGroups[0][1].first, 1);
   EXPECT_EQ(db.transitionGroups[0][2].first, 2);
+  for (int p : {-1, 1500, INT32_MIN}) EXPECT_EQ(db.Pattern(p)[0], -1) << p;
 }
 
-TEST(CompositionDbFile, LastIndexOutOfRangeIsClamped) {
-  std::vector<uint8_t> bytes = HandMadeImage();
-  PutInt(bytes, 6001 + 4 * 1, 123456);  // far beyond the block
-  PutInt(bytes, 6001 + 4 * 2, -77);
-  TempDir dir;
-  WriteAll(dir.File("a.mld"), bytes);
-  TestSession t(dir.str());
-  CompositionDb& db = t.session->compositionDb;
-  ASSERT_TRUE(CompositionDbLoader("a.mld").Load(db, t.platform, dir.str()));
-  EXPECT_EQ(db.LastIndex(0), 999);
-  EXPECT_EQ(db.LastIndex(1), -1);
-  int records = 0;
-  for (const TransitionGroup& g : db.transitionGroups[0]) records += g.count;
-  EXPECT_EQ(records, 1000);
-}
-
-TEST(CompositionDbFile, ShortFileIsReadAsFarAsItGoes) {
+// Files cut short, with record counts out of range, or missing: read as far as they go, the
+// counts clamped, and a missing file keeps the previous database.
+TEST(CompositionDbFile, ShortClampedAndMissingFiles) {
   TestSession t;
   CompositionDb& db = t.session->compositionDb;
   db.noteLengthPatterns[0] = 0x11223344;
@@ -126,27 +116,33 @@ TEST(CompositionDbFile, ShortFileIsReadAsFarAsItGoes) {
   bytes.resize(6161 + 2);  // ends two bytes into the first pattern integer
   TempDir dir;
   WriteAll(dir.File("short.mld"), bytes);
-  ASSERT_TRUE(CompositionDbLoader("short.mld").Load(db, t.platform, dir.str()));
+  const auto load = [&](const char* name) {
+    return CompositionDbLoader(name).Load(db, t.platform, dir.str());
+  };
+  ASSERT_TRUE(load("short.mld"));
   EXPECT_EQ(db.loaded, 1);
   EXPECT_EQ(db.kind, 3);
   EXPECT_EQ(db.LastIndex(0), 4);
   EXPECT_EQ(static_cast<uint32_t>(db.noteLengthPatterns[0]), 0x11220C0Du);  // low bytes replaced
   EXPECT_EQ(db.noteLengthPatterns[1], 0x55667788);
   EXPECT_EQ(db.transitions[0].from, 31);
+  WriteAll(dir.File("empty.mld"), {});
+  ASSERT_TRUE(load("empty.mld"));
+  EXPECT_EQ(db.kind, 3);
   EXPECT_TRUE(t.platform.messages.empty());
 
-  WriteAll(dir.File("empty.mld"), {});
-  ASSERT_TRUE(CompositionDbLoader("empty.mld").Load(db, t.platform, dir.str()));
-  EXPECT_EQ(db.kind, 3);
-}
+  bytes = HandMadeImage();
+  PutInt(bytes, 6001 + 4 * 1, 123456);  // far beyond the block
+  PutInt(bytes, 6001 + 4 * 2, -77);
+  WriteAll(dir.File("a.mld"), bytes);
+  ASSERT_TRUE(load("a.mld"));
+  EXPECT_EQ(db.LastIndex(0), 999);
+  EXPECT_EQ(db.LastIndex(1), -1);
+  int records = 0;
+  for (const TransitionGroup& g : db.transitionGroups[0]) records += g.count;
+  EXPECT_EQ(records, 1000);
 
-TEST(CompositionDbFile, MissingFileKeepsThePreviousDatabase) {
-  TempDir dir;
-  WriteAll(dir.File("good.mld"), HandMadeImage());
-  TestSession t(dir.str());
-  CompositionDb& db = t.session->compositionDb;
-  ASSERT_TRUE(CompositionDbLoader("good.mld").Load(db, t.platform, dir.str()));
-  EXPECT_FALSE(CompositionDbLoader("missing.mld").Load(db, t.platform, dir.str()));
+  EXPECT_FALSE(load("missing.mld"));
   ASSERT_EQ(t.platform.messages.size(), 1u);
   EXPECT_EQ(t.platform.messages[0].text, "ファイルを開けません[missing.mld]");
   EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kStop);
@@ -155,11 +151,41 @@ TEST(CompositionDbFile, MissingFileKeepsThePreviousDatabase) {
   EXPECT_EQ(db.Pattern(2)[0], 96);
 }
 
-TEST(CompositionDbFile, PatternNumbersOutsideTheTableReadAsEmpty) {
-  CompositionDb db;
-  EXPECT_EQ(db.Pattern(-1)[0], -1);
-  EXPECT_EQ(db.Pattern(1500)[0], -1);
-  EXPECT_EQ(db.Pattern(INT32_MIN)[0], -1);
+// Reading fields in bulk gives what reading them byte by byte gives, for files cut anywhere.
+TEST(FieldReader, BulkIntegersAndTextsEqualTheByteByBytePathAtEveryCut) {
+  std::vector<uint8_t> file(1 + 4 * 7 + 5);
+  std::iota(file.begin(), file.end(), uint8_t{0x81});
+  for (size_t cut = 0; cut <= file.size(); ++cut) {
+    const std::span<const uint8_t> bytes(file.data(), cut);
+    std::vector<int32_t> bulk(7, -0x12345678), bytewise = bulk;  // previous values
+    std::vector<char> text(5, 'z'), text2 = text;
+    uint8_t kind = 9, kind2 = 9;
+    FieldReader a(bytes), b(bytes);
+    a.Byte(kind);
+    a.Int32s(bulk);
+    a.Chars(text);
+    b.Byte(kind2);
+    b.Int32sByBytes(bytewise);
+    for (char& c : text2) {  // one character at a time
+      b.Chars({&c, 1});
+    }
+    EXPECT_EQ(bulk, bytewise) << "cut at " << cut;
+    EXPECT_EQ(text, text2) << "cut at " << cut;
+    EXPECT_EQ(a.offset(), b.offset());
+    EXPECT_EQ(a.offset(), file.size());
+  }
+  // Little-endian: the first integer of the whole file is bytes 1..4, lowest first.
+  std::vector<int32_t> values(1);
+  FieldReader in(file);
+  in.Skip(1);
+  in.Int32sByBytes(values);
+  EXPECT_EQ(static_cast<uint32_t>(values[0]), 0x85848382u);
+  // A cut in the middle of an integer replaces only the bytes present.
+  values = {0x11223344};
+  FieldReader cut(std::span<const uint8_t>(file.data(), 3));
+  cut.Skip(1);
+  cut.Int32s(values);
+  EXPECT_EQ(static_cast<uint32_t>(values[0]), 0x11228382u);
 }
 
 }  // namespace

@@ -30,22 +30,28 @@ SongForm SampleForm(int seed) {
   return form;
 }
 
-TEST(CustomFormFile, WrittenFileHasTheFixedSizeAndLayout) {
+TEST(CustomFormFile, WrittenFileHasTheFixedLayoutAndComesBackIdentical) {
   TempDir dir;
-  TestSession t(dir.str());
-  Session& s = *t.session;
-  WriteAll(dir.File("default.db"), {});
-  s.customForms.count = 3;
-  s.customForms.names[0] = "春の歌";
-  s.customForms.names[2] = "third";
-  s.customForms.forms[2] = SampleForm(2);
-  ASSERT_TRUE(WriteCustomFormFile(s.Editors()));
+  {
+    TestSession t(dir.str());
+    Session& s = *t.session;
+    WriteAll(dir.File("default.db"), {});
+    s.customForms.count = 3;
+    s.customForms.names[0] = "春の歌";
+    s.customForms.names[1] = std::string(300, 'n');  // longer than the field
+    s.customForms.names[2] = "third";
+    for (int i = 0; i < 3; ++i) s.customForms.forms[i] = SampleForm(i);
+    ASSERT_TRUE(WriteCustomFormFile(s.Editors()));
+    EXPECT_TRUE(t.platform.messages.empty());
+  }
   const auto bytes = ReadAll(dir.File("default.db"));
   ASSERT_EQ(bytes.size(), 560804u);
   EXPECT_EQ(bytes[0], 3);
   const std::string name0 = Utf8ToCp932("春の歌");
   EXPECT_EQ(std::string(bytes.begin() + 4, bytes.begin() + 4 + name0.size()), name0);
   EXPECT_EQ(bytes[4 + name0.size()], 0);
+  EXPECT_EQ(bytes[4 + 256 + 254], 'n');  // every name field holds its NUL
+  EXPECT_EQ(bytes[4 + 256 + 255], 0);
   EXPECT_EQ(std::string(bytes.begin() + 4 + 512, bytes.begin() + 4 + 517), std::string("third", 5));
   const size_t record2 = 51204 + 2 * 2548;
   EXPECT_EQ(bytes[record2], 1);                 // lastPeriod
@@ -55,30 +61,13 @@ TEST(CustomFormFile, WrittenFileHasTheFixedSizeAndLayout) {
   EXPECT_EQ(bytes[record2 + 820 + 4 * 3], 1);   // noteLengthSource[3] = 1
   EXPECT_EQ(bytes[record2 + 1204 + 4 * 5], 17); // keyIndex[5]
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[record2 + 1588 + 10 * 1])), "F#m7-5");
-  EXPECT_TRUE(t.platform.messages.empty());
-}
-
-TEST(CustomFormFile, StoredFormsComeBackIdentical) {
-  TempDir dir;
-  {
-    TestSession t(dir.str());
-    Session& s = *t.session;
-    WriteAll(dir.File("default.db"), {});
-    s.customForms.count = 2;
-    s.customForms.names[0] = "カスタムフォームＮｏ  0";
-    s.customForms.names[1] = std::string(300, 'n');  // longer than the field
-    s.customForms.forms[0] = SampleForm(0);
-    s.customForms.forms[1] = SampleForm(1);
-    ASSERT_TRUE(WriteCustomFormFile(s.Editors()));
-  }
   TestSession t(dir.str());
   ReadCustomFormFile(t.session->Editors());
   const CustomFormTable& table = t.session->customForms;
-  EXPECT_EQ(table.count, 2);
-  EXPECT_EQ(table.names[0], "カスタムフォームＮｏ  0");
+  EXPECT_EQ(table.count, 3);
+  EXPECT_EQ(table.names[0], "春の歌");
   EXPECT_EQ(table.names[1], std::string(255, 'n'));
-  EXPECT_EQ(table.forms[0], SampleForm(0));
-  EXPECT_EQ(table.forms[1], SampleForm(1));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(table.forms[i], SampleForm(i)) << i;
   EXPECT_EQ(t.session->form, SampleForm(0));  // stored form 0 becomes the current form
 }
 
@@ -95,54 +84,73 @@ TEST(CustomFormFile, MissingStoreIsCreatedEmptyAndTheFormIsBlank) {
   }
 }
 
-TEST(CustomFormFile, ShortStoreIsReadAsFarAsItGoes) {
-  TempDir dir;
-  CustomFormTable full;
-  full.count = 2;
-  full.names[0] = "first";
-  full.names[1] = "second";
-  full.forms[0] = SampleForm(0);
-  full.forms[1] = SampleForm(1);
-  const std::vector<uint8_t> image = EncodeCustomForms(full);
-
-  // Form 0 whole, form 1 cut in its key block: form 0 is current, form 1 partly read but not
-  // counted, and the damage is reported once.
-  const size_t cut = 51204 + 2548 + 1300;
-  WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + cut));
-  {
+// Stores cut anywhere: the names read within their fields as far as they go, the forms
+// counted that are whole, form 0 current only when it is whole, the damage reported once.
+TEST(CustomFormFile, ShortStoresAreReadAsFarAsTheyGo) {
+  CustomFormTable written;
+  written.count = 3;
+  written.names[0] = "first";
+  written.names[1] = std::string(300, 'n');
+  written.names[2] = "third";
+  written.forms[0] = SampleForm(0);
+  written.forms[1] = SampleForm(1);
+  const std::vector<uint8_t> image = EncodeCustomForms(written);
+  constexpr size_t kName0 = 4, kName1 = 4 + 256, kForms = 4 + 256 * 200;
+  const std::vector<std::string> all = {"first", std::string(255, 'n'), "third"};
+  const std::vector<std::string> first = {"first", "old1", "old2"};
+  const struct {
+    const char* what;
+    size_t length;
+    std::vector<std::string> names;
+    bool formZeroCurrent;
+    int count;
+  } cases[] = {{"whole", image.size(), all, true, 3},
+               {"cut in the first name", kName0 + 3, {"old0", "old1", "old2"}, false, 0},
+               {"cut after the first name's NUL", kName0 + 6, first, false, 0},
+               {"cut where the second name starts", kName1, first, false, 0},
+               {"cut where form 0 ends", kForms + kFormRecordBytes, all, true, 1},
+               {"cut one byte earlier", kForms + kFormRecordBytes - 1, all, false, 0},
+               {"cut in the key block of form 1", kForms + kFormRecordBytes + 1300, all, true, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + long(c.length)));
     TestSession t(dir.str());
+    for (size_t i = 0; i < 3; ++i) t.session->customForms.names[i] = "old" + std::to_string(i);
     ReadCustomFormFile(t.session->Editors());
-    EXPECT_EQ(t.session->form, SampleForm(0));
-    EXPECT_EQ(t.session->customForms.names[1], "second");
-    EXPECT_EQ(t.session->customForms.forms[1].lastPeriod, 1);
-    EXPECT_EQ(t.session->customForms.forms[1].Chord(0), "");  // not reached
-    EXPECT_EQ(t.session->customForms.count, 1);
-    EXPECT_EQ(t.session->customForms.fileState, CustomFormFileState::kDamaged);
-    ASSERT_EQ(t.platform.messages.size(), 1u);
-    EXPECT_EQ(t.platform.messages[0].text,
-              "ファイルが壊れています[default.db]\n読み込めたカスタムフォームだけを使います。");
-    EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kStop);
+    const CustomFormTable& table = t.session->customForms;
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(table.names[i], c.names[i]);
+    EXPECT_EQ(t.session->form, c.formZeroCurrent ? SampleForm(0) : BlankForm());
+    EXPECT_EQ(table.count, c.count);
+    const bool damaged = c.length < image.size();
+    EXPECT_EQ(table.fileState == CustomFormFileState::kDamaged, damaged);
+    ASSERT_EQ(t.platform.messages.size(), damaged ? 1u : 0u);
+    if (damaged) {
+      EXPECT_EQ(t.platform.messages[0].text,
+                "ファイルが壊れています[default.db]\n読み込めたカスタムフォームだけを使います。");
+      EXPECT_EQ(t.platform.messages[0].icon, MessageIcon::kStop);
+    }
+    if (c.length == kForms + kFormRecordBytes + 1300) {  // form 1 read up to the cut
+      EXPECT_EQ(table.forms[1].lastPeriod, 1);
+      EXPECT_EQ(table.forms[1].Chord(0), "");
+    }
   }
-  // Form 0 cut short: the current form is the blank form.
-  WriteAll(dir.File("default.db"), std::vector<uint8_t>(image.begin(), image.begin() + 51204 + 2547));
-  TestSession t(dir.str());
-  ReadCustomFormFile(t.session->Editors());
-  EXPECT_EQ(t.session->form, BlankForm());
-  EXPECT_EQ(t.session->customForms.count, 0);
-  EXPECT_EQ(t.platform.messages.size(), 1u);
-}
-
-TEST(CustomFormFile, DamagedNamesAndChordsAreReadSafely) {
-  std::vector<uint8_t> image(kCustomFormFileBytes, 0xFF);  // no NUL anywhere
-  image[0] = 5;
-  image[1] = image[2] = image[3] = 0;
-  CustomFormTable table;
-  DecodeCustomForms(image, table);
-  EXPECT_EQ(table.count, 5);
-  EXPECT_LE(Utf8ToCp932(table.names[0]).size(), 255u);
-  EXPECT_EQ(table.forms[0].Chord(0).size(), 10u);  // never past its 10 bytes
-  EXPECT_EQ(table.forms[199].lastPeriod, -1);
-  EXPECT_EQ(table.forms[0].PeriodCount(), 1);      // -1 clamped to one period
+  // A damaged field of 256 bytes without a NUL: its first 255 bytes.
+  std::vector<uint8_t> damaged = image;
+  std::fill(damaged.begin() + kName0, damaged.begin() + kName1, 'x');
+  CustomFormTable read;
+  DecodeCustomForms(damaged, read);
+  EXPECT_EQ(read.names[0], std::string(255, 'x'));
+  // No NUL anywhere: names and chords end within their fields.
+  std::vector<uint8_t> noNul(kCustomFormFileBytes, 0xFF);
+  noNul[0] = 5;
+  noNul[1] = noNul[2] = noNul[3] = 0;
+  DecodeCustomForms(noNul, read);
+  EXPECT_EQ(read.count, 5);
+  EXPECT_LE(Utf8ToCp932(read.names[0]).size(), 255u);
+  EXPECT_EQ(read.forms[0].Chord(0).size(), 10u);  // never past its 10 bytes
+  EXPECT_EQ(read.forms[199].lastPeriod, -1);
+  EXPECT_EQ(read.forms[0].PeriodCount(), 1);      // -1 clamped to one period
 }
 
 TEST(CustomFormFile, WriteFailuresAreReported) {

@@ -43,10 +43,7 @@ TEST(GenerationLog, FormatsLikePrintf) {
   std::string longText(600, 'q');  // longer than any buffer
   ExpectLikePrintf("%s|%d", longText.c_str(), 3);
   ExpectLikePrintf("%s|%5.1f", longText.c_str(), 2.5);
-}
-
-TEST(GenerationLog, ReadsNoMoreThanThePrecisionOfAText) {
-  const char notTerminated[3] = {'C', 'm', '7'};
+  const char notTerminated[3] = {'C', 'm', '7'};  // no more is read than the precision
   GenerationLog log;
   log.Appendf("[%.*s]", 2, notTerminated);
   EXPECT_EQ(log.text(), "[Cm]");

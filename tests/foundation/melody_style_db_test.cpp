@@ -1,3 +1,4 @@
+// The melody style file (.ton): the layout, longer and shorter files, failed loads and saves.
 #include <gtest/gtest.h>
 
 #include "melody/melody_style_db.h"
@@ -81,9 +82,20 @@ TEST(MelodyStyleFile, ShortFileLeavesTheRestAsItWas) {
   EXPECT_EQ(style.settings, DistinctStyle().settings);
 }
 
-TEST(MelodyStyleFile, AFailedSaveLeavesThePreviousFileWhole) {
+// A file that is not there, a folder that is not there and a disk that fills part-way: each
+// reported, the style in memory and the previous file as they were, no temporary file left.
+TEST(MelodyStyleFile, FailedLoadsAndSavesAreReportedAndChangeNothing) {
   TempDir dir;
   TestSession t(dir.str());
+  MelodyStyleDb style = DistinctStyle();
+  EXPECT_FALSE(style.Load("none.ton", t.platform, dir.str()));
+  EXPECT_EQ(style, DistinctStyle());
+  EXPECT_FALSE(style.Save("no/such/folder/s.ton", t.platform, dir.str()));
+  ASSERT_EQ(t.platform.messages.size(), 2u);
+  EXPECT_EQ(t.platform.messages[0].text, "ファイルを開けません[none.ton]");
+  EXPECT_EQ(t.platform.messages[1].text, "File could not created! ");
+  EXPECT_EQ(t.platform.StopMessageCount(), 2);
+  t.platform.messages.clear();
   ASSERT_TRUE(MelodyStyleDb{}.Save("s.ton", t.platform, dir.str()));
   const auto before = ReadAll(dir.File("s.ton"));
   // A disk with room for 100 bytes: the write fails part-way.
@@ -99,19 +111,6 @@ TEST(MelodyStyleFile, AFailedSaveLeavesThePreviousFileWhole) {
   EXPECT_EQ(end.status, 0);
   EXPECT_EQ(ReadAll(dir.File("s.ton")), before);
   EXPECT_EQ(testing::Names(dir.path()), (std::set<std::string>{".vema.lock", "s.ton"}));
-}
-
-TEST(MelodyStyleFile, FailuresAreReportedAndChangeNothing) {
-  TempDir dir;
-  TestSession t(dir.str());
-  MelodyStyleDb style = DistinctStyle();
-  EXPECT_FALSE(style.Load("none.ton", t.platform, dir.str()));
-  EXPECT_EQ(style, DistinctStyle());
-  EXPECT_FALSE(style.Save("no/such/folder/s.ton", t.platform, dir.str()));
-  ASSERT_EQ(t.platform.messages.size(), 2u);
-  EXPECT_EQ(t.platform.messages[0].text, "ファイルを開けません[none.ton]");
-  EXPECT_EQ(t.platform.messages[1].text, "File could not created! ");
-  EXPECT_EQ(t.platform.StopMessageCount(), 2);
 }
 
 }  // namespace

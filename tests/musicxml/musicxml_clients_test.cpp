@@ -119,11 +119,7 @@ void RoundTrip(const std::string& file, const SongScore& score, const TempDir& d
   const pugi::xml_document doc = Load(back);
   EXPECT_EQ(SoundingNotes(doc, 0), score.notes.melody);
   EXPECT_EQ(SoundingNotes(doc, 1), score.notes.bass);
-  std::vector<ScoreNote> chords = score.notes.chords;
-  std::sort(chords.begin(), chords.end(), [](const ScoreNote& a, const ScoreNote& b) {
-    return a.start != b.start ? a.start < b.start : a.key < b.key;
-  });
-  EXPECT_EQ(SoundingNotes(doc, 2), chords);
+  EXPECT_EQ(SoundingNotes(doc, 2), testing::Sorted(score.notes.chords));
   // Its chord symbols: one a bar where the form names a chord it reads.
   EXPECT_EQ(doc.select_nodes("//part[1]/measure/harmony").size(),
             Load(file).select_nodes("//part[1]/measure/harmony").size());

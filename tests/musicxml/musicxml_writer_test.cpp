@@ -200,16 +200,9 @@ struct Parsed {
   explicit Parsed(const SongScore& score) : text(BuildMusicXml(score)) {
     result = doc.load_string(text.c_str());
   }
-  pugi::xml_node Part(size_t i) const {
-    size_t n = 0;
-    for (pugi::xml_node p : doc.child("score-partwise").children("part")) {
-      if (n++ == i) return p;
-    }
-    return {};
-  }
   std::vector<pugi::xml_node> Measures(size_t part) const {
     std::vector<pugi::xml_node> out;
-    for (pugi::xml_node m : Part(part).children("measure")) out.push_back(m);
+    for (pugi::xml_node m : testing::PartOf(doc, part).children("measure")) out.push_back(m);
     return out;
   }
   std::string text;
@@ -247,11 +240,7 @@ TEST(MusicXml, PartsInstrumentsBarsAndTheNotesTheySound) {
   }
   EXPECT_EQ(SoundingNotes(xml.doc, 0), score.notes.melody);
   EXPECT_EQ(SoundingNotes(xml.doc, 1), score.notes.bass);
-  std::vector<ScoreNote> chords = score.notes.chords;
-  std::sort(chords.begin(), chords.end(), [](const ScoreNote& a, const ScoreNote& b) {
-    return a.start != b.start ? a.start < b.start : a.key < b.key;
-  });
-  EXPECT_EQ(SoundingNotes(xml.doc, 2), chords);
+  EXPECT_EQ(SoundingNotes(xml.doc, 2), testing::Sorted(score.notes.chords));
 }
 
 std::string Describe(pugi::xml_node measure) {

@@ -2,6 +2,7 @@
 // care of: triplets, syncopes, notes across bar lines, rests, key changes and odd chord names.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <pugixml.hpp>
@@ -12,15 +13,27 @@
 
 namespace vema::testing {
 
+// Notes sorted by start and key.
+inline std::vector<ScoreNote> Sorted(std::vector<ScoreNote> notes) {
+  std::sort(notes.begin(), notes.end(), [](const ScoreNote& a, const ScoreNote& b) {
+    return a.start != b.start ? a.start < b.start : a.key < b.key;
+  });
+  return notes;
+}
+
+// Part partIndex of a partwise score; an empty node when there is none.
+inline pugi::xml_node PartOf(const pugi::xml_document& doc, size_t partIndex) {
+  for (pugi::xml_node p : doc.child("score-partwise").children("part")) {
+    if (partIndex-- == 0) return p;
+  }
+  return {};
+}
+
 // One part of a partwise score as it sounds: tied notes joined into one, starts and lengths in
 // ticks of 48 to the quarter note, sorted by start and key.  Rests only move the time on.
 inline std::vector<ScoreNote> SoundingNotes(const pugi::xml_document& doc, size_t partIndex) {
   std::vector<ScoreNote> notes;
-  size_t index = 0;
-  pugi::xml_node part;
-  for (pugi::xml_node p : doc.child("score-partwise").children("part")) {
-    if (index++ == partIndex) part = p;
-  }
+  const pugi::xml_node part = PartOf(doc, partIndex);
   double divisions = 1, time = 0, last = 0;
   std::map<int, size_t> tied;  // key -> the note a tie continues
   const auto ticks = [&divisions](double d) { return d * 48.0 / divisions; };
@@ -62,10 +75,7 @@ inline std::vector<ScoreNote> SoundingNotes(const pugi::xml_document& doc, size_
       if (tieStart) tied[key] = notes.size() - 1;
     }
   }
-  std::sort(notes.begin(), notes.end(), [](const ScoreNote& a, const ScoreNote& b) {
-    return a.start != b.start ? a.start < b.start : a.key < b.key;
-  });
-  return notes;
+  return Sorted(std::move(notes));
 }
 
 // Six bars: bar 1 a blues bass rhythm and quarter triplets, bar 2 a syncope and a note held into

@@ -23,10 +23,7 @@ using testing::Shell;
 // Composes the tiny folder's eight bars into out.mid.
 void ComposeTinySong(const std::string& dir, int feel) {
   testing::WriteTinyFolder(dir);
-  testing::TestSession t(dir, 11);
-  StartUp(*t.session);
-  t.platform.feelAnswers = {feel};
-  ComposeCommand(*t.session);
+  testing::ComposeIn(dir, 11, feel);
 }
 
 TEST(RenderWav, AComposedSongIsAudibleThroughoutAndLastsAsLongAsTheSong) {

@@ -29,10 +29,7 @@ std::string Cli(const std::string& arguments) {
 struct SongFolder : ::testing::Test {
   void SetUp() override {
     testing::WriteTinyFolder(dir.str());
-    testing::TestSession t(dir.str(), 11);
-    StartUp(*t.session);
-    t.platform.feelAnswers = {kStandard};
-    ComposeCommand(*t.session);
+    testing::ComposeIn(dir.str(), 11);
   }
   TempDir dir;
 };
