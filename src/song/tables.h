@@ -77,7 +77,9 @@ class NoteTrackTable {
 class GenerationLog {
  public:
   void Reset(std::string_view banner) {
-    if (!muted_) text_.assign(banner);
+    if (muted_) return;
+    text_.reserve(kExpectedBytes);  // room for a long song's trace: it grows without copies
+    text_.assign(banner);
   }
   void Append(std::string_view text) {
     if (!muted_) text_.append(text);
@@ -88,6 +90,7 @@ class GenerationLog {
   void Mute() { muted_ = true; }
 
  private:
+  static constexpr size_t kExpectedBytes = 256 * 1024;
   std::string text_;
   bool muted_ = false;
 };
