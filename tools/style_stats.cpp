@@ -360,7 +360,10 @@ vema::tools::CriticSummary Report(const vema::tools::ComposerData& data, const O
       if (Measure(*session, stats) > o.show) {
         std::printf("form %d seed %u:", f, songSeed);
         ShowMelody(*session);
-        if (o.trace) std::printf("%s\n", session->log.text().c_str());
+        if (o.trace) {
+          const std::string_view trace = session->log.text();
+          std::printf("%.*s\n", static_cast<int>(trace.size()), trace.data());
+        }
       }
     }
     const std::string title =

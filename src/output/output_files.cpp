@@ -1,12 +1,12 @@
 #include "output/output_files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "song/text.h"
 
@@ -14,17 +14,13 @@ namespace vema {
 
 namespace {
 
-// The index of the first byte of text at or after `from` that is not ASCII, or text.size();
-// eight bytes are looked at a time.
-size_t FindNonAscii(std::string_view text, size_t from) {
-  size_t i = from;
-  for (; i + 8 <= text.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    if ((word & 0x8080808080808080ULL) != 0) break;
-  }
-  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-  return i;
+// The high bit of the first of eight bytes (in memory order, on a little-endian host) that is
+// not ASCII or is a line feed, and maybe of later ones; 0 when there is none.
+uint64_t NonAsciiOrFeed(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  const uint64_t feeds = word ^ (kOnes * '\n');  // a zero byte where a line feed was
+  return (word | ((feeds - kOnes) & ~feeds)) & kHighBits;
 }
 
 // Length of the UTF-8 sequence that starts with byte b, as the CP932 conversion counts it.
@@ -42,46 +38,36 @@ std::string ToCp932TextFile(std::string_view utf8) {
   // in CP932 ("?" for one without a form), so the text never grows beyond twice its size.
   const auto buffer = std::make_unique_for_overwrite<char[]>(2 * utf8.size() + 1);
   char* out = buffer.get();
-  std::unordered_map<std::string_view, std::string> runs;
+  Cp932Encoder encoder;
+  const size_t size = utf8.size();
   size_t i = 0;
-  while (i < utf8.size()) {
-    const size_t ascii = FindNonAscii(utf8, i);
-    // ASCII is the same in CP932; only its line feeds become CR LF.
-    while (i < ascii) {
-      const void* feed = std::memchr(utf8.data() + i, '\n', ascii - i);
-      const size_t end =
-          feed != nullptr ? static_cast<size_t>(static_cast<const char*>(feed) - utf8.data())
-                          : ascii;
-      std::memcpy(out, utf8.data() + i, end - i);
-      out += end - i;
-      i = end;
-      if (feed != nullptr) {
-        *out++ = '\r';
-        *out++ = '\n';
-        ++i;
-      }
+  while (i < size) {
+    // ASCII is the same in CP932: the bytes up to the next line feed or non-ASCII byte are
+    // copied eight at a time.
+    if (std::endian::native == std::endian::little && i + 8 <= size) {
+      uint64_t word;
+      std::memcpy(&word, utf8.data() + i, 8);
+      const uint64_t special = NonAsciiOrFeed(word);
+      const size_t plain = special == 0 ? 8 : static_cast<size_t>(std::countr_zero(special)) / 8;
+      std::memcpy(out, &word, 8);  // room: the text so far took at most two bytes each
+      out += plain;
+      i += plain;
+      if (plain == 8) continue;
     }
-    // A run of non-ASCII characters: the trace repeats a few dozen words thousands of times,
-    // so each distinct run is converted once.
-    size_t end = i;
-    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) >= 0x80) ++end;
-    if (end == i) continue;
-    const std::string_view run = utf8.substr(i, end - i);
-    if (const auto known = runs.find(run); known != runs.end()) {
-      out = std::copy(known->second.begin(), known->second.end(), out);
-      i = end;
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      if (c == '\n') *out++ = '\r';
+      *out++ = static_cast<char>(c);
+      ++i;
       continue;
     }
-    // Each character of the run; a sequence cut short ends where the run ends.
-    char* const runStart = out;
-    while (i < end) {
-      const size_t n = SequenceLength(static_cast<unsigned char>(utf8[i]));
-      const size_t k = std::min(n, end - i);
-      const std::string converted = Utf8ToCp932(utf8.substr(i, k));
-      out = std::copy(converted.begin(), converted.end(), out);
-      i += k;
-    }
-    runs.emplace(run, std::string(runStart, out));
+    // A character; a sequence cut short ends where the non-ASCII bytes end.
+    const size_t n = SequenceLength(c);
+    size_t k = 1;
+    while (k < n && i + k < size && static_cast<unsigned char>(utf8[i + k]) >= 0x80) ++k;
+    // Room for three bytes: the text so far took at most two bytes each, and one is left.
+    out = encoder.Write(utf8.substr(i, k), out);
+    i += k;
   }
   return std::string(buffer.get(), out);
 }

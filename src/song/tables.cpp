@@ -1,5 +1,6 @@
 #include "song/tables.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -8,16 +9,6 @@
 
 namespace vema {
 namespace {
-
-// Appends a decimal integer right-aligned in `width` characters, as "%*d" does.
-void AppendInt(std::string& out, long long value, int width) {
-  char digits[24];
-  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-  (void)ec;
-  const auto length = static_cast<int>(end - digits);
-  if (width > length) out.append(static_cast<size_t>(width - length), ' ');
-  out.append(digits, end);
-}
 
 }  // namespace
 
@@ -33,6 +24,31 @@ NoteTrackTable& NoteTrackTable::operator=(const NoteTrackTable& other) {
   return *this;
 }
 
+void GenerationLog::Grow(size_t count) {
+  constexpr size_t kFirstRoom = 256 * 1024;
+  const size_t capacity = std::max({kFirstRoom, 2 * capacity_, used_ + count});
+  auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+  if (used_ > 0) std::memcpy(bytes.get(), bytes_.get(), used_);
+  bytes_ = std::move(bytes);
+  capacity_ = capacity;
+}
+
+// A decimal integer right-aligned in `width` characters (less than 64), as "%*d" writes it.
+void GenerationLog::AppendInt(int value, int width) {
+  constexpr size_t kMaxPad = 64;
+  constexpr size_t kMaxDigits = 16;
+  char digits[kMaxDigits];
+  const auto [end, ec] = std::to_chars(digits, digits + kMaxDigits, value);
+  (void)ec;
+  const auto length = static_cast<size_t>(end - digits);
+  const size_t pad = width > static_cast<int>(length) ? static_cast<size_t>(width) - length : 0;
+  // Blocks of a fixed size are copied without a call; what lies beyond the number is room.
+  char* out = Room(kMaxPad + kMaxDigits);
+  std::memset(out, ' ', kMaxPad);
+  std::memcpy(out + pad, digits, kMaxDigits);
+  used_ += pad + length;
+}
+
 // The trace is written a few thousand times a composition, so the formats it uses (%d with an
 // optional width, %s, %.*s, %c and %%) are formatted here directly; any other conversion goes
 // through vsnprintf.  The text is the same as printf's.
@@ -42,25 +58,25 @@ void GenerationLog::Appendf(const char* format, ...) {
   va_start(args, format);
   va_list copy;
   va_copy(copy, args);
-  const size_t start = text_.size();
+  const size_t start = used_;
   const char* p = format;
   bool simple = true;
-  while (*p != '\0') {
+  for (;;) {
     const char* percent = std::strchr(p, '%');
     if (percent == nullptr) {
-      text_.append(p);
+      Append(p);
       break;
     }
-    text_.append(p, static_cast<size_t>(percent - p));
+    Append({p, static_cast<size_t>(percent - p)});
     p = percent + 1;
     int width = 0;
     if (*p != '0') {  // a flag such as the zero padding of "%03d" is left to vsnprintf
       while (*p >= '0' && *p <= '9' && width < 1000) width = width * 10 + (*p++ - '0');
     }
     if (*p == 'd' && width < 64) {
-      AppendInt(text_, va_arg(args, int), width);
+      AppendInt(va_arg(args, int), width);
     } else if (*p == 's' && width == 0) {
-      text_.append(va_arg(args, const char*));
+      Append(va_arg(args, const char*));
     } else if (p[0] == '.' && p[1] == '*' && p[2] == 's' && width == 0) {
       const int length = va_arg(args, int);
       const char* text = va_arg(args, const char*);
@@ -73,12 +89,13 @@ void GenerationLog::Appendf(const char* format, ...) {
         size = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - text)
                               : static_cast<size_t>(length);
       }
-      text_.append(text, size);
+      Append({text, size});
       p += 2;
     } else if (*p == 'c' && width == 0) {
-      text_.push_back(static_cast<char>(va_arg(args, int)));
+      *Room(1) = static_cast<char>(va_arg(args, int));
+      ++used_;
     } else if (*p == '%' && width == 0) {
-      text_.push_back('%');
+      Append("%");
     } else {
       simple = false;
       break;
@@ -87,15 +104,15 @@ void GenerationLog::Appendf(const char* format, ...) {
   }
   va_end(args);
   if (!simple) {
-    text_.resize(start);
+    used_ = start;
     va_list sizing;
     va_copy(sizing, copy);
     const int needed = std::vsnprintf(nullptr, 0, format, sizing);
     va_end(sizing);
     if (needed > 0) {
-      text_.resize(start + static_cast<size_t>(needed) + 1);
-      std::vsnprintf(text_.data() + start, static_cast<size_t>(needed) + 1, format, copy);
-      text_.resize(start + static_cast<size_t>(needed));
+      std::vsnprintf(Room(static_cast<size_t>(needed) + 1), static_cast<size_t>(needed) + 1,
+                     format, copy);
+      used_ += static_cast<size_t>(needed);
     }
   }
   va_end(copy);

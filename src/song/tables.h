@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,18 +78,33 @@ class NoteTrackTable {
 class GenerationLog {
  public:
   void Reset(std::string_view banner) {
-    if (!muted_) text_.assign(banner);
+    if (muted_) return;
+    used_ = 0;
+    Append(banner);
   }
   void Append(std::string_view text) {
-    if (!muted_) text_.append(text);
+    if (muted_ || text.empty()) return;
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    used_ += text.size();
   }
   void Appendf(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  const std::string& text() const { return text_; }
+  std::string_view text() const { return {bytes_.get(), used_}; }
   // A muted log keeps nothing from then on (for compositions that are only compared).
   void Mute() { muted_ = true; }
 
  private:
-  std::string text_;
+  // Where `count` more bytes go (at the end of the text); the room grows by doubling, starting
+  // with enough for a long song's trace.
+  char* Room(size_t count) {
+    if (capacity_ - used_ < count) Grow(count);
+    return bytes_.get() + used_;
+  }
+  void Grow(size_t count);
+  void AppendInt(int value, int width);
+
+  std::unique_ptr<char[]> bytes_;  // the text, then room
+  size_t used_ = 0;
+  size_t capacity_ = 0;
   bool muted_ = false;
 };
 

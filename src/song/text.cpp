@@ -3,9 +3,10 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
-#include <unordered_map>
+#include <memory>
 #include <vector>
 
 namespace vema {
@@ -64,11 +65,43 @@ size_t Cp932SequenceLength(unsigned char b) {
 
 }  // namespace
 
+struct Cp932Encoder::State {
+  Converter converter{"CP932", "UTF-8"};
+  Slot spare;  // a character converted when its slots are taken (a text of many kinds)
+};
+
+Cp932Encoder::Cp932Encoder() = default;
+Cp932Encoder::~Cp932Encoder() = default;
+
+std::string_view Cp932Encoder::ConvertNew(std::string_view character, uint32_t key) {
+  if (!state_) {
+    state_ = std::make_unique<State>();
+    slots_.resize(kSlotCount);
+  }
+  // Open addressing: a character lies in its slot or in one of the next few.
+  Slot* slot = &state_->spare;
+  for (size_t probe = 0; probe < kProbes; ++probe) {
+    Slot& candidate = slots_[(Home(key) + probe) % kSlotCount];
+    if (candidate.key == key) return {candidate.bytes, candidate.size};
+    if (candidate.key == 0) {
+      slot = &candidate;
+      break;
+    }
+  }
+  std::string converted;
+  const bool known =
+      state_->converter.ConvertOne(character, converted) && converted.size() <= sizeof slot->bytes;
+  const std::string_view form = known ? std::string_view(converted) : std::string_view("?");
+  slot->key = key;
+  slot->size = static_cast<uint8_t>(form.size());
+  std::copy(form.begin(), form.end(), slot->bytes);
+  return {slot->bytes, slot->size};
+}
+
 std::string Utf8ToCp932(std::string_view utf8, size_t max_bytes) {
-  Converter converter("CP932", "UTF-8");
+  Cp932Encoder encoder;
   std::string out;
   out.reserve(std::min(utf8.size(), max_bytes));
-  std::unordered_map<uint32_t, std::string> known;
   size_t i = 0;
   while (i < utf8.size()) {
     // Runs of ASCII are the same bytes in both encodings.
@@ -79,19 +112,10 @@ std::string Utf8ToCp932(std::string_view utf8, size_t max_bytes) {
       ++i;
       continue;
     }
-    size_t n = Utf8SequenceLength(c);
-    if (i + n > utf8.size()) n = utf8.size() - i;
-    // Texts repeat few characters: convert each distinct one once.
-    uint32_t packed = 0;
-    for (size_t k = 0; k < n; ++k) packed = (packed << 8) | static_cast<unsigned char>(utf8[i + k]);
-    auto [it, fresh] = known.try_emplace(packed);
-    if (fresh && !converter.ConvertOne(utf8.substr(i, n), it->second)) it->second.push_back('?');
-    const size_t before = out.size();
-    out += it->second;
-    if (out.size() > max_bytes) {
-      out.resize(before);
-      break;
-    }
+    const size_t n = std::min(Utf8SequenceLength(c), utf8.size() - i);
+    const std::string_view converted = encoder.Convert(utf8.substr(i, n));
+    if (out.size() + converted.size() > max_bytes) break;
+    out += converted;
     i += n;
   }
   return out;

@@ -1,6 +1,10 @@
 // CP932 text: known byte forms, round trips, characters and bytes without a form, byte limits
 // that never split a double-byte character, and first lines.
 #include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <string>
+#include <vector>
 
 #include "song/text.h"
 
@@ -41,6 +45,51 @@ TEST(Cp932, ConversionsBothWaysAndByteLimitsThatNeverSplitACharacter) {
   for (const char* text : {"one\ntwo", "one\r\ntwo"}) EXPECT_EQ(FirstLine(text), "one");
   EXPECT_EQ(FirstLine("single"), "single");
   EXPECT_EQ(FirstLine(""), "");
+}
+
+// The converter's own answer for one character, "?" when it has none.
+std::string Iconv(iconv_t cd, const std::string& character) {
+  char buffer[16];
+  char* in = const_cast<char*>(character.data());
+  size_t inLeft = character.size();
+  char* out = buffer;
+  size_t outLeft = sizeof buffer;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) || inLeft != 0) return "?";
+  return std::string(buffer, static_cast<size_t>(out - buffer));
+}
+
+std::string EncodeUtf8(char32_t c) {
+  std::string s;
+  if (c < 0x800) {
+    s += static_cast<char>(0xC0 | (c >> 6));
+  } else {
+    s += static_cast<char>(0xE0 | (c >> 12));
+    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  }
+  s += static_cast<char>(0x80 | (c & 0x3F));
+  return s;
+}
+
+TEST(Cp932, EncoderKeepsEveryCharacterItConvertedWhenThousandsShareItsTable) {
+  const iconv_t cd = iconv_open("CP932", "UTF-8");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  std::vector<std::string> characters;
+  for (char32_t c = 0x80; c < 0xD800; c += (c >= 0x3000 && c < 0xA000) ? 1 : 5) {
+    characters.push_back(EncodeUtf8(c));
+  }
+  characters.insert(characters.end(), {"\xE9", "\xE9\x9F", "\xFF", "\x80", "\xF0\x9F\x98\x80"});
+  Cp932Encoder encoder;
+  for (int pass = 0; pass < 2; ++pass) {  // the second pass finds them kept, or converts anew
+    for (const std::string& character : characters) {
+      ASSERT_EQ(encoder.Convert(character), Iconv(cd, character)) << pass << " " << character;
+      char written[4] = {'x', 'x', 'x', 'x'};
+      const std::string_view expected = encoder.Convert(character);
+      ASSERT_EQ(std::string_view(written, encoder.Write(character, written)), expected);
+      ASSERT_EQ(written[3], 'x');
+    }
+  }
+  iconv_close(cd);
 }
 
 }  // namespace

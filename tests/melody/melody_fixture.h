@@ -64,7 +64,7 @@ inline std::vector<int32_t> Lengths(const Session& s, int bar) {
   return out;
 }
 
-inline int CountOf(const std::string& text, const std::string& what) {
+inline int CountOf(std::string_view text, std::string_view what) {
   int n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;

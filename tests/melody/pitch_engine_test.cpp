@@ -80,7 +80,7 @@ TEST_F(Engine, EightBarMelodyFromATinyDatabaseWithItsTrace) {
   s.form.motifSource[4] = s.form.noteLengthSource[4] = 0;  // bar 4 only the motif of bar 0
   s.form.SetChord(1, "G/B");
   ASSERT_EQ(Compose(), 1);
-  const std::string& log = s.log.text();
+  const std::string_view log = s.log.text();
   // The motif pass: the first note takes rule 10 and draws 1; then 1 leads to 2.
   const std::string firstChain =
       " 0小節***********************\n次回音長= 48\ngaku=1  bar=1  pcnt=0\n"
@@ -111,7 +111,7 @@ TEST_F(Engine, EightBarMelodyFromATinyDatabaseWithItsTrace) {
   EXPECT_EQ(s.noteTrack.at(24, 0).length, -1);
   EXPECT_EQ(s.noteTrack.at(64, 1).length, -1);  // voice 1: eight eighths a bar
   // The log ends with the octave check of every cell of voice 0.
-  const std::string tail = log.substr(log.rfind("\n7:\nc,e,g,\nc,d,e,f,g,a,b,\n新tone="));
+  const std::string_view tail = log.substr(log.rfind("\n7:\nc,e,g,\nc,d,e,f,g,a,b,\n新tone="));
   EXPECT_EQ(testing::CountOf(tail, "新tone="), 24);
 }
 
