@@ -34,8 +34,9 @@ struct MelodyChoice {
 int DefaultBarDraws(int candidates);
 
 // Composes max(1, candidates) melodies from the context's present state, each bar of each the
-// best of `barDraws` draws (each the single composition for 0), and scores them.  The tables, the melody state and the random
-// source are left exactly as they were; the trace and the person see nothing.  Composing again
+// best of `barDraws` draws (each the single composition for 0), and scores them.  The tables,
+// the melody state and the random source are left exactly as they were; the trace and the
+// person see nothing.  Composing again
 // from that state with the random source set to chosenStart, the pitch phase run by
 // RunChosenPitches, gives the chosen melody.
 MelodyChoice ChooseMelody(const MelodyContext& context, int candidates, int barDraws);

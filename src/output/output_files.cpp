@@ -1,6 +1,5 @@
 #include "output/output_files.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -21,14 +20,6 @@ uint64_t NonAsciiOrFeed(uint64_t word) {
   constexpr uint64_t kHighBits = 0x8080808080808080ULL;
   const uint64_t feeds = word ^ (kOnes * '\n');  // a zero byte where a line feed was
   return (word | ((feeds - kOnes) & ~feeds)) & kHighBits;
-}
-
-// Length of the UTF-8 sequence that starts with byte b, as the CP932 conversion counts it.
-size_t SequenceLength(unsigned char b) {
-  if ((b & 0xE0) == 0xC0) return 2;
-  if ((b & 0xF0) == 0xE0) return 3;
-  if ((b & 0xF8) == 0xF0) return 4;
-  return 1;
 }
 
 }  // namespace
@@ -62,7 +53,7 @@ std::string ToCp932TextFile(std::string_view utf8) {
       continue;
     }
     // A character; a sequence cut short ends where the non-ASCII bytes end.
-    const size_t n = SequenceLength(c);
+    const size_t n = Utf8SequenceLength(c);
     size_t k = 1;
     while (k < n && i + k < size && static_cast<unsigned char>(utf8[i + k]) >= 0x80) ++k;
     // Room for three bytes: the text so far took at most two bytes each, and one is left.

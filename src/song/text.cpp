@@ -12,15 +12,6 @@
 namespace vema {
 namespace {
 
-// Length of the UTF-8 sequence that starts with byte b (1 for a stray byte).
-size_t Utf8SequenceLength(unsigned char b) {
-  if (b < 0x80) return 1;
-  if ((b & 0xE0) == 0xC0) return 2;
-  if ((b & 0xF0) == 0xE0) return 3;
-  if ((b & 0xF8) == 0xF0) return 4;
-  return 1;
-}
-
 // An iconv converter, opened at its first use (most texts are ASCII and never need one).
 class Converter {
  public:

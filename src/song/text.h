@@ -15,6 +15,14 @@ namespace vema {
 // max_bytes without splitting a double-byte character.
 std::string Utf8ToCp932(std::string_view utf8, size_t max_bytes = std::string::npos);
 
+// Length of the UTF-8 sequence that starts with byte b (1 for ASCII and for a stray byte).
+inline size_t Utf8SequenceLength(unsigned char b) {
+  if ((b & 0xE0) == 0xC0) return 2;
+  if ((b & 0xF0) == 0xE0) return 3;
+  if ((b & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
 // The CP932 form of single characters, for texts converted piece by piece: one converter, and
 // each distinct character converted once.
 class Cp932Encoder {
