@@ -9,11 +9,11 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "app/gui/vema_dlg.h"
+#include "gui/vema_dlg.h"
 #include "app/main_window_logic.h"
 #include "editors/custom_form_dialog.h"
 #include "editors/form_editor.h"
-#include "editors/gui/period_tabs.h"
+#include "gui/period_tabs.h"
 #include "editors/style_editor.h"
 #include "editors/style_select.h"
 #include "gui/window_harness.h"

@@ -7,8 +7,8 @@
 #include <wx/html/helpdata.h>
 #include <wx/msgdlg.h>
 
-#include "app/gui/help_line_breaks.h"
-#include "app/gui/vema_dlg.h"
+#include "gui/help_line_breaks.h"
+#include "gui/vema_dlg.h"
 #include "app/main_window_logic.h"
 #include "gui/window_harness.h"
 

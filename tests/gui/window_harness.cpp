@@ -17,8 +17,8 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
-#include "app/gui/resources.h"
-#include "app/gui/vema_dlg.h"
+#include "gui/resources.h"
+#include "gui/vema_dlg.h"
 
 namespace vema::gui_test {
 

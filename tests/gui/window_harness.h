@@ -15,7 +15,7 @@
 #include <wx/modalhook.h>
 #include <wx/timer.h>
 
-#include "app/gui/wx_platform.h"
+#include "gui/wx_platform.h"
 #include "app/session.h"
 #include "support/test_support.h"
 

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Checks that every #include "..." in src/ runs along the layer order, lowest first:
-song <- melody <- critic <- accomp <- output <- editors <- app.  A file may include its own
-layer and the layers below it; window code (any gui/ folder) belongs to app's level.  Prints
+song <- melody <- critic <- accomp <- output <- editors <- app <- gui.  A file may include its
+own layer and the layers below it; every folder of src/ is one layer.  Prints
 each include that runs upwards as FILE:LINE and exits 1 when there is one."""
 import pathlib
 import re
 import sys
 
-LAYERS = ["song", "melody", "critic", "accomp", "output", "editors", "app"]
+LAYERS = ["song", "melody", "critic", "accomp", "output", "editors", "app", "gui"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
@@ -16,8 +16,6 @@ def level(path_in_src):
     parts = pathlib.PurePosixPath(path_in_src).parts
     if not parts or parts[0] not in LAYERS:
         return None
-    if "gui" in parts[1:-1]:
-        return LAYERS.index("app")
     return LAYERS.index(parts[0])
 
 

@@ -2,7 +2,7 @@
 // the help book are served with a type of their own, which only the viewer's filter below
 // reads: it shows them through MarkJapaneseLineBreaks, whose mark is a break of no width.
 // The help search reads the pages as they are, so that words are found whole.
-#include "app/gui/help_line_breaks.h"
+#include "gui/help_line_breaks.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/gui/wx_platform.h"
+#include "gui/wx_platform.h"
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
@@ -6,11 +6,11 @@
 // After msgdlg.h, which it builds on.
 #include <wx/generic/msgdlgg.h>
 
-#include "accomp/gui/feel_dlg.h"
+#include "gui/feel_dlg.h"
 #include "app/export_command.h"
-#include "app/gui/name_prompt_dlg.h"
-#include "app/gui/resources.h"
-#include "app/gui/vema_dlg.h"
+#include "gui/name_prompt_dlg.h"
+#include "gui/resources.h"
+#include "gui/vema_dlg.h"
 
 namespace vema::gui {
 

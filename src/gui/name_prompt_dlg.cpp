@@ -1,4 +1,4 @@
-#include "app/gui/name_prompt_dlg.h"
+#include "gui/name_prompt_dlg.h"
 
 #include <wx/xrc/xmlres.h>
 

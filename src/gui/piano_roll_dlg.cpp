@@ -1,4 +1,4 @@
-#include "app/gui/piano_roll_dlg.h"
+#include "gui/piano_roll_dlg.h"
 
 #include <wx/button.h>
 #include <wx/dcbuffer.h>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/gui/resources.h"
+#include "gui/resources.h"
 
 using vema::PianoRollLayout;
 using vema::RollRect;

@@ -10,10 +10,10 @@
 #include <wx/intl.h>
 #include <wx/timer.h>
 
-#include "app/gui/best_of_config.h"
-#include "app/gui/resources.h"
-#include "app/gui/vema_dlg.h"
-#include "app/gui/wx_platform.h"
+#include "gui/best_of_config.h"
+#include "gui/resources.h"
+#include "gui/vema_dlg.h"
+#include "gui/wx_platform.h"
 #include "app/playback.h"
 #include "app/player_loader.h"
 #include "app/session.h"

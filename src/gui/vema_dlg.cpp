@@ -1,4 +1,4 @@
-#include "app/gui/vema_dlg.h"
+#include "gui/vema_dlg.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,21 +12,19 @@
 #include <wx/settings.h>
 #include <wx/xrc/xmlres.h>
 
-#include "accomp/gui/instrument_dlg.h"
+#include "gui/instrument_dlg.h"
 #include "app/compose_command.h"
-#include "app/gui/help_line_breaks.h"
+#include "gui/help_line_breaks.h"
 #include "app/export_command.h"
-#include "app/gui/piano_roll_dlg.h"
-#include "app/gui/resources.h"
+#include "gui/piano_roll_dlg.h"
+#include "gui/resources.h"
 #include "app/main_window_logic.h"
 #include "app/name_prompt.h"
 #include "app/piano_roll.h"
 #include "app/playback.h"
 #include "app/session.h"
 #include "app/song_player.h"
-#if VEMA_HAVE_EDITOR_WINDOWS
-#include "editors/gui/editor_windows.h"
-#endif
+#include "gui/editor_windows.h"
 
 using vema::gui::U8;
 
@@ -130,10 +128,8 @@ void CVemaDlg::DestroyToolWindows() {
   if (toolWindowsDestroyed_) return;
   toolWindowsDestroyed_ = true;
   if (help_) help_->Quit();
-#if VEMA_HAVE_EDITOR_WINDOWS
   if (formEditor_) formEditor_->Destroy();
   if (styleWindow_) styleWindow_->Destroy();
-#endif
   if (instrumentWindow_) instrumentWindow_->Destroy();
   if (pianoRoll_) pianoRoll_->Destroy();
   pianoRoll_ = nullptr;
@@ -226,18 +222,15 @@ void CVemaDlg::OnSave(wxCommandEvent&) {
 }
 
 void CVemaDlg::OnForm(wxCommandEvent&) {
-#if VEMA_HAVE_EDITOR_WINDOWS
   Toggle(formEditor_, formEditorShown_, [this] {
     auto* window = new CFormEditDlg(this, session_, &formEditorShown_);
     // Below the main window, which sits in the screen's top-left corner.
     window->Move(GetScreenRect().GetLeft(), GetScreenRect().GetBottom() + 8);
     return window;
   });
-#endif
 }
 
 void CVemaDlg::OnStyle(wxCommandEvent&) {
-#if VEMA_HAVE_EDITOR_WINDOWS
   Toggle(styleWindow_, styleWindowShown_, [this] {
     auto* window = new CStyleSelectDlg(this, session_, &styleWindowShown_);
     // Below the main window, and below the form editor when that was opened first.
@@ -246,7 +239,6 @@ void CVemaDlg::OnStyle(wxCommandEvent&) {
     window->Move(GetScreenRect().GetLeft(), top);
     return window;
   });
-#endif
 }
 
 void CVemaDlg::OnTone(wxCommandEvent&) {

@@ -10,10 +10,10 @@
 
 #include "app/session.h"
 #include "editors/form_editor.h"
-#include "editors/gui/custom_form_dlg.h"
-#include "editors/gui/editor_windows.h"
-#include "editors/gui/period_tabs.h"
-#include "editors/gui/view_sync.h"
+#include "gui/custom_form_dlg.h"
+#include "gui/editor_windows.h"
+#include "gui/period_tabs.h"
+#include "gui/view_sync.h"
 
 using namespace vema::editors_gui;
 namespace ids = vema::form_ids;

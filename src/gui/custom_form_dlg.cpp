@@ -1,11 +1,11 @@
-#include "editors/gui/custom_form_dlg.h"
+#include "gui/custom_form_dlg.h"
 
 #include <wx/button.h>
 #include <wx/listbox.h>
 #include <wx/xrc/xmlres.h>
 
 #include "app/session.h"
-#include "editors/gui/view_sync.h"
+#include "gui/view_sync.h"
 
 using namespace vema::editors_gui;
 namespace ids = vema::custom_form_ids;

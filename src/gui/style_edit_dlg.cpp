@@ -1,4 +1,4 @@
-#include "editors/gui/style_edit_dlg.h"
+#include "gui/style_edit_dlg.h"
 
 #include <wx/button.h>
 #include <wx/notebook.h>
@@ -10,7 +10,7 @@
 #include <wx/xrc/xmlres.h>
 
 #include "app/session.h"
-#include "editors/gui/view_sync.h"
+#include "gui/view_sync.h"
 
 using namespace vema::editors_gui;
 namespace ids = vema::style_edit_ids;

@@ -8,11 +8,11 @@
 #include <wx/textctrl.h>
 #include <wx/xrc/xmlres.h>
 
-#include "app/gui/best_of_config.h"
+#include "gui/best_of_config.h"
 #include "app/session.h"
-#include "editors/gui/editor_windows.h"
-#include "editors/gui/style_edit_dlg.h"
-#include "editors/gui/view_sync.h"
+#include "gui/editor_windows.h"
+#include "gui/style_edit_dlg.h"
+#include "gui/view_sync.h"
 #include "editors/style_select.h"
 
 using namespace vema::editors_gui;

@@ -1,4 +1,4 @@
-#include "accomp/gui/feel_dlg.h"
+#include "gui/feel_dlg.h"
 
 #include <wx/xrc/xmlres.h>
 

@@ -1,4 +1,4 @@
-#include "editors/gui/period_tabs.h"
+#include "gui/period_tabs.h"
 
 #include <algorithm>
 

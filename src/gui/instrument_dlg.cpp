@@ -1,4 +1,4 @@
-#include "accomp/gui/instrument_dlg.h"
+#include "gui/instrument_dlg.h"
 
 #include <wx/panel.h>
 #include <wx/sizer.h>

@@ -1,8 +1,8 @@
-#include "app/gui/picture_button.h"
+#include "gui/picture_button.h"
 
 #include <wx/dcbuffer.h>
 
-#include "app/gui/resources.h"
+#include "gui/resources.h"
 
 namespace vema::gui {
 
