@@ -85,6 +85,7 @@ if command -v man >/dev/null; then
   done
 fi
 page=$(zcat "$usr/share/man/man1/vema-cli.1.gz")
+grep -qF "/usr/share/vema/data/" <<<"$page" || fail "vema-cli.1 does not name the installed data folder"
 for command in compose play export; do
   for option in $("$bin/vema-cli" "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
     [ "$option" = --help ] && continue
