@@ -117,9 +117,9 @@ class CVemaApp : public wxApp {
 };
 
 bool CVemaApp::OnInit() {
-  // Before anything reads a setting.
-  const std::string settingsProblem = vema::gui::UseDesktopSettingsFile();
   locale_ = vema::gui::InitToolkit();
+  // Before anything reads a setting (with the locale set, the system's reasons are Japanese).
+  const std::string settingsProblem = vema::gui::UseDesktopSettingsFile();
   platform_ = std::make_unique<vema::gui::WxPlatform>();
   if (!settingsProblem.empty()) platform_->ShowMessage(settingsProblem, vema::MessageIcon::kPlain);
 
