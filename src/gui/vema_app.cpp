@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <wx/app.h>
 #include <wx/filename.h>
@@ -52,11 +53,12 @@ struct Options {
   std::string audioDriver;
 };
 
-// Reads the command line.  Returns nullopt when the program ends here, with its exit status.
-std::optional<Options> ParseArguments(int argc, char** argv, int& exitCode) {
+// Reads the command line (the arguments after the program's name).  Returns nullopt when the
+// program ends here, with its exit status.
+std::optional<Options> ParseArguments(const std::vector<std::string>& args, int& exitCode) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       exitCode = 0;
@@ -67,12 +69,12 @@ std::optional<Options> ParseArguments(int argc, char** argv, int& exitCode) {
       exitCode = 0;
       return std::nullopt;
     }
-    if (arg == "--dir" && i + 1 < argc) {
-      options.dir = argv[++i];
+    if (arg == "--dir" && i + 1 < args.size()) {
+      options.dir = args[++i];
       continue;
     }
-    if (arg == "--audio-driver" && i + 1 < argc) {
-      options.audioDriver = argv[++i];
+    if (arg == "--audio-driver" && i + 1 < args.size()) {
+      options.audioDriver = args[++i];
       continue;
     }
     std::fprintf(stderr, "vema: unknown argument: %s\n%s", arg.c_str(), kUsage);
@@ -91,9 +93,6 @@ std::optional<Options> ParseArguments(int argc, char** argv, int& exitCode) {
 
 class CVemaApp : public wxApp {
  public:
-  // failure: the exit status when start-up gives up (OnInit fails).
-  CVemaApp(Options options, int& failure) : options_(std::move(options)), failure_(failure) {}
-
   bool Initialize(int& argc, wxChar** argv) override {
     // The instrument list's horizontal scroll bar stays visible instead of overlaying.
     setenv("GTK_OVERLAY_SCROLLING", "0", 0);
@@ -103,11 +102,12 @@ class CVemaApp : public wxApp {
     return wxApp::Initialize(argc, argv);
   }
   bool OnInit() override;
+  // The main loop, or at once the status of a start-up that gave up.
+  int OnRun() override { return failure_ != 0 ? failure_ : wxApp::OnRun(); }
   int OnExit() override;
 
  private:
-  Options options_;
-  int& failure_;
+  int failure_ = 0;
   std::unique_ptr<wxLocale> locale_;
   std::unique_ptr<vema::gui::WxPlatform> platform_;
   std::unique_ptr<vema::Session> session_;
@@ -117,6 +117,12 @@ class CVemaApp : public wxApp {
 };
 
 bool CVemaApp::OnInit() {
+  // main has read the command line already and ended the program on anything wrong in it.
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i].utf8_str());
+  int ignored = 0;
+  const Options options = ParseArguments(args, ignored).value_or(Options());
+
   locale_ = vema::gui::InitToolkit();
   // Before anything reads a setting (with the locale set, the system's reasons are Japanese).
   const std::string settingsProblem = vema::gui::UseDesktopSettingsFile();
@@ -124,18 +130,18 @@ bool CVemaApp::OnInit() {
   if (!settingsProblem.empty()) platform_->ShowMessage(settingsProblem, vema::MessageIcon::kPlain);
 
   std::string dir;
-  if (options_.dir) {
-    dir = *options_.dir;
+  if (options.dir) {
+    dir = *options.dir;
   } else {
     const vema::SongFolderSetup setup = vema::PrepareDefaultSongFolder(vema::InstalledDataDir());
     if (!setup.ok()) {
       platform_->ShowMessage(vema::gui::SongFolderMessage(setup), vema::MessageIcon::kStop);
       failure_ = 1;
-      return false;
+      return true;  // OnRun ends the program with that status
     }
     dir = setup.folder;
   }
-  const std::string audioDriver = options_.audioDriver;
+  const std::string audioDriver = options.audioDriver;
   platform_->SetWorkingDir(dir);
   // The player module is loaded at the first use of the player.
   const auto player = [this, dir, audioDriver]() -> vema::SongPlayer* {
@@ -187,15 +193,13 @@ int CVemaApp::OnExit() {
   return wxApp::OnExit();
 }
 
+wxIMPLEMENT_APP_NO_MAIN(CVemaApp);
+
 // The program's own main: the command line is answered before wx starts the toolkit.
 int main(int argc, char** argv) {
   // As wxIMPLEMENT_APP's main does: no assertion dialogs or debug logging in a release build.
   wxDISABLE_DEBUG_SUPPORT();
   int exitCode = 0;
-  std::optional<Options> options = ParseArguments(argc, argv, exitCode);
-  if (!options) return exitCode;
-  int failure = 0;
-  wxApp::SetInstance(new CVemaApp(std::move(*options), failure));
-  const int status = wxEntry(argc, argv);
-  return failure != 0 ? failure : status;
+  if (!ParseArguments(std::vector<std::string>(argv + 1, argv + argc), exitCode)) return exitCode;
+  return wxEntry(argc, argv);
 }

@@ -10,7 +10,7 @@
 #   installed default files and the songs are written there; a song folder that cannot be made
 #   is one clear error; play renders a WAV through the installed module and, without a sound
 #   device, fails with one line;
-# - vema --help and --version answer without a display;
+# - vema --help and --version answer without a display, and vema alone ends with a message;
 # - the window program started under Xvfb from the menu entry's command line makes its song and
 #   settings folders (taking over the settings of ~/.vema), paints its main window, and HELP
 #   opens the installed help book, which names the version.
@@ -154,6 +154,11 @@ env -u DISPLAY -u WAYLAND_DISPLAY "$bin/vema" --help >"$work/help.txt" 2>&1 ||
   fail "vema --help without a display: $(cat "$work/help.txt")"
 grep -q "^usage: vema" "$work/help.txt" || fail "vema --help printed no usage"
 [ "$(env -u DISPLAY "$bin/vema" --version)" = "vema $version" ] || fail "vema --version"
+# Started without a display it ends with the toolkit's message, not a crash.
+env -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" "$bin/vema" >"$work/nodisplay.txt" 2>&1
+status=$?
+[ "$status" -eq 255 ] && grep -q "DISPLAY" "$work/nodisplay.txt" ||
+  fail "vema without a display ended with $status: $(cat "$work/nodisplay.txt")"
 
 if [ "$window" -eq 0 ]; then
   echo "PASS (the window was not tried)"
