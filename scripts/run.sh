@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-[ -f build/build.ninja ] || echo "first build of the programs: about 2 minutes on 2 cores"
+[ -f build/build.ninja ] || echo "first build of the programs and the player module (80 steps): a few minutes"
 scripts/configure.sh
 cmake --build build --target vema-cli vema_fluid vema
 
