@@ -22,8 +22,14 @@ vema=unused failure_shot=install_failure.png
 window=0
 if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null
 then
+  # Under a virtual X server of its own: xvfb-run -a starting from a random number, so that it
+  # does not race the other window tests (which start from 99) for the same display.
+  if [ -z "${VEMA_UNDER_XVFB:-}" ]; then
+    VEMA_UNDER_XVFB=1 exec xvfb-run -a -n $((1000 + RANDOM % 8000)) \
+      -s '-screen 0 1280x1024x24' "$0" "$@"
+  fi
   # shellcheck source=../gui/xvfb_lib.sh
-  source "$source/tests/gui/xvfb_lib.sh"  # runs this script again under Xvfb
+  source "$source/tests/gui/xvfb_lib.sh"
   window=1
 else
   echo "note: Xvfb, xdotool or ImageMagick missing: the window is not tried"
