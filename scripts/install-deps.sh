@@ -8,6 +8,7 @@ packages=(
   libwxgtk3.2-dev wx3.2-i18n libfluidsynth-dev timgm6mb-soundfont fonts-ipafont-gothic fonts-dejavu-core locales
   xvfb xauth xdotool imagemagick sox python3-mido midicsv
   libxml2-utils musescore3
+  dpkg-dev file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors and runs every test:
-# the normal build, the same test suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and a short run of every fuzz target.
+# the normal build (in build/, which scripts/run.sh shares), the Debian package (built, checked
+# by lintian and the validators, installed, run and purged), the same test suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
 echo "== build and test"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-Werror >/dev/null
+scripts/configure.sh
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
+
+echo "== Debian package"
+scripts/package_test.sh build
 
 echo "== test under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-Werror -O1" \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Draws the pictures of the main window (background and the up/down images of the twelve
-# picture buttons) into res/images/ with ImageMagick.  The pictures are committed; run this
-# only to change them.  Needs imagemagick and fonts-dejavu-core.
+# picture buttons) and the program icon into res/images/ and res/icons/ with ImageMagick.  The
+# pictures are committed; run this only to change them (the same bytes come out every time).  Needs imagemagick and fonts-dejavu-core.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=res/images
@@ -98,13 +98,19 @@ convert "$tmp/panel.png" \
   "$out/BACKGROUND.png"
 rm -rf "$tmp"
 
-# The program icon: an orange key with a note on the dark panel colour.
-for size in 16 32 48; do
+# The program icon: an orange V on the dark panel colour.  The window uses the three small
+# sizes (compiled in); the larger ones in res/icons/ are only installed for the desktop's menus.
+icons=res/icons
+mkdir -p "$icons"
+for size in 16 32 48 64 128 256; do
   r=$((size / 6))
+  dest=$out
+  ((size > 48)) && dest=$icons
   convert -size "${size}x${size}" xc:none \
     -fill '#1b1e25' -draw "roundrectangle 0,0 $((size - 1)),$((size - 1)) $r,$r" \
     -fill '#ff9a2e' -font "$bold" -pointsize $((size * 3 / 4)) -gravity center \
-    -annotate +0+0 'V' "$out/APPICON$size.png"
+    -annotate +0+0 'V' "$dest/APPICON$size.png"
 done
 strip_all
-echo "pictures written to $out"
+for f in "$icons"/*.png; do mogrify -strip -define png:exclude-chunks=date,time "$f"; done
+echo "pictures written to $out and $icons"

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -17,6 +18,7 @@
 #include "app/compose_command.h"
 #include "app/console_platform.h"
 #include "app/export_command.h"
+#include "app/install_layout.h"
 #include "app/playback.h"
 #include "app/session.h"
 #include "critic/melody_choice.h"
@@ -31,7 +33,10 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Every message box is printed on stderr as one line, \"error: TEXT\" for an error and\n"
     "\"info: TEXT\" for information.  Exit status: 0 without errors, 1 when an error message\n"
-    "was shown, 2 for a usage error.  'vema-cli COMMAND --help' explains a command.";
+    "was shown, 2 for a usage error.  'vema-cli COMMAND --help' explains a command.\n"
+    "Without --dir an installed vema-cli works in the song folder $XDG_DATA_HOME/vema (by\n"
+    "default ~/.local/share/vema), made with the default files on first use; run from its build\n"
+    "folder it works in the current folder.";
 
 struct ComposeOptions {
   std::string dir = ".";
@@ -175,7 +180,13 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
            const SongPlayerFactory& players) {
+  return RunCli(argc, argv, out, err, players, DefaultFolder());
+}
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
+           const SongPlayerFactory& players, const DefaultFolder& defaultFolder) {
   CLI::App app(kDescription, "vema-cli");
+  app.set_version_flag("--version", VersionText(), "prints the version and exits");
   app.footer(kFooter);
   app.require_subcommand(1);
   app.get_formatter()->column_width(kHelpColumn);
@@ -184,8 +195,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
   CLI::App* composeCommand = app.add_subcommand(
       "compose", Wrap("composes one song the way the window program does and writes out.mid, "
                       "out.mml and work.txt into DIR"));
-  AddDirOption(*composeCommand, compose.dir,
-               "working directory (default: the current one): default.mld, default.ton and "
+  CLI::Option* composeDir = AddDirOption(*composeCommand, compose.dir,
+               "working directory (default: see below): default.mld, default.ton and "
                "default.db are read from it and the outputs are written into it");
   composeCommand
       ->add_option("--seed", compose.seed,
@@ -228,7 +239,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
   CLI::App* playCommand = app.add_subcommand(
       "play", Wrap("plays DIR/out.mid to its end through the sound device, with "
                    "DIR/default.sf2 or the system's General MIDI soundfont"));
-  AddDirOption(*playCommand, play.dir, "the folder of out.mid (default: the current one)");
+  CLI::Option* playDir =
+      AddDirOption(*playCommand, play.dir, "the folder of out.mid (default: see below)");
   playCommand
       ->add_option("--wav", play.wav,
                    Wrap("renders the song into the WAV file FILE instead (no sound device "
@@ -243,8 +255,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
                      "score: the melody with its chord symbols, the bass and the chords, with the "
                      "instruments and the tempo of out.mid and the keys and chord names of the "
                      "form it was composed with; out.mid is not changed"));
-  AddDirOption(*exportCommand, exportOptions.dir, "the folder of out.mid and default.db "
-                                                  "(default: the current one)");
+  CLI::Option* exportDir = AddDirOption(*exportCommand, exportOptions.dir,
+                                        "the folder of out.mid and default.db (default: see below)");
   exportCommand
       ->add_option("--musicxml", exportOptions.musicxml,
                    Wrap("the MusicXML file to write (relative to the current folder, not DIR); "
@@ -281,6 +293,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
   } catch (const CLI::CallForHelp&) {
     out << app.help();
     return 0;
+  } catch (const CLI::CallForVersion&) {
+    out << "vema-cli " << VersionText() << "\n";
+    return 0;
   } catch (const CLI::ParseError& e) {
     const std::string message = e.what();
     return usageError(message.empty() ? "bad command line" : message);
@@ -288,6 +303,19 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
   for (CLI::App* command : {composeCommand, playCommand, exportCommand}) {
     const std::vector<std::string> extras = command->remaining();
     if (!extras.empty()) return usageError("unknown option or argument: " + extras.front());
+  }
+  if (defaultFolder) {
+    const std::tuple<CLI::App*, CLI::Option*, std::string*> dirs[] = {
+        {composeCommand, composeDir, &compose.dir},
+        {playCommand, playDir, &play.dir},
+        {exportCommand, exportDir, &exportOptions.dir}};
+    for (const auto& [command, option, dir] : dirs) {
+      if (!command->parsed() || option->count() > 0) continue;
+      ConsolePlatform platform(err);
+      const std::optional<std::string> folder = defaultFolder(platform);
+      if (!folder) return 1;
+      *dir = *folder;
+    }
   }
   if (composeCommand->parsed()) return RunCompose(compose, err);
   if (exportCommand->parsed()) return RunExportCommand(exportOptions, out, err);

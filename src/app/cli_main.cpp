@@ -1,4 +1,5 @@
-// vema-cli: the headless front end.  The player module is loaded only by play.
+// vema-cli: the headless front end.  The player module is loaded only by play.  Installed, it
+// works in the user's song folder when no --dir is given.
 #if __has_include(<malloc.h>)
 #include <malloc.h>
 #endif
@@ -7,7 +8,9 @@
 #include <string>
 
 #include "app/cli.h"
+#include "app/install_layout.h"
 #include "app/player_loader.h"
+#include "app/song_folder.h"
 
 int main(int argc, char** argv) {
 #if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD)
@@ -20,5 +23,19 @@ int main(int argc, char** argv) {
   const vema::SongPlayerFactory players = [](const std::string& dir) {
     return vema::LoadSongPlayer(dir);
   };
-  return vema::RunCli(argc, argv, std::cout, std::cerr, players);
+  // Installed, the commands work in the user's song folder unless --dir names another.
+  const vema::DefaultFolder defaultFolder =
+      [](vema::Platform& platform) -> std::optional<std::string> {
+    const vema::SongFolderSetup setup = vema::PrepareDefaultSongFolder(vema::InstalledDataDir());
+    if (!setup.ok()) {
+      platform.ShowMessage(vema::DescribeSongFolderProblem(setup), vema::MessageIcon::kStop);
+      return std::nullopt;
+    }
+    if (setup.created) {
+      platform.ShowMessage("made the song folder " + setup.folder + " with the default files",
+                           vema::MessageIcon::kPlain);
+    }
+    return setup.folder;
+  };
+  return vema::RunCli(argc, argv, std::cout, std::cerr, players, defaultFolder);
 }

@@ -2,8 +2,7 @@
 
 #include <dlfcn.h>
 
-#include <filesystem>
-
+#include "app/install_layout.h"
 #include "app/player/player_module.h"
 
 namespace vema {
@@ -83,12 +82,7 @@ class UnavailablePlayer : public SongPlayer {
 
 }  // namespace
 
-std::string DefaultPlayerModulePath() {
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return kPlayerModuleName;
-  return (self.parent_path() / kPlayerModuleName).string();
-}
+std::string DefaultPlayerModulePath() { return PlayerModulePath(); }
 
 std::unique_ptr<SongPlayer> LoadSongPlayer(const std::string& dir, const std::string& audioDriver,
                                            const std::string& modulePath) {

@@ -1,5 +1,5 @@
 // The MIDI file player of the programs, loaded from its module (libvema_fluid.so, beside the
-// program) only when a song is first played or rendered, so that nothing else ever loads an
+// program in the build folder, in the private library folder when installed) only when a song is first played or rendered, so that nothing else ever loads an
 // audio library.
 #pragma once
 
@@ -12,7 +12,7 @@ namespace vema {
 
 inline constexpr const char* kPlayerModuleName = "libvema_fluid.so";
 
-// The module beside the running program.
+// The module of the running program (app/install_layout.h says where).
 std::string DefaultPlayerModulePath();
 
 // A player for the files of a working directory, sounding through the named fluidsynth audio

@@ -20,7 +20,8 @@ std::unique_ptr<wxLocale> InitToolkit();
 // A picture of res/images by name ("POWERU", "BACKGROUND"); an empty bitmap when unknown.
 wxBitmap LoadPicture(const wxString& name);
 
-// The folder holding help/ (next to the program, or the source tree's res/); empty if none.
+// The folder holding help/ (beside the program in the build folder, the installed data folder
+// otherwise); empty if none.
 wxString ResourceDir();
 
 // A Japanese text for wx: every non-ASCII text goes through here.

@@ -12,8 +12,9 @@ failure_shot=best_of_failure.png
 source "$(dirname "$0")/../gui/xvfb_lib.sh"
 
 export HOME="$work/home"
+unset XDG_CONFIG_HOME
 mkdir -p "$HOME"
-config="$HOME/.vema"
+config="$HOME/.config/vema/vema.conf"  # the desktop's config folder
 style_title="作曲スタイルの選択"
 
 # Starts the program, shows the style window and sets fx fy to the position of the count field.

@@ -41,12 +41,14 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 std::string DataDir() { return std::string(VEMA_SOURCE_DIR) + "/data"; }
 
-CliRun RunCliWords(std::vector<std::string> words, const SongPlayerFactory& players) {
+CliRun RunCliWords(std::vector<std::string> words, const SongPlayerFactory& players,
+                   const DefaultFolder& defaultFolder) {
   words.insert(words.begin(), "vema-cli");
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   std::ostringstream out, err;
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, players);
+  const int status =
+      RunCli(static_cast<int>(argv.size()), argv.data(), out, err, players, defaultFolder);
   return {status, out.str(), err.str()};
 }
 

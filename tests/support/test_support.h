@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli.h"
 #include "app/scripted_platform.h"
 #include "app/song_player.h"
 #include "app/session.h"
@@ -46,6 +47,8 @@ struct CliRun {
   int status;
   std::string out, err;
 };
-CliRun RunCliWords(std::vector<std::string> words, const SongPlayerFactory& players = {});
+// defaultFolder: where the commands work without --dir (none: the current folder).
+CliRun RunCliWords(std::vector<std::string> words, const SongPlayerFactory& players = {},
+                   const DefaultFolder& defaultFolder = {});
 
 }  // namespace vema::testing

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/player/fluid_player.h"
+#include "app/player/library_logs.h"
 
 namespace {
 
@@ -61,5 +62,7 @@ const VemaPlayerModule kModule = {kPlayerModuleVersion, Create,      Destroy,
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const VemaPlayerModule* vema_player_module() {
+  // The player tells its own failures; the libraries' lines about them stay off the terminal.
+  vema::QuietSoundLibraries();
   return &kModule;
 }
