@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "app/playback.h"
 #include "app/session.h"
 #include "critic/melody_choice.h"
+#include "song/file_io.h"
 #include "song/song_file.h"
 
 namespace vema {
@@ -45,6 +47,7 @@ struct ComposeOptions {
   std::optional<long long> form;
   std::array<std::optional<int>, 3> programs;
   int bestOf = 1;
+  double wait = kDefaultFolderWaitSeconds;
 };
 
 struct PlayOptions {
@@ -115,6 +118,7 @@ CLI::Option* AddDirOption(CLI::App& command, std::string& dir, const char* what)
 
 int RunCompose(const ComposeOptions& options, std::ostream& err) {
   ConsolePlatform platform(err);
+  platform.SetFolderWaitSeconds(options.wait);
   if (options.feel) platform.SetFeelAnswer(ParseFeel(*options.feel));
   std::optional<uint32_t> seed;
   if (options.seed) seed = static_cast<uint32_t>(*options.seed);
@@ -155,6 +159,20 @@ int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
     return 1;
   }
   std::unique_ptr<SongPlayer> player = players(dir);
+  if (wav && IsStandardOutput(*wav)) {
+    // Standard output is a stream: the sound is rendered into a scratch file first (its header
+    // is completed at the end) and then copied out as it is.
+    ScratchFolder scratch;
+    const std::string sound = scratch.ok() ? scratch.File("song.wav") : "";
+    if (!scratch.ok()) {
+      platform.ShowMessage("no scratch folder for the sound could be made", MessageIcon::kStop);
+    } else if (!player->RenderWav(midiPath, sound, problem)) {
+      platform.ShowMessage(problem, MessageIcon::kStop);
+    } else if (!CopyFileToStream(sound, out)) {
+      platform.ShowMessage("the sound could not be written to standard output", MessageIcon::kStop);
+    }
+    return platform.stopMessages() > 0 ? 1 : 0;
+  }
   if (wav) {
     if (!player->RenderWav(midiPath, *wav, problem)) {
       platform.ShowMessage(problem, MessageIcon::kStop);
@@ -225,6 +243,21 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
                         "critic scores highest; 1 is the single composition"))
       ->type_name("N")
       ->check(WholeNumber(kMinBestOf, kMaxBestOf, "a count 1..1000"));
+  composeCommand
+      ->add_option("--wait", compose.wait,
+                   Wrap("while another run writes in DIR, waits up to SECONDS (default 5) for it "
+                        "to finish; then nothing is written and the exit status is 1"))
+      ->type_name("SECONDS")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);
+            return !text.empty() && end == text.c_str() + text.size() && value >= 0 &&
+                           value <= 86400
+                       ? ""
+                       : "'" + text + "' is not a number of seconds 0..86400";
+          },
+          ""));
   const char* programNames[] = {"--melody-program", "--bass-program", "--chord-program"};
   const char* programHelp[] = {"General MIDI program 0..127 of the melody track",
                                "General MIDI program 0..127 of the bass track",
@@ -244,7 +277,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
   playCommand
       ->add_option("--wav", play.wav,
                    Wrap("renders the song into the WAV file FILE instead (no sound device "
-                        "needed)"))
+                        "needed); - or /dev/stdout writes it to standard output"))
       ->type_name("FILE")
       ->check(
           CLI::Validator([](std::string& v) { return v.empty() ? "an empty name" : ""; }, ""));
@@ -260,7 +293,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
   exportCommand
       ->add_option("--musicxml", exportOptions.musicxml,
                    Wrap("the MusicXML file to write (relative to the current folder, not DIR); "
-                        "an existing file is replaced"))
+                        "an existing file is replaced; - or /dev/stdout writes the score to "
+                        "standard output"))
       ->type_name("FILE")
       ->required()
       ->check(

@@ -59,6 +59,7 @@ std::optional<double> ComposeCommand(Session& session) {
 
     SetStatus(session, kStatusMml);
     WriteMmlFile(writes.Writers());
+    writes.Commit();
   }
 
   session.playing = 0;

@@ -1,5 +1,6 @@
 #include "app/console_platform.h"
 
+#include <cstdio>
 #include <ostream>
 
 namespace vema {
@@ -20,6 +21,31 @@ void ConsolePlatform::ShowStatus(const std::string& status) {
   if (verbose_ && status.find_first_not_of(' ') != std::string::npos) {
     err_ << "status: " << status << '\n';
   }
+}
+
+namespace {
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g s", seconds);
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<FolderWait> ConsolePlatform::WaitForFolder(const std::string& dir) {
+  ShowMessage("another run is writing in " + (dir.empty() ? "." : dir) + "; waiting up to " +
+                  Seconds(folderWaitSeconds_) + " for it to finish",
+              MessageIcon::kPlain);
+  return std::make_unique<TimedFolderWait>(folderWaitSeconds_);
+}
+
+void ConsolePlatform::ShowFolderProblem(FolderProblem problem, const std::string& dir) {
+  std::string text = FolderProblemText(problem, dir);
+  if (problem == FolderProblem::kBusy) {
+    text += " (waited " + Seconds(folderWaitSeconds_) + "; --wait SECONDS waits longer)";
+  }
+  ShowMessage(text, MessageIcon::kStop);
 }
 
 void ConsolePlatform::SendPlayerCommand(const std::string& command) {

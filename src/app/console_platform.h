@@ -19,6 +19,8 @@ class ConsolePlatform : public Platform {
   // Where player commands go (nothing when unset).
   void SetPlayer(std::function<void(const std::string&)> player) { player_ = std::move(player); }
   void SetVerbose(bool verbose) { verbose_ = verbose; }
+  // How long a write waits for another run writing in the same folder.
+  void SetFolderWaitSeconds(double seconds) { folderWaitSeconds_ = seconds; }
 
   int stopMessages() const { return stopMessages_; }
 
@@ -28,12 +30,17 @@ class ConsolePlatform : public Platform {
   std::optional<int> ChooseFeel() override { return feel_; }
   std::optional<std::string> ChooseFile(const FileDialogRequest&) override { return std::nullopt; }
   void SendPlayerCommand(const std::string& command) override;
+  // Says once that it waits, then waits as long as set.
+  std::unique_ptr<FolderWait> WaitForFolder(const std::string& dir) override;
+  // The English text, with the time waited and how to wait longer.
+  void ShowFolderProblem(FolderProblem problem, const std::string& dir) override;
 
  private:
   std::ostream& err_;
   std::optional<int> feel_;
   std::function<void(const std::string&)> player_;
   bool verbose_ = false;
+  double folderWaitSeconds_ = kDefaultFolderWaitSeconds;
   int stopMessages_ = 0;
 };
 

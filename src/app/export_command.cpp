@@ -1,7 +1,5 @@
 #include "app/export_command.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -31,28 +29,6 @@ bool WriteText(const std::string& path, const std::string& text) {
   return WriteFileAtomically(
       path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
-
-// A private folder for scratch files, removed with the object.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::error_code error;
-    std::string pattern = (std::filesystem::temp_directory_path(error) / "vema-XXXXXX").string();
-    if (error) pattern = "/tmp/vema-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code error;
-    if (!path_.empty()) std::filesystem::remove_all(path_, error);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  bool ok() const { return !path_.empty(); }
-  std::string File(const char* name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 }  // namespace
 
@@ -128,12 +104,13 @@ bool ExportWav(Session& session, const std::string& path, const WavRenderer& ren
                          MessageIcon::kStop);
     return false;
   }
+  // The player reads the song from a file of its own.
   std::error_code fsError;
-  ScratchDir scratch;
+  ScratchFolder scratch;
   const size_t count = std::min(static_cast<size_t>(image.count), image.bytes.size());
+  const std::string song = scratch.ok() ? scratch.File("song.mid") : "";
   if (std::filesystem::is_directory(path, fsError) || !scratch.ok() ||
-      !WriteFileAtomically(scratch.File("song.mid"),
-                           std::span<const uint8_t>(image.bytes.data(), count))) {
+      !WriteFileAtomically(song, std::span<const uint8_t>(image.bytes.data(), count))) {
     platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     return false;
   }
@@ -142,16 +119,10 @@ bool ExportWav(Session& session, const std::string& path, const WavRenderer& ren
     if (progress && !progress(share)) stopped = true;
     return !stopped;
   };
+  // The renderer replaces the file only when the sound is complete.
   std::string error;
-  if (!render(scratch.File("song.mid"), scratch.File("song.wav"), error, watch)) {
+  if (!render(song, path, error, watch)) {
     if (!stopped) platform.ShowMessage("WAVファイルを作れません：" + error, MessageIcon::kStop);
-    return false;
-  }
-  const uintmax_t size = std::filesystem::file_size(scratch.File("song.wav"), fsError);
-  const std::optional<std::vector<uint8_t>> sound =
-      fsError ? std::nullopt : ReadFileBytes(scratch.File("song.wav"), static_cast<size_t>(size));
-  if (!sound || sound->size() != size || !WriteFileAtomically(path, *sound)) {
-    platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
     return false;
   }
   return true;
@@ -174,7 +145,9 @@ std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form) {
   BuildChordVoicing(form, tones, quiet, log, voicings, bassNotes);
   std::vector<std::set<int>> sounded(static_cast<size_t>(bars));
   for (const ScoreNote& n : notes.chords) {
-    sounded[static_cast<size_t>(n.start / kTicksPerBar)].insert(n.key);
+    const int32_t bar = n.start / kTicksPerBar;
+    if (n.start < 0 || bar >= bars) return "a chord note lies outside the song";
+    sounded[static_cast<size_t>(bar)].insert(n.key);
   }
   for (int b = 0; b < bars; ++b) {
     std::set<int> voiced;
@@ -187,6 +160,18 @@ std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form) {
     }
   }
   return "";
+}
+
+std::optional<SongScore> ExportScore(std::span<const uint8_t> midi, const SongForm& form,
+                                     const std::string& title, std::string& error,
+                                     std::string& mismatch) {
+  error.clear();
+  mismatch.clear();
+  std::optional<MidiNotes> notes = ReadMidiNotes(midi, error);
+  if (!notes) return std::nullopt;
+  mismatch = MismatchWithForm(*notes, form);
+  if (!mismatch.empty()) return std::nullopt;
+  return MakeSongScore(std::move(*notes), form, title);
 }
 
 int CheckStoredFormNumber(const Session& session, long long index, std::ostream& err) {
@@ -215,21 +200,29 @@ int RunExportCommand(const ExportOptions& options, std::ostream& out, std::ostre
     platform.ShowMessage(error, MessageIcon::kStop);
     return 1;
   }
-  std::optional<MidiNotes> notes = ReadMidiNotes(*midi, error);
-  if (notes) {
-    const std::string mismatch = MismatchWithForm(*notes, session.form);
+  std::string mismatch;
+  const std::optional<SongScore> score =
+      ExportScore(*midi, session.form, options.title, error, mismatch);
+  if (!score) {
     if (!mismatch.empty()) {
       error = "out.mid was not composed with form " + std::to_string(formIndex) +
               " of default.db (" + mismatch + "); name the form with --form";
-      notes.reset();
     }
-  }
-  if (!notes) {
     platform.ShowMessage(error, MessageIcon::kStop);
     return 1;
   }
-  const SongScore score = MakeSongScore(std::move(*notes), session.form, options.title);
-  if (!WriteText(options.musicxml, BuildMusicXml(score))) {
+  const std::string xml = BuildMusicXml(*score);
+  if (IsStandardOutput(options.musicxml)) {
+    // A stream: written as it is, nothing replaced.
+    out.write(xml.data(), static_cast<std::streamsize>(xml.size()));
+    out.flush();
+    if (!out) {
+      platform.ShowMessage("the score could not be written to standard output", MessageIcon::kStop);
+      return 1;
+    }
+    return 0;
+  }
+  if (!WriteText(options.musicxml, xml)) {
     platform.ShowMessage(kFileNotCreatedMessage + options.musicxml, MessageIcon::kStop);
     return 1;
   }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,14 @@ bool ExportWav(Session& session, const std::string& path, const WavRenderer& ren
 // Why the notes of a MIDI file were not composed with a form: its bars or the chords they sound
 // differ from the form's ("" when they match).
 std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form);
+
+// The export's way from the bytes of a MIDI file to its score: the notes read (a song that no
+// composition makes is refused), checked against the form and joined with it.  nullopt, with
+// the reason in error, when the song cannot be read, or with the mismatch in mismatch (error
+// empty) when it was not composed with the form.
+std::optional<SongScore> ExportScore(std::span<const uint8_t> midi, const SongForm& form,
+                                     const std::string& title, std::string& error,
+                                     std::string& mismatch);
 
 // Whether "--form N" names a stored form.  0 when it does; otherwise the exit status: 1 when the
 // store could not be read whole (start-up has said so already), 2 after the usage message for a

@@ -1,9 +1,11 @@
-// The file writes of one command in the working folder.  While they happen the folder is locked
-// against other runs (other windows, vema-cli), so that concurrent runs write their sets of files
-// one after another; the messages the writers show wait until the folder is free again, so that
-// no run keeps the folder while a person reads a message box.
+// The file writes of one command in the working folder, made as one set.  While they happen the
+// folder is locked against other runs (other windows, vema-cli), so that concurrent runs write
+// their sets of files one after another; the writers put their files into a set that is
+// committed as one (all new or all old); the messages the writers show wait until the folder is
+// free again, so that no run keeps the folder while a person reads a message box.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "output/writer_context.h"
 #include "song/file_io.h"
 #include "song/platform.h"
+#include "song/tables.h"
 
 namespace vema {
 
@@ -18,14 +21,22 @@ struct Session;
 
 class FolderWrites {
  public:
+  // Takes the folder's lock, waiting while another run holds it.  When the lock cannot be had
+  // (the platform has said why), nothing is written.
   explicit FolderWrites(Session& session);
-  // Releases the folder, then shows the held messages in their order.
+  // Commits the set when that has not been done.
   ~FolderWrites();
   FolderWrites(const FolderWrites&) = delete;
   FolderWrites& operator=(const FolderWrites&) = delete;
 
-  // The writers' context, whose messages are held.
+  // The writers' context: their files go into the set and their messages are held.
   WriterContext Writers();
+
+  // Replaces every file of the set, releases the folder and shows the held messages.  When any
+  // file could not be written, none is replaced: "File could not created! " names that file,
+  // the MIDI image is the one from before and the completion message is not shown.  True when
+  // every file was written.
+  bool Commit();
 
  private:
   // Passes everything on to the session's platform except the messages, which it keeps.
@@ -44,6 +55,14 @@ class FolderWrites {
     void SendPlayerCommand(const std::string& command) override {
       platform_.SendPlayerCommand(command);
     }
+    std::unique_ptr<FolderWait> WaitForFolder(const std::string& dir) override {
+      return platform_.WaitForFolder(dir);
+    }
+    void ShowFolderProblem(FolderProblem problem, const std::string& dir) override {
+      platform_.ShowFolderProblem(problem, dir);
+    }
+    // Drops the held messages of this text.
+    void Withdraw(const std::string& text);
     void ShowHeld();
 
    private:
@@ -58,6 +77,9 @@ class FolderWrites {
   Session& session_;
   HeldMessages messages_;
   FolderLock lock_;
+  FileSet files_;
+  MidiImage imageBefore_;
+  std::optional<bool> committed_;
 };
 
 }  // namespace vema

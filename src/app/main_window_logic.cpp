@@ -58,7 +58,8 @@ bool SaveSongCommand(Session& session, const WavOutput& wav) {
   bool written = false;
   {
     // Runs on one folder write one after another; the message waits until the folder is free.
-    const FolderLock lock(session.dir);
+    const FolderLock lock(session.dir, platform);
+    if (lock.refused()) return false;  // the platform has said why
     written = WriteFileAtomically(path, bytes);
   }
   if (!written) platform.ShowMessage("File could not created! ", MessageIcon::kStop);

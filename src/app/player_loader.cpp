@@ -2,13 +2,35 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "app/install_layout.h"
 #include "app/player/player_module.h"
+#include "song/file_io.h"
+#include "song/song_file.h"
 
 namespace vema {
 namespace {
 
 constexpr size_t kErrorBytes = 512;
+
+// Whether a song can be rendered: a whole MIDI file no longer than kMaxRenderSeconds, so that
+// an absurd song is refused before any sound is made.
+bool CheckRenderable(const std::string& midiPath, std::string& error) {
+  const std::optional<std::vector<uint8_t>> song = ReadSongFile(midiPath, midiPath, error);
+  if (!song) return false;
+  const double seconds = SongSeconds(*song);
+  if (seconds > kMaxRenderSeconds) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the song is too long to render: it lasts %.0f minutes, at most %.0f are rendered",
+                  seconds / 60, kMaxRenderSeconds / 60);
+    error = text;
+    return false;
+  }
+  return true;
+}
 
 class ModulePlayer : public SongPlayer {
  public:
@@ -29,16 +51,30 @@ class ModulePlayer : public SongPlayer {
     return Call(error, [&](char* text) { return module_->wait_until_end(player_, text, kErrorBytes); });
   }
   int PlayingTick() override { return module_->playing_tick(player_); }
+  // The song is checked here and the sound goes into a file of this program (so that a signal
+  // ending the program removes it); the module only renders.
   bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
                  const RenderProgress& progress) override {
+    if (!CheckRenderable(midiPath, error)) return false;
+    FileReplacement wav(wavPath);
+    if (!wav.ok()) {
+      error = "File could not created! " + wavPath;
+      return false;
+    }
     const auto tell = [](double share, void* data) {
       return (*static_cast<const RenderProgress*>(data))(share) ? 1 : 0;
     };
-    return Call(error, [&](char* text) {
-      return module_->render_wav(player_, midiPath.c_str(), wavPath.c_str(), text, kErrorBytes,
-                                 progress ? +tell : nullptr,
+    const bool rendered = Call(error, [&](char* text) {
+      return module_->render_wav(player_, midiPath.c_str(), wav.fd(), wavPath.c_str(), text,
+                                 kErrorBytes, progress ? +tell : nullptr,
                                  const_cast<RenderProgress*>(&progress));
     });
+    if (!rendered) return false;
+    if (!wav.Commit()) {
+      error = "File could not created! " + wavPath;
+      return false;
+    }
+    return true;
   }
   bool Prepare(std::string& error) override {
     return Call(error, [&](char* text) { return module_->prepare(player_, text, kErrorBytes); });

@@ -28,6 +28,8 @@ class ScriptedPlatform : public Platform {
   std::deque<std::optional<std::string>> fileAnswers;
   std::deque<int> fileTypeAnswers;  // the file type chosen in each file dialog (default 0)
   int feelDialogsShown = 0;
+  double folderWaitSeconds = kDefaultFolderWaitSeconds;  // how long a write waits for the folder
+  int folderWaits = 0;                                    // waits begun
 
   void ShowMessage(const std::string& text, MessageIcon icon) override {
     messages.push_back({text, icon});
@@ -48,6 +50,10 @@ class ScriptedPlatform : public Platform {
   }
   void SendPlayerCommand(const std::string& command) override {
     playerCommands.push_back(command);
+  }
+  std::unique_ptr<FolderWait> WaitForFolder(const std::string&) override {
+    ++folderWaits;
+    return std::make_unique<TimedFolderWait>(folderWaitSeconds);
   }
 
   int StopMessageCount() const {

@@ -8,6 +8,9 @@
 
 namespace vema {
 
+// The longest song rendered into a WAV file (a 96-bar song lasts about 3 minutes at its tempo).
+inline constexpr double kMaxRenderSeconds = 30 * 60;
+
 // Told now and then how much of a song has been rendered (0..1); returning false stops it.
 using RenderProgress = std::function<bool(double share)>;
 
@@ -27,8 +30,9 @@ class SongPlayer {
   // Where the song played last has got to, in ticks of its file; -1 while none is playing.
   virtual int PlayingTick() = 0;
 
-  // Renders a MIDI file into a WAV file, as long as the song.  False, with the reason, on failure
-  // or when the progress callback asked to stop.
+  // Renders a MIDI file into a WAV file, as long as the song, replacing the file only when the
+  // sound is complete.  False, with the reason, on failure or when the progress callback asked
+  // to stop.
   virtual bool RenderWav(const std::string& midiPath, const std::string& wavPath,
                          std::string& error, const RenderProgress& progress = {}) = 0;
 

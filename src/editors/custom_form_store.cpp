@@ -71,6 +71,13 @@ void ReadCustomFormFile(const EditorContext& context) {
       table.fileState = CustomFormFileState::kEmpty;
       return;
     case FileKind::kRegular:
+      if (const auto file = ReadableFile::Open(path);
+          file && file->size() > FarLargerThan(kCustomFormFileBytes)) {
+        table.fileState = CustomFormFileState::kUnreadable;
+        context.platform.ShowMessage(
+            TooLargeMessage(kCustomFormFile, file->size(), kCustomFormFileBytes), MessageIcon::kStop);
+        return;
+      }
       bytes = ReadFileBytes(path, kCustomFormFileBytes);
       break;
     case FileKind::kOther:
@@ -95,7 +102,8 @@ bool WriteCustomFormFile(const EditorContext& context) {
   const char* problem = nullptr;
   {
     // Runs on one folder write one after another; the message waits until the folder is free.
-    const FolderLock lock(context.dir);
+    const FolderLock lock(context.dir, context.platform);
+    if (lock.refused()) return false;  // the platform has said why
     if (KindOf(path) == FileKind::kMissing) {
       // Like the start-up, an empty store is left behind, so the next write succeeds.
       problem = CreateEmptyFile(path) ? "File not Created! " : "File could not created! ";

@@ -1,13 +1,16 @@
 #include "gui/wx_platform.h"
 
+#include <wx/app.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
+#include <wx/progdlg.h>
 // After msgdlg.h, which it builds on.
 #include <wx/generic/msgdlgg.h>
 
 #include "gui/feel_dlg.h"
 #include "app/export_command.h"
+#include "app/folder_wait_view.h"
 #include "gui/name_prompt_dlg.h"
 #include "gui/resources.h"
 #include "gui/vema_dlg.h"
@@ -25,7 +28,45 @@ int AskBox(wxWindow* parent, const std::string& text, long style) {
   return box.ShowModal();
 }
 
+// The wait for a folder in a progress dialog with a cancel button, shown after a moment.
+class WxFolderWait : public FolderWait {
+ public:
+  WxFolderWait(wxWindow* owner, const std::string& dir) : owner_(owner), view_(dir) {}
+  ~WxFolderWait() override {
+    if (dialog_ != nullptr) dialog_->Destroy();
+  }
+  WxFolderWait(const WxFolderWait&) = delete;
+  WxFolderWait& operator=(const WxFolderWait&) = delete;
+
+  bool KeepWaiting(double waitedSeconds) override {
+    bool cancelled = false;
+    if (view_.Shown(waitedSeconds)) {
+      const wxString text = U8(view_.Text(waitedSeconds));
+      if (dialog_ == nullptr) {
+        dialog_ = new wxGenericProgressDialog(U8(kFolderWaitTitle), text, 100, owner_,
+                                              wxPD_CAN_ABORT | wxPD_APP_MODAL);
+      }
+      cancelled = !dialog_->Update(view_.Progress(waitedSeconds), text);
+    }
+    wxYield();  // the rest of the program goes on while it waits
+    return view_.KeepWaiting(waitedSeconds, cancelled);
+  }
+
+ private:
+  wxWindow* owner_;
+  FolderWaitView view_;
+  wxGenericProgressDialog* dialog_ = nullptr;
+};
+
 }  // namespace
+
+std::unique_ptr<FolderWait> WxPlatform::WaitForFolder(const std::string& dir) {
+  return std::make_unique<WxFolderWait>(Owner(), dir);
+}
+
+void WxPlatform::ShowFolderProblem(FolderProblem problem, const std::string& dir) {
+  ShowMessage(FolderProblemTextForWindow(problem, dir), MessageIcon::kStop);
+}
 
 wxWindow* WxPlatform::Owner() const {
   // The innermost modal dialog is the one that asks (the custom form dialog, the style editor).

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "song/platform.h"
@@ -31,6 +32,9 @@ class WxPlatform : public Platform {
   std::optional<int> ChooseFeel() override;
   std::optional<std::string> ChooseFile(const FileDialogRequest& request) override;
   void SendPlayerCommand(const std::string& command) override;
+  // The wait in a dialog that can cancel it; the messages in Japanese.
+  std::unique_ptr<FolderWait> WaitForFolder(const std::string& dir) override;
+  void ShowFolderProblem(FolderProblem problem, const std::string& dir) override;
 
  private:
   wxWindow* Owner() const;

@@ -30,19 +30,31 @@ std::string MelodyStyleDb::Encode() const {
 
 void MelodyStyleDb::Decode(std::string_view bytes) {
   FieldReader in({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
-  for (auto& k : table) {
-    for (auto& row : k) in.Int32s(row);
-  }
+  Decode(in);
+}
+
+void MelodyStyleDb::Decode(FieldReader& in) {
+  // The tables are integers in the file's order of class, source and next rule.
+  in.Int32Records(std::span(&table, 1));
   in.Int32s(settings);
 }
 
 bool MelodyStyleDb::Load(const std::string& path, Platform& platform, const std::string& dir) {
-  const auto bytes = ReadFileBytes(ResolvePath(dir, path), kTonFileBytes);
-  if (!bytes) {
+  const std::optional<ReadableFile> file = ReadableFile::Open(ResolvePath(dir, path));
+  if (file && file->size() > FarLargerThan(kTonFileBytes)) {
+    platform.ShowMessage(TooLargeMessage(path, file->size(), kTonFileBytes), MessageIcon::kStop);
+    return false;
+  }
+  if (!file) {
     platform.ShowMessage("ファイルを開けません[" + path + "]", MessageIcon::kStop);
     return false;
   }
-  Decode({reinterpret_cast<const char*>(bytes->data()), bytes->size()});
+  FieldReader in(*file);
+  Decode(in);
+  if (in.failed()) {
+    platform.ShowMessage("ファイルを開けません[" + path + "]", MessageIcon::kStop);
+    return false;
+  }
   return true;
 }
 
@@ -76,7 +88,8 @@ bool MelodyStyleDb::Save(const std::string& path, Platform& platform,
   bool written = false;
   {
     // Runs on one folder write one after another; the message waits until the folder is free.
-    const FolderLock lock(dir);
+    const FolderLock lock(dir, platform);
+    if (lock.refused()) return false;  // the platform has said why
     written = WriteStyleFile(ResolvePath(dir, path), Encode());
   }
   if (!written) platform.ShowMessage("File could not created! ", MessageIcon::kStop);

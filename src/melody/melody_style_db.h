@@ -9,6 +9,8 @@
 
 namespace vema {
 
+class FieldReader;
+
 class Platform;
 
 inline constexpr int kRuleCount = 11;       // rules 0..10
@@ -37,14 +39,18 @@ struct MelodyStyleDb {
                 [static_cast<size_t>(next)];
   }
 
-  // Reads the file; "ファイルを開けません[path]" and false when it cannot be opened.
+  // Reads the file; "ファイルを開けません[path]" and false when it cannot be opened or read
+  // (TooLargeMessage for a file far larger than any style file).
   bool Load(const std::string& path, Platform& platform, const std::string& dir = ".");
   // Writes the 4640 bytes over the start of the file, keeping any bytes after them;
   // "File could not created! " and false when that fails.
   bool Save(const std::string& path, Platform& platform, const std::string& dir = ".") const;
 
   std::string Encode() const;
+  // Reads a .ton image as far as it goes; from bytes in memory, or from a reader over the file,
+  // which reads the tables straight into their storage.
   void Decode(std::string_view bytes);
+  void Decode(FieldReader& in);
 };
 
 }  // namespace vema

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "melody/chord.h"
+#include "output/output_files.h"
 #include "song/file_io.h"
 #include "song/smf_bytes.h"
 
@@ -105,14 +106,16 @@ bool MidiWriter::Write(int feel) {
   BuildChordVoicing();
   const std::string path = context_.PathOf(kMidiFileName);
   if (!CanWriteFile(path)) {
-    context_.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
+    // Before the tracks are built: a file that cannot be written leaves no melody in the trace.
+    if (context_.files != nullptr) {
+      context_.files->Fail(path);
+    } else {
+      context_.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
+    }
     return false;
   }
   std::vector<uint8_t> file = AssembleFile(feel);
-  if (!WriteFileAtomically(path, file)) {
-    context_.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
-    return false;
-  }
+  if (!WriteOutputFile(context_, kMidiFileName, file)) return false;
   context_.midiImage.count = static_cast<int32_t>(file.size());
   context_.midiImage.bytes = std::move(file);
   context_.midiImage.form = context_.form;

@@ -25,9 +25,10 @@ class MidiWriter {
  public:
   explicit MidiWriter(const WriterContext& context) : context_(context) {}
 
-  // The whole step of a composition: voices the chords, writes "out.mid", copies the bytes into
-  // MidiImage and shows "作曲完了！！".  When the file cannot be created it shows
-  // "File could not created! " and leaves MidiImage as it was.  True when written.
+  // The whole step of a composition: voices the chords, writes "out.mid" (into the context's
+  // set when it has one), copies the bytes into MidiImage and shows "作曲完了！！".  When the
+  // file cannot be created it shows "File could not created! " (in a set: marks the set failed,
+  // whose owner says so) and leaves MidiImage as it was.  True when written.
   bool Write(int feel);
 
   // The same file built in memory only (chord voicing included); MidiImage is not touched.

@@ -154,14 +154,8 @@ MmlFiles BuildMmlFiles(const WriterContext& context) {
 
 void WriteMmlFile(const WriterContext& context) {
   const MmlFiles files = BuildMmlFiles(context);
-  for (const auto& [name, bytes] :
-       {std::pair<const char*, const std::string*>{kMmlFileName, &files.mml},
-        std::pair<const char*, const std::string*>{kWorkFileName, &files.work}}) {
-    const std::string path = context.PathOf(name);
-    if (!WriteFileAtomically(path, *bytes)) {
-      context.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
-    }
-  }
+  WriteOutputFile(context, kMmlFileName, files.mml);
+  WriteOutputFile(context, kWorkFileName, files.work);
 }
 
 }  // namespace vema

@@ -45,8 +45,9 @@ struct MmlFiles {
 };
 MmlFiles BuildMmlFiles(const WriterContext& context);
 
-// Writes "out.mml" and "work.txt".  A file that cannot be created gets
-// "File could not created! " (stop icon) and is skipped; the other is still written.
+// Writes "out.mml" and "work.txt" (into the context's set when it has one).  Without a set, a
+// file that cannot be created gets "File could not created! " (stop icon) and is skipped; the
+// other is still written.
 void WriteMmlFile(const WriterContext& context);
 
 }  // namespace vema

@@ -7,9 +7,26 @@
 #include <string>
 #include <string_view>
 
+#include "output/midi_writer.h"
+#include "song/file_io.h"
 #include "song/text.h"
 
 namespace vema {
+
+bool WriteOutputFile(const WriterContext& context, const std::string& name,
+                     std::span<const uint8_t> bytes) {
+  const std::string path = context.PathOf(name);
+  if (context.files != nullptr) return context.files->Add(path, bytes);
+  if (WriteFileAtomically(path, bytes)) return true;
+  context.platform.ShowMessage(kFileNotCreatedMessage, MessageIcon::kStop);
+  return false;
+}
+
+bool WriteOutputFile(const WriterContext& context, const std::string& name, std::string_view bytes) {
+  return WriteOutputFile(
+      context, name,
+      std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "output/song_score.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <vector>
 
@@ -9,8 +10,8 @@
 namespace vema {
 namespace {
 
-// Later ticks are not read (about 58 hours at 120 quarter notes a minute).
-constexpr int64_t kMaxTick = int64_t{1} << 28;
+// The end of the longest song, in ticks of 48 to the quarter note.
+constexpr int64_t kMaxSongTicks = int64_t{kMaxBars} * kTicksPerBar;
 
 class ByteCursor {
  public:
@@ -63,7 +64,8 @@ class ByteCursor {
 
 // The notes of one channel while a track is read: notes still held, by key, earliest first.
 struct OpenNotes {
-  std::map<int, std::vector<int64_t>> held;
+  std::map<int, std::deque<int64_t>> held;
+  int sounding = 0;  // notes held now
 };
 
 std::vector<ScoreNote>* ListOf(MidiNotes& notes, int channel) {
@@ -86,15 +88,18 @@ class TrackReader {
   TrackReader(MidiNotes& notes, uint32_t division, bool& tempoSeen)
       : notes_(notes), division_(division), tempoSeen_(tempoSeen) {}
 
-  void Read(std::span<const uint8_t> data) {
+  // Reads the notes of a track as far as it goes.  False, with the reason, when it holds what no
+  // song of this program holds: a note after the last bar of the longest form, more notes at
+  // once than a chord has, more notes on a channel than the longest song has ticks.
+  bool Read(std::span<const uint8_t> data, std::string& error) {
+    error_ = &error;
     ByteCursor in(data);
     int64_t tick = 0;
     uint8_t running = 0;
-    while (!in.AtEnd()) {
+    while (!in.AtEnd() && error.empty()) {
       uint32_t delta = 0;
       if (!in.Quantity(delta)) break;
       tick += delta;
-      if (tick > kMaxTick) break;
       uint8_t status = 0;
       if (!in.Peek(status)) break;
       if (status >= 0x80) {
@@ -146,20 +151,43 @@ class TrackReader {
         for (const int64_t start : starts) Add(channel, key, start, tick);
       }
     }
+    return error.empty();
   }
 
  private:
-  int32_t Scaled(int64_t tick) const {
-    return static_cast<int32_t>(tick * kTicksPerQuarter / static_cast<int64_t>(division_));
+  // A tick in 48 to the quarter note, never past the end of the longest song.
+  int64_t Scaled(int64_t tick) const {
+    return std::min(tick * kTicksPerQuarter / static_cast<int64_t>(division_), kMaxSongTicks);
+  }
+
+  void Refuse(const std::string& why) {
+    if (error_->empty()) *error_ = why;
   }
 
   void NoteOn(int channel, int key, int64_t tick) {
     if (ListOf(notes_, channel) == nullptr) return;
+    if (Scaled(tick) >= kMaxSongTicks) {
+      Refuse("the song has notes after bar " + std::to_string(kMaxBars) +
+             ", more bars than any form has");
+      return;
+    }
     if (channel == 9) {
+      // Hits at one tick sound together.
+      if (tick != lastHit_) hitsAtOnce_ = 0;
+      lastHit_ = tick;
+      if (++hitsAtOnce_ > kMaxNotesAtOnce) RefuseTooMany(channel);
       Add(channel, key, tick, tick);
       return;
     }
-    open_[channel].held[key].push_back(tick);
+    OpenNotes& open = open_[channel];
+    if (++open.sounding > kMaxNotesAtOnce) RefuseTooMany(channel);
+    open.held[key].push_back(tick);
+  }
+
+  void RefuseTooMany(int channel) {
+    Refuse("the song sounds more than " + std::to_string(kMaxNotesAtOnce) +
+           " notes at once on channel " + std::to_string(channel + 1) +
+           ", more than any chord of this program has");
   }
 
   void NoteOff(int channel, int key, int64_t tick) {
@@ -168,16 +196,22 @@ class TrackReader {
     auto keyIt = channelIt->second.held.find(key);
     if (keyIt == channelIt->second.held.end() || keyIt->second.empty()) return;
     const int64_t start = keyIt->second.front();
-    keyIt->second.erase(keyIt->second.begin());
+    keyIt->second.pop_front();
+    --channelIt->second.sounding;
     Add(channel, key, start, tick);
   }
 
   void Add(int channel, int key, int64_t start, int64_t end) {
     std::vector<ScoreNote>* list = ListOf(notes_, channel);
     if (list == nullptr) return;
-    const int32_t from = Scaled(start);
-    const int32_t to = Scaled(std::min(end, kMaxTick));
+    const auto from = static_cast<int32_t>(Scaled(start));
+    const auto to = static_cast<int32_t>(Scaled(end));
     if (channel != 9 && to <= from) return;  // a note of no length after scaling is not kept
+    if (list->size() >= static_cast<size_t>(kMaxSongTicks)) {
+      Refuse("the song has more than " + std::to_string(kMaxSongTicks) + " notes on channel " +
+             std::to_string(channel + 1) + ", more than any song of this program has");
+      return;
+    }
     list->push_back({from, to - from, key});  // a drum hit starts and ends at once
     notes_.endTick = std::max(notes_.endTick, to);
   }
@@ -185,7 +219,10 @@ class TrackReader {
   MidiNotes& notes_;
   uint32_t division_;
   bool& tempoSeen_;
+  std::string* error_ = nullptr;
   std::map<int, OpenNotes> open_;
+  int64_t lastHit_ = -1;
+  int hitsAtOnce_ = 0;
 };
 
 void SortNotes(std::vector<ScoreNote>& list) {
@@ -228,12 +265,15 @@ std::optional<MidiNotes> ReadMidiNotes(std::span<const uint8_t> bytes, std::stri
   }
   MidiNotes notes;
   bool tempoSeen = false;
+  error.clear();
   while (in.Left() >= 8) {
     uint32_t chunk = 0, size = 0;
     in.BigEndian(4, chunk);
     in.BigEndian(4, size);
     const std::span<const uint8_t> data = in.Take(size);
-    if (chunk == 0x4D54726B /* MTrk */) TrackReader(notes, division, tempoSeen).Read(data);
+    if (chunk == 0x4D54726B /* MTrk */ && !TrackReader(notes, division, tempoSeen).Read(data, error)) {
+      return std::nullopt;
+    }
   }
   for (auto* list : {&notes.melody, &notes.chords, &notes.bass, &notes.drums}) SortNotes(*list);
   return notes;

@@ -30,9 +30,15 @@ struct MidiNotes {
   int32_t endTick = 0;  // where the last note or hit ends
 };
 
+// The most notes a song of this program sounds at once on one channel: the most keys a chord
+// has (ChordToneTable), also for drum hits at one tick.
+inline constexpr int kMaxNotesAtOnce = 12;
+
 // Reads a Standard MIDI File (format 0 or 1, ticks per quarter note) into its notes, scaled to
 // 48 ticks to the quarter note.  A damaged track is read as far as it goes.  nullopt, with the
-// reason, when the bytes are no Standard MIDI File.
+// reason, when the bytes are no Standard MIDI File or hold what no song of this program holds:
+// a note after bar 96, more than kMaxNotesAtOnce notes at once on a channel, or more notes on a
+// channel than the 96 bars have ticks.  Time and memory grow linearly with the file.
 std::optional<MidiNotes> ReadMidiNotes(std::span<const uint8_t> bytes, std::string& error);
 
 struct SongScore {

@@ -2,51 +2,62 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace vema {
 
-void FieldReader::Byte(uint8_t& value) {
-  if (offset_ < bytes_.size()) value = bytes_[offset_];
-  offset_ += 1;
+size_t FieldReader::Fetch(std::span<uint8_t> into) {
+  const size_t at = offset_;
+  offset_ += into.size();
+  if (at >= size_ || into.empty()) return 0;
+  const size_t count = static_cast<size_t>(std::min<uint64_t>(into.size(), size_ - at));
+  if (file_ == nullptr) {
+    std::memcpy(into.data(), bytes_.data() + at, count);
+    return count;
+  }
+  const ptrdiff_t got = file_->ReadAt(at, into.first(count));
+  if (got < 0) {
+    failed_ = true;
+    return 0;
+  }
+  return static_cast<size_t>(got);
 }
+
+void FieldReader::Byte(uint8_t& value) { Fetch(std::span(&value, 1)); }
 
 void FieldReader::Int32(int32_t& value) {
+  uint8_t bytes[4];
+  const size_t present = Fetch(bytes);
   uint32_t bits = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) {
-    const size_t at = offset_ + static_cast<size_t>(i);
-    if (at >= bytes_.size()) break;
+  for (size_t i = 0; i < present; ++i) {
     bits &= ~(0xFFu << (8 * i));
-    bits |= static_cast<uint32_t>(bytes_[at]) << (8 * i);
+    bits |= static_cast<uint32_t>(bytes[i]) << (8 * i);
   }
   value = static_cast<int32_t>(bits);
-  offset_ += 4;
 }
 
-size_t FieldReader::WholeFieldsLeft(size_t fieldBytes) const {
-  return offset_ < bytes_.size() ? (bytes_.size() - offset_) / fieldBytes : 0;
-}
-
-void FieldReader::Int32s(std::span<int32_t> values) {
-  if constexpr (std::endian::native != std::endian::little) {
-    Int32sByBytes(values);
-    return;
+void FieldReader::Int32Words(std::span<std::byte> storage) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // The file's byte order is the host's: read in place.  An integer cut by the end of the file
+    // gets its low bytes, which come first.
+    Fetch(std::span(reinterpret_cast<uint8_t*>(storage.data()), storage.size()));
+  } else {
+    for (size_t at = 0; at + 4 <= storage.size(); at += 4) {
+      int32_t value;
+      std::memcpy(&value, storage.data() + at, 4);
+      Int32(value);
+      std::memcpy(storage.data() + at, &value, 4);
+    }
   }
-  // The file's byte order is the host's: the integers present whole are copied at once.
-  const size_t whole = std::min(values.size(), WholeFieldsLeft(4));
-  if (whole > 0) std::memcpy(values.data(), bytes_.data() + offset_, whole * 4);
-  offset_ += whole * 4;
-  Int32sByBytes(values.subspan(whole));
 }
+
+void FieldReader::Int32s(std::span<int32_t> values) { Int32Words(std::as_writable_bytes(values)); }
 
 void FieldReader::Int32sByBytes(std::span<int32_t> values) {
   for (int32_t& v : values) Int32(v);
 }
 
 void FieldReader::Chars(std::span<char> values) {
-  const size_t whole = std::min(values.size(), WholeFieldsLeft(1));
-  if (whole > 0) std::memcpy(values.data(), bytes_.data() + offset_, whole);
-  offset_ += values.size();
+  Fetch(std::span(reinterpret_cast<uint8_t*>(values.data()), values.size()));
 }
 
 void FieldWriter::Int32(int32_t value) {

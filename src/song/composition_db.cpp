@@ -71,23 +71,19 @@ std::string ResolvePath(const std::string& dir, const std::string& name) {
 
 void DecodeCompositionDb(std::span<const uint8_t> bytes, CompositionDb& db) {
   FieldReader in(bytes);
+  DecodeCompositionDb(in, db);
+}
+
+void DecodeCompositionDb(FieldReader& in, CompositionDb& db) {
   in.Byte(db.kind);
   in.Skip(6000);
   in.Int32s(db.lastTransitionIndex);
   in.Skip(80);
   in.Int32s(db.noteLengthPatterns);
   in.Skip(180000 + 6000 + 6000);
-  // The records are read as one block of integers (from, to, weight per record); a record
-  // past the end of a short file keeps its previous values.
-  std::vector<int32_t> records;
-  records.reserve(db.transitions.size() * 3);
-  for (const Transition& t : db.transitions) {
-    records.insert(records.end(), {t.from, t.to, t.weight});
-  }
-  in.Int32s(records);
-  for (size_t i = 0; i < db.transitions.size(); ++i) {
-    db.transitions[i] = {records[3 * i], records[3 * i + 1], records[3 * i + 2]};
-  }
+  // The records as the file has them, {from, to, weight}; a record past the end of a short file
+  // keeps its previous values.
+  in.Int32Records(std::span(db.transitions));
   for (size_t k = 1; k <= kTransitionKinds; ++k) {
     db.lastTransitionIndex[k] =
         std::clamp(db.lastTransitionIndex[k], -1, kTransitionsPerKind - 1);
@@ -97,13 +93,23 @@ void DecodeCompositionDb(std::span<const uint8_t> bytes, CompositionDb& db) {
 
 bool CompositionDbLoader::Load(CompositionDb& db, Platform& platform,
                                const std::string& dir) const {
-  const auto bytes = ReadFileBytes(ResolvePath(dir, fileName_), kMldFileBytes);
-  if (!bytes) {
+  const std::optional<ReadableFile> file = ReadableFile::Open(ResolvePath(dir, fileName_));
+  if (file && file->size() > FarLargerThan(kMldFileBytes)) {
+    platform.ShowMessage(TooLargeMessage(fileName_, file->size(), kMldFileBytes), MessageIcon::kStop);
+    return false;
+  }
+  if (!file) {
     platform.ShowMessage("ファイルを開けません[" + fileName_ + "]", MessageIcon::kStop);
     return false;
   }
   db.loaded = 1;
-  DecodeCompositionDb(*bytes, db);
+  FieldReader in(*file);
+  DecodeCompositionDb(in, db);
+  if (in.failed()) {
+    // A read error part-way: the tables read so far stay, as after a short file.
+    platform.ShowMessage("ファイルを開けません[" + fileName_ + "]", MessageIcon::kStop);
+    return false;
+  }
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 namespace vema {
 
+class FieldReader;
 class Platform;
 
 inline constexpr int kPatternCount = 1500;
@@ -54,14 +55,17 @@ struct CompositionDb {
 // Builds the byte image of an .mld file (reserved blocks zero).
 std::vector<uint8_t> EncodeCompositionDb(const CompositionDb& db);
 // Reads an .mld image as far as it goes (the tables past its end keep their contents), clamps
-// the last-record indices and builds the transition groups.
+// the last-record indices and builds the transition groups.  From bytes in memory, or from a
+// reader over the file, which reads the tables straight into their storage.
 void DecodeCompositionDb(std::span<const uint8_t> bytes, CompositionDb& db);
+void DecodeCompositionDb(FieldReader& in, CompositionDb& db);
 
 class CompositionDbLoader {
  public:
   explicit CompositionDbLoader(std::string fileName) : fileName_(std::move(fileName)) {}
-  // Loads into db; on failure shows "ファイルを開けません[name]" and leaves db unchanged.
-  // The path is resolved against dir; the message shows the name as given.
+  // Loads into db; on failure shows "ファイルを開けません[name]" and leaves db unchanged (a file
+  // far larger than any .mld file gets TooLargeMessage instead).  The path is resolved against
+  // dir; the message shows the name as given.
   bool Load(CompositionDb& db, Platform& platform, const std::string& dir = ".") const;
 
  private:

@@ -2,6 +2,7 @@
 // the console (vema-cli) and a scripted one for tests.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,24 @@ struct FileDialogRequest {
   std::string initialName;       // e.g. "vema01.mid"
   std::string filter;            // e.g. "MIDI Files (*.mid)|*.mid|"
   int* chosenType = nullptr;     // where a dialog puts the index of the file type chosen
+};
+
+// Why a write into a folder was not made (see FolderLock in file_io.h).
+enum class FolderProblem {
+  kBusy,      // another run kept writing there for longer than this one waited
+  kLockFile,  // the folder's lock file cannot be made or locked (a link, a folder, a FIFO, ...)
+};
+
+// How long a run waits by default for another run that writes in the same folder.
+inline constexpr double kDefaultFolderWaitSeconds = 5;
+
+// One wait for a folder in which another run is writing, shown to the person while it lasts and
+// over when the object is destroyed.
+class FolderWait {
+ public:
+  virtual ~FolderWait() = default;
+  // Asked about ten times a second: true to wait on after so many seconds of waiting.
+  virtual bool KeepWaiting(double waitedSeconds) = 0;
 };
 
 class Platform {
@@ -33,6 +52,26 @@ class Platform {
   virtual std::optional<std::string> ChooseFile(const FileDialogRequest& request) = 0;
   // A command string for the MIDI file player (alias "tada").
   virtual void SendPlayerCommand(const std::string& command) = 0;
+
+  // A write into the folder dir has to wait for another run that is writing there.  By default
+  // the wait is quiet and lasts kDefaultFolderWaitSeconds.
+  virtual std::unique_ptr<FolderWait> WaitForFolder(const std::string& dir);
+  // Says that nothing was written into the folder dir, and why (a stop message in English by
+  // default).
+  virtual void ShowFolderProblem(FolderProblem problem, const std::string& dir);
 };
+
+// A wait that gives up after so many seconds and shows nothing.
+class TimedFolderWait : public FolderWait {
+ public:
+  explicit TimedFolderWait(double seconds) : seconds_(seconds) {}
+  bool KeepWaiting(double waitedSeconds) override { return waitedSeconds < seconds_; }
+
+ private:
+  double seconds_;
+};
+
+// The English text of a folder problem, as the command line shows it.
+std::string FolderProblemText(FolderProblem problem, const std::string& dir);
 
 }  // namespace vema

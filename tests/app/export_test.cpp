@@ -140,7 +140,8 @@ TEST_F(Composed, FailedOrStoppedWritesLeaveTheOldFileAndSayWhatHappened) {
   WavOutput failing;
   failing.render = [](const std::string&, const std::string& file, std::string& error,
                       const RenderProgress&) {
-    WriteAll(file, {'R'});  // half a file
+    FileReplacement half(file);  // a renderer replaces the file only when the sound is whole
+    half.Write(std::vector<uint8_t>{'R'});
     error = "no General MIDI soundfont";
     return false;
   };
@@ -268,6 +269,98 @@ TEST_F(Composed, AFormWhoseChordsTheSongDoesNotSoundIsNamed) {
   other.lastPeriod = 1;
   EXPECT_EQ(MismatchWithForm(*notes, other), "the song has 8 bars, the form 16");
   EXPECT_EQ(MismatchWithForm(MidiNotes{}, s().form), "the song has 0 bars, the form 8");
+}
+
+// The MIDI file of one track of events (format 1, the given ticks to the quarter note).
+std::vector<uint8_t> SongOfEvents(const std::vector<uint8_t>& events, uint16_t division) {
+  std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1,
+                               static_cast<uint8_t>(division >> 8), static_cast<uint8_t>(division)};
+  const auto size = static_cast<uint32_t>(events.size() + 4);
+  file.insert(file.end(), {'M', 'T', 'r', 'k', static_cast<uint8_t>(size >> 24),
+                           static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 8),
+                           static_cast<uint8_t>(size)});
+  file.insert(file.end(), events.begin(), events.end());
+  file.insert(file.end(), {0x00, 0xFF, 0x2F, 0x00});
+  return file;
+}
+
+// Appends a delta time and an event.
+void Event(std::vector<uint8_t>& events, uint32_t delta, std::initializer_list<uint8_t> bytes) {
+  uint8_t quantity[5];
+  int n = 0;
+  quantity[n++] = delta & 0x7F;
+  while ((delta >>= 7) != 0) quantity[n++] = static_cast<uint8_t>(0x80 | (delta & 0x7F));
+  while (n > 0) events.push_back(quantity[--n]);
+  events.insert(events.end(), bytes);
+}
+
+// out.mid files that no composition makes, crafted to crash or to take quadratic time and
+// memory: each is refused with its reason before a score is built, and nothing is written.
+TEST(HostileSongs, ImpossibleSongsAreRefusedBeforeAnyScoreIsBuilt) {
+  testing::TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  std::vector<uint8_t> crafted;  // 8 bars of one chord note, then one at tick 100 000 000
+  Event(crafted, 0, {0x91, 64, 64});
+  Event(crafted, 64, {0x81, 64, 0});  // 64 ticks of 2 to the quarter note: 8 bars
+  Event(crafted, 100000000 - 64, {0x91, 65, 64});
+  Event(crafted, 1, {0x81, 65, 0});
+  std::vector<uint8_t> sameKey;  // 200 000 overlapping notes of one key
+  for (int i = 0; i < 200000; ++i) Event(sameKey, 1, {0x90, 60, 64});
+  for (int i = 0; i < 200000; ++i) Event(sameKey, 0, {0x80, 60, 0});
+  std::vector<uint8_t> chords;  // a chord of all 128 keys on every tick
+  for (int tick = 0; tick < 100; ++tick) {
+    for (uint8_t key = 0; key < 128; ++key) Event(chords, key == 0 ? 1 : 0, {0x91, key, 64});
+    for (uint8_t key = 0; key < 128; ++key) Event(chords, 0, {0x81, key, 0});
+  }
+  std::vector<uint8_t> drums;  // thirteen hits at once
+  for (uint8_t key = 35; key < 48; ++key) Event(drums, 0, {0x99, key, 64});
+  std::vector<uint8_t> many;  // two bass notes at once on every tick: more notes than ticks
+  for (int tick = 0; tick < 9300; ++tick) {
+    Event(many, 0, {0x92, 40, 64});
+    Event(many, 0, {0x92, 52, 64});
+    Event(many, 2, {0x82, 40, 0});  // one tick of 48 to the quarter note
+    Event(many, 0, {0x82, 52, 0});
+  }
+  const std::string tooMany = " notes at once on channel ";
+  const struct {
+    const char* name;
+    std::vector<uint8_t> song;
+    std::string reason;
+  } cases[] = {
+      {"crafted", SongOfEvents(crafted, 2),
+       "the song has notes after bar 96, more bars than any form has"},
+      {"one key", SongOfEvents(sameKey, 48),
+       "the song sounds more than 12" + tooMany + "1, more than any chord of this program has"},
+      {"chords", SongOfEvents(chords, 48),
+       "the song sounds more than 12" + tooMany + "2, more than any chord of this program has"},
+      {"drums", SongOfEvents(drums, 48),
+       "the song sounds more than 12" + tooMany + "10, more than any chord of this program has"},
+      {"many", SongOfEvents(many, 96),
+       "the song has more than 18432 notes on channel 3, more than any song of this program has"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteAll(dir.File("out.mid"), c.song);
+    const CliRun run = Cli({"export", "--dir", dir.str(), "--musicxml", dir.File("x.musicxml")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "error: " + c.reason + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("x.musicxml")));
+  }
+}
+
+// "-" and /dev/stdout are standard output: the score goes there as it is.
+TEST(CliExport, StandardOutputGetsTheScoreItself) {
+  testing::TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  ASSERT_EQ(Cli({"compose", "--dir", dir.str(), "--seed", "3"}).status, 0);
+  ASSERT_EQ(Cli({"export", "--dir", dir.str(), "--musicxml", dir.File("song.musicxml")}).status, 0);
+  const std::vector<uint8_t> score = ReadAll(dir.File("song.musicxml"));
+  for (const char* out : {"-", "/dev/stdout"}) {
+    const CliRun run = Cli({"export", "--dir", dir.str(), "--musicxml", out});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, std::string(score.begin(), score.end()));
+    EXPECT_EQ(run.err, "");
+  }
 }
 
 }  // namespace

@@ -4,9 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
 #include "app/tiny_song_files.h"
+#include "editors/custom_form_store.h"
+#include "melody/melody_style_db.h"
+#include "song/binary_io.h"
+#include "song/composition_db.h"
+#include "song/file_io.h"
 
 namespace vema {
 namespace {
@@ -85,6 +93,82 @@ TEST(SongFile, HeadersChunksAndEventsAreChecked) {
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(IsCompleteSmf(Smf(cases[i].first)), cases[i].second) << "case " << i;
   }
+}
+
+// How long a song plays: its last event at its tempo changes (120 quarter notes a minute before
+// the first), or in time code.
+TEST(SongFile, SecondsFollowTheTempoChangesToTheLastEvent) {
+  using namespace std::string_literals;
+  const auto song = [](const std::string& division, const std::string& events) {
+    const std::string track = events + "\0\xff\x2f\0"s;
+    return Smf("MThd\0\0\0\6\0\0\0\1"s + division + "MTrk\0\0\0"s +
+               static_cast<char>(track.size()) + track);
+  };
+  const std::string note = "\0\x90\x3c\x64\x60\x80\x3c\0"s;  // two quarter notes long
+  const std::string slower = "\0\xff\x51\3\x0f\x42\x40"s;     // 60 quarter notes a minute
+  const std::pair<Bytes, double> cases[] = {
+      {song("\0\x30"s, note), 1.0},
+      {song("\0\x30"s, slower + note), 2.0},
+      {song("\0\x30"s, note + slower + "\x30\xff\1\0"s), 2.0},  // a quarter at 60 after it
+      {song("\0\x18"s, note), 2.0},                               // 24 ticks to the quarter
+      {song("\xe7\x28"s, note), 96.0 / (25 * 40)},                // 25 frames of 40 ticks
+      {song("\xe3\x50"s, "\x81\x0c\xff\1\0"s), 140 / (29.97 * 80)},
+      {Smf("MThd\0\0\0\6\0\0\0\1\0\x30"s), 0.0},                // no whole file
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_NEAR(SongSeconds(cases[i].first), cases[i].second, 1e-9) << "case " << i;
+  }
+  // The two tracks of a song end at its longer one.
+  EXPECT_NEAR(SongSeconds(Smf(kHeader + kTempo + kNotes)), 0.5, 1e-9);
+}
+
+// An input far larger than any valid file of its kind is refused with a message that says so,
+// before it is read; one just within the bound is read as before.
+TEST(SongFile, InputsFarLargerThanAnyValidFileOfTheirKindAreRefusedWithTheirSize) {
+  testing::TempDir dir;
+  testing::WriteTinyFolder(dir.str());
+  testing::ComposeIn(dir.str(), 7, kRock);
+  struct Case {
+    std::string name;
+    uint64_t largest;  // of a valid file
+    uint64_t refused;  // the size from which it is refused
+    std::function<bool(std::string&)> read;
+  };
+  testing::TestSession t(dir.str());
+  const Case cases[] = {
+      {"out.mid", kMaxSongFileBytes, kMaxSongFileBytes + 1,
+       [&](std::string& message) { return ReadSongFile(dir.File("out.mid"), "out.mid", message).has_value(); }},
+      {"default.mld", kMldFileBytes, FarLargerThan(kMldFileBytes) + 1,
+       [&](std::string&) { return CompositionDbLoader("default.mld").Load(t.session->compositionDb, t.platform, dir.str()); }},
+      {"default.ton", kTonFileBytes, FarLargerThan(kTonFileBytes) + 1,
+       [&](std::string&) { return t.session->style.Load("default.ton", t.platform, dir.str()); }},
+      {"default.db", kCustomFormFileBytes, FarLargerThan(kCustomFormFileBytes) + 1,
+       [&](std::string&) {
+         ReadCustomFormFile(t.session->Editors());
+         return t.session->customForms.fileState != CustomFormFileState::kUnreadable;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes original = testing::ReadAll(dir.File(c.name));
+    for (const uint64_t size : {c.refused - 1, c.refused}) {
+      std::filesystem::resize_file(dir.File(c.name), size);  // the rest reads as zeros
+      t.platform.messages.clear();
+      std::string message;
+      const bool read = c.read(message);
+      if (!t.platform.messages.empty()) message = t.platform.messages.back().text;
+      const bool refused = size == c.refused;
+      EXPECT_EQ(read, !refused) << size;
+      EXPECT_EQ(message == TooLargeMessage(c.name, size, c.largest), refused) << message;
+    }
+    testing::WriteAll(dir.File(c.name), original);
+  }
+  EXPECT_EQ(TooLargeMessage("out.mid", 200 << 20, kMaxSongFileBytes),
+            "ファイルが大きすぎます[out.mid]\nこの種類のファイルは大きくても 16 MB ですが、これは 200 MB "
+            "あります。");
+  EXPECT_EQ(TooLargeMessage("default.ton", 4641, kTonFileBytes),
+            "ファイルが大きすぎます[default.ton]\nこの種類のファイルは大きくても 5 KB ですが、これは 5 KB "
+            "あります。");
 }
 
 }  // namespace

@@ -151,28 +151,50 @@ TEST(CompositionDbFile, ShortClampedAndMissingFiles) {
   EXPECT_EQ(db.Pattern(2)[0], 96);
 }
 
-// Reading fields in bulk gives what reading them byte by byte gives, for files cut anywhere.
+// Reading fields in bulk, from bytes in memory or straight from a file into the fields, gives
+// what reading them byte by byte gives, for files cut anywhere.
 TEST(FieldReader, BulkIntegersAndTextsEqualTheByteByBytePathAtEveryCut) {
-  std::vector<uint8_t> file(1 + 4 * 7 + 5);
+  struct Pair {
+    int32_t first, second;
+    bool operator==(const Pair&) const = default;
+  };
+  std::vector<uint8_t> file(1 + 4 * 6 + 5);
   std::iota(file.begin(), file.end(), uint8_t{0x81});
+  TempDir dir;
   for (size_t cut = 0; cut <= file.size(); ++cut) {
     const std::span<const uint8_t> bytes(file.data(), cut);
-    std::vector<int32_t> bulk(7, -0x12345678), bytewise = bulk;  // previous values
-    std::vector<char> text(5, 'z'), text2 = text;
-    uint8_t kind = 9, kind2 = 9;
-    FieldReader a(bytes), b(bytes);
+    WriteAll(dir.File("cut"), std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const std::optional<ReadableFile> readable = ReadableFile::Open(dir.File("cut"));
+    ASSERT_TRUE(readable);
+    std::vector<int32_t> bulk(6, -0x12345678), bytewise = bulk;  // previous values
+    std::vector<Pair> records(3, Pair{-0x12345678, -0x12345678});
+    std::vector<char> text(5, 'z'), text2 = text, text3 = text;
+    uint8_t kind = 9, kind2 = 9, kind3 = 9;
+    FieldReader a(bytes), b(bytes), c(*readable);
     a.Byte(kind);
     a.Int32s(bulk);
     a.Chars(text);
     b.Byte(kind2);
     b.Int32sByBytes(bytewise);
-    for (char& c : text2) {  // one character at a time
-      b.Chars({&c, 1});
+    for (char& ch : text2) {  // one character at a time
+      b.Chars({&ch, 1});
     }
+    EXPECT_EQ(c.exhausted(), cut == 0);
+    c.Byte(kind3);
+    c.Int32Records(std::span(records));
+    c.Chars(text3);
     EXPECT_EQ(bulk, bytewise) << "cut at " << cut;
     EXPECT_EQ(text, text2) << "cut at " << cut;
+    EXPECT_EQ(kind, kind2) << "cut at " << cut;
+    EXPECT_EQ(kind3, kind) << "cut at " << cut;
+    EXPECT_EQ(records, (std::vector<Pair>{{bulk[0], bulk[1]}, {bulk[2], bulk[3]}, {bulk[4], bulk[5]}}))
+        << "cut at " << cut;
+    EXPECT_EQ(text3, text) << "cut at " << cut;
     EXPECT_EQ(a.offset(), b.offset());
+    EXPECT_EQ(c.offset(), file.size());
     EXPECT_EQ(a.offset(), file.size());
+    EXPECT_FALSE(c.failed());
+    EXPECT_EQ(c.exhausted(), true);
   }
   // Little-endian: the first integer of the whole file is bytes 1..4, lowest first.
   std::vector<int32_t> values(1);

@@ -1,12 +1,16 @@
 // The main window clicked as a person clicks it: the buttons' places, message boxes, Escape in
-// the feel dialog, and SAVE over an existing file.
+// the feel dialog, SAVE over an existing file, and the wait for a folder another run writes in.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <wx/filedlg.h>
 #include <wx/filesys.h>
 #include <wx/html/helpdata.h>
 #include <wx/msgdlg.h>
 
+#include "app/folder_wait_view.h"
 #include "gui/help_line_breaks.h"
 #include "gui/vema_dlg.h"
 #include "app/main_window_logic.h"
@@ -108,6 +112,33 @@ TEST_F(MainWindowClicks, SaveAsksAboutTheNameWithTheExtensionOfTheChosenFileType
     EXPECT_EQ(testing::ReadAll(dir.File(c.file)), old);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("mysong")));
+}
+
+// COMP while another run holds the folder: the wait shows after a moment with a cancel button;
+// cancelling it gives up with a message, and nothing is written.
+TEST_F(MainWindowClicks, AWaitForABusyFolderShowsAndCancelGivesUp) {
+  const int held = ::open(dir.File(kFolderLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  modals.Queue(Key(WXK_ESCAPE));  // the feel dialog
+  modals.AnswerOtherMessages(ClickButton(wxID_OK));
+  bool cancelled = false;
+  wxTimer watch;
+  watch.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    wxWindow* wait = ShownWindow(kFolderWaitTitle);
+    if (wait == nullptr || cancelled) return;
+    cancelled = true;
+    Screenshot("folder_wait");
+    Click(wait->FindWindow(wxID_CANCEL));
+  });
+  watch.Start(200);
+  Press(MainControl(kIdComp), 40000);
+  watch.Stop();
+  ::close(held);
+  EXPECT_TRUE(cancelled) << "the wait was not shown";
+  ASSERT_FALSE(modals.Messages().empty());
+  EXPECT_EQ(modals.Messages().back(), FolderProblemTextForWindow(FolderProblem::kBusy, dir.str()));
+  EXPECT_EQ(ShownWindow(kFolderWaitTitle), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.mid")));
 }
 
 // The help viewer shows Japanese with line breaks between characters; the help search still

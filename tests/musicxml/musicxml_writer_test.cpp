@@ -154,18 +154,26 @@ TEST(ReadMidiNotes, ChannelsRunningStatusScalingAndDamagedTracks) {
   EXPECT_EQ(notes->microsecondsPerQuarter, 1000000);
   EXPECT_EQ(notes->endTick, 192);
 
-  // Ticks past 2^28 are not read: a note still held there ends at 2^28.
-  std::vector<uint8_t> late = Bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 48});
-  const std::vector<uint8_t> far =
-      Bytes({0x00, 0x90, 60, 64, 0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0,  // (2^28 - 1) off
-             0x00, 0x90, 62, 64, 0x01, 0x80, 62,   0,                  // (2^28) the last tick read
-             0x00, 0x90, 64, 64, 0x01, 0x80, 64,   0});                // nothing left of it
-  late.insert(late.end(), {'M', 'T', 'r', 'k', 0, 0, 0, static_cast<uint8_t>(far.size())});
-  late.insert(late.end(), far.begin(), far.end());
-  const std::optional<MidiNotes> lateNotes = ReadMidiNotes(late, error);
-  ASSERT_TRUE(lateNotes);
-  EXPECT_EQ(lateNotes->melody,
-            (std::vector<ScoreNote>{{0, (1 << 28) - 1, 60}, {(1 << 28) - 1, 1, 62}}));
+  // A note held past the end of the longest song (96 bars) ends there; a note that starts after
+  // it is no song of this program.
+  const auto song = [](std::vector<uint8_t> events) {
+    std::vector<uint8_t> file = Bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 48});
+    const auto size = static_cast<uint32_t>(events.size());
+    file.insert(file.end(), {'M', 'T', 'r', 'k', static_cast<uint8_t>(size >> 24),
+                             static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 8),
+                             static_cast<uint8_t>(size)});
+    file.insert(file.end(), events.begin(), events.end());
+    return file;
+  };
+  const std::optional<MidiNotes> held =
+      ReadMidiNotes(song(Bytes({0x00, 0x90, 60, 64, 0xFF, 0xFF, 0xFF, 0x7F, 0x80, 60, 0})), error);
+  ASSERT_TRUE(held) << error;
+  EXPECT_EQ(held->melody, (std::vector<ScoreNote>{{0, 96 * 192, 60}}));
+  EXPECT_EQ(held->endTick, 96 * 192);
+  EXPECT_FALSE(ReadMidiNotes(song(Bytes({0x81, 0x90, 0x00, 0x90, 60, 64, 0x01, 0x80, 60, 0})), error));
+  EXPECT_EQ(error, "the song has notes after bar 96, more bars than any form has");
+  EXPECT_TRUE(ReadMidiNotes(song(Bytes({0x81, 0x8F, 0x7F, 0x90, 60, 64, 0x01, 0x80, 60, 0})), error))
+      << "a note in the last tick of bar 96";
 
   const std::vector<uint8_t> refused[] = {
       Bytes({'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96}),

@@ -20,8 +20,6 @@ constexpr const char* kSystemSoundFonts[] = {
     "/usr/share/sounds/sf2/FluidR3_GM.sf2",
 };
 
-// Longest WAV rendered (a 96-bar song lasts about 3 minutes at its tempo).
-constexpr double kMaxRenderSeconds = 30 * 60;
 // A song whose position does not move for this long while playing is given up.
 constexpr auto kStallTimeout = std::chrono::seconds(5);
 // How often a rendering reports its progress (1024 blocks of 64 samples: about 1.5 s of sound).
@@ -78,8 +76,13 @@ bool ReachedEnd(fluid_player_t* player) {
 }  // namespace
 
 std::string FindSoundFont(const std::string& dir) {
+  // Anything named default.sf2 is the soundfont to use: a folder, a FIFO or a link to nothing
+  // there is refused with the message of a damaged soundfont, never replaced by the system's.
   const std::string local = ResolvePath(dir, "default.sf2");
-  if (IsFile(local)) return local;
+  std::error_code error;
+  if (std::filesystem::symlink_status(local, error).type() != std::filesystem::file_type::not_found) {
+    return local;
+  }
   for (const char* path : kSystemSoundFonts) {
     if (IsFile(path)) return path;
   }
@@ -143,7 +146,8 @@ bool FluidPlayer::EnsureSynth() {
   // MIDI soundfont of a few megabytes stays in memory anyway.
   fluid_settings_setint(settings_, "synth.lock-memory", 0);
   synth_ = new_fluid_synth(settings_);
-  if (synth_ == nullptr || fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
+  if (synth_ == nullptr || !IsFile(soundFont) ||
+      fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
     error_ = "the soundfont could not be loaded: " + soundFont;
     if (synth_ != nullptr) delete_fluid_synth(synth_);
     synth_ = nullptr;
@@ -242,6 +246,22 @@ int FluidPlayer::PlayingTick() {
 
 bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavPath,
                             std::string& error, const RenderProgress& progress) {
+  // The samples go into a new file that replaces the old one only when it is complete.
+  FileReplacement wav(wavPath);
+  if (!wav.ok()) {
+    error = "File could not created! " + wavPath;
+    return false;
+  }
+  if (!RenderWavInto(midiPath, wav.fd(), wavPath, error, progress)) return false;
+  if (!wav.Commit()) {
+    error = "File could not created! " + wavPath;
+    return false;
+  }
+  return true;
+}
+
+bool FluidPlayer::RenderWavInto(const std::string& midiPath, int wavFd, const std::string& wavName,
+                                std::string& error, const RenderProgress& progress) {
   const std::optional<std::vector<uint8_t>> song = ReadSongFile(midiPath, midiPath, error);
   if (!song) return false;
   const std::string soundFont = FindSoundFont(dir_);
@@ -259,7 +279,8 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
   fluid_settings_setint(s.settings, "synth.lock-memory", 0);
   fluid_settings_setnum(s.settings, "synth.gain", kGain);
   s.synth = new_fluid_synth(s.settings);
-  if (s.synth == nullptr || fluid_synth_sfload(s.synth, soundFont.c_str(), 1) == FLUID_FAILED) {
+  if (s.synth == nullptr || !IsFile(soundFont) ||
+      fluid_synth_sfload(s.synth, soundFont.c_str(), 1) == FLUID_FAILED) {
     error = "the soundfont could not be loaded: " + soundFont;
     return false;
   }
@@ -269,8 +290,6 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
     error = "ファイルを開けません[" + midiPath + "]";
     return false;
   }
-  // The samples go into a new file that replaces the old one only when it is complete.
-  FileReplacement wav(wavPath);
   int period = 64;
   double rate = 44100;
   fluid_settings_getint(s.settings, "audio.period-size", &period);
@@ -279,9 +298,9 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
   const long maxBlocks = static_cast<long>(kMaxRenderSeconds * rate / period);
   std::vector<int16_t> samples(static_cast<size_t>(period) * 2);
   std::vector<uint8_t> block(samples.size() * 2);
-  bool ok = wav.Write(std::vector<uint8_t>(kWavHeaderBytes));
+  bool ok = WriteAll(wavFd, std::vector<uint8_t>(kWavHeaderBytes));
   if (!ok) {
-    error = "File could not created! " + wavPath;
+    error = "File could not created! " + wavName;
   } else if (fluid_player_play(player) != FLUID_OK) {
     error = "no song could be read from " + midiPath;
     ok = false;
@@ -294,8 +313,8 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
       block[2 * i] = static_cast<uint8_t>(bits);
       block[2 * i + 1] = static_cast<uint8_t>(bits >> 8);
     }
-    if (!wav.Write(block)) {
-      error = "File could not created! " + wavPath;
+    if (!WriteAll(wavFd, block)) {
+      error = "File could not created! " + wavName;
       ok = false;
     } else if (++blocks > maxBlocks) {
       error = "the song is too long to render";
@@ -318,8 +337,8 @@ bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavP
     ok = false;
   }
   const uint64_t frames = static_cast<uint64_t>(blocks) * static_cast<uint64_t>(period);
-  if (ok && !(wav.WriteAt(0, WavHeader(frames, static_cast<uint32_t>(rate))) && wav.Commit())) {
-    error = "File could not created! " + wavPath;
+  if (ok && !WriteAllAt(wavFd, 0, WavHeader(frames, static_cast<uint32_t>(rate)))) {
+    error = "File could not created! " + wavName;
     ok = false;
   }
   return ok;

@@ -31,6 +31,10 @@ class FluidPlayer : public SongPlayer {
   int PlayingTick() override;
   bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
                  const RenderProgress& progress = {}) override;
+  // The same into an empty file open for writing at its start (the header is written last, at
+  // offset 0), named wavName in messages; the file is neither synced nor closed.
+  bool RenderWavInto(const std::string& midiPath, int wavFd, const std::string& wavName,
+                     std::string& error, const RenderProgress& progress = {});
 
   // Sets up the synthesizer and loads the soundfont now instead of at the first "open"; false,
   // with the reason, when that fails.

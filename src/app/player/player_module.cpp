@@ -41,14 +41,14 @@ int WaitUntilEnd(void* player, char* error, size_t size) {
 
 int PlayingTick(void* player) { return Player(player).PlayingTick(); }
 
-int RenderWav(void* player, const char* midi, const char* wav, char* error, size_t size,
-              VemaRenderProgress progress, void* progressData) {
+int RenderWav(void* player, const char* midi, int wavFd, const char* wavName, char* error,
+              size_t size, VemaRenderProgress progress, void* progressData) {
   std::string reason;
   vema::RenderProgress told;
   if (progress != nullptr) {
     told = [progress, progressData](double share) { return progress(share, progressData) != 0; };
   }
-  const bool ok = Player(player).RenderWav(midi, wav, reason, told);
+  const bool ok = Player(player).RenderWavInto(midi, wavFd, wavName, reason, told);
   if (!ok) CopyError(reason, error, size);
   return ok ? 1 : 0;
 }

@@ -7,7 +7,7 @@
 
 extern "C" {
 
-inline constexpr int kPlayerModuleVersion = 2;
+inline constexpr int kPlayerModuleVersion = 3;
 
 // Told now and then how much of a song has been rendered (0..1); returning 0 stops it.
 typedef int (*VemaRenderProgress)(double share, void* data);
@@ -26,9 +26,12 @@ struct VemaPlayerModule {
   int (*wait_until_end)(void* player, char* error, size_t errorSize);
   // Where the song played last has got to, in ticks of its file; -1 while none is playing.
   int (*playing_tick)(void* player);
-  // 1 when the WAV file was rendered; else 0 and the reason in error.  progress may be null.
-  int (*render_wav)(void* player, const char* midiPath, const char* wavPath, char* error,
-                    size_t errorSize, VemaRenderProgress progress, void* progressData);
+  // 1 when the song was rendered as a WAV file into wavFd (an empty file open for writing at its
+  // start, named wavName in messages; the caller syncs, closes and renames it); else 0 and the
+  // reason in error.  progress may be null.
+  int (*render_wav)(void* player, const char* midiPath, int wavFd, const char* wavName,
+                    char* error, size_t errorSize, VemaRenderProgress progress,
+                    void* progressData);
   // Milliseconds from the last "play tada" to the first block of sound rendered for it, or -1.
   double (*first_block_latency_ms)(void* player);
 };

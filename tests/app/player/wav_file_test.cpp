@@ -1,10 +1,15 @@
 // play and play --wav against bad files: a WAV that cannot be written whole leaves the previous
 // one; a song that cannot be read and a soundfont that cannot be loaded end in an error line and
-// exit status 1, never in silence or a hang.
+// exit status 1, never in silence or a hang; an absurdly long song is refused before any sound.
+// Standard output takes the sound as a stream, and a signal that ends a render leaves no file.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
@@ -76,7 +81,15 @@ TEST_F(SongFolder, PlayReportsSongsAndSoundfontsThatCannotBeUsed) {
       {"folder", [&] { fs::remove(dir.File("out.mid")); fs::create_directory(dir.File("out.mid")); },
        "error: ファイルを開けません["},
       {"soundfont", [&] { WriteAll(dir.File("default.sf2"), {'R', 'I', 'F', 'F', 1, 2, 3}); },
-       "error: the soundfont could not be loaded: "},
+       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
+      // A soundfont that is no regular file is refused alike, never replaced by the system's.
+      {"soundfont fifo", [&] { ::mkfifo(dir.File("default.sf2").c_str(), 0600); },
+       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
+      {"soundfont folder", [&] { fs::create_directory(dir.File("default.sf2")); },
+       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
+      {"soundfont link to nothing",
+       [&] { fs::create_symlink(dir.File("none.sf2"), dir.File("default.sf2")); },
+       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
   };
   for (const Case& c : cases) {
     c.spoil();
@@ -87,8 +100,90 @@ TEST_F(SongFolder, PlayReportsSongsAndSoundfontsThatCannotBeUsed) {
       EXPECT_FALSE(fs::exists(dir.File("x.wav"))) << c.what;
     }
     fs::remove_all(dir.File("out.mid"));
-    fs::remove(dir.File("default.sf2"));
+    fs::remove_all(dir.File("default.sf2"));
     WriteAll(dir.File("out.mid"), song);
+  }
+}
+
+// "-" and /dev/stdout are standard output: a log appended to keeps its contents and gets the
+// sound (or the score) itself; /dev/fd/N names an open file, which is never replaced.
+TEST_F(SongFolder, StandardOutputTakesTheSoundAndALogKeepsItsContents) {
+  const std::string wav = dir.File("song.wav"), score = dir.File("song.musicxml");
+  ASSERT_EQ(Shell(Cli("play --dir " + dir.str() + " --wav " + wav)).status, 0);
+  ASSERT_EQ(Shell(Cli("export --dir " + dir.str() + " --musicxml " + score)).status, 0);
+  const std::vector<uint8_t> kept = {'k', 'e', 'p', 't', '\n'};
+  const std::string log = dir.File("log");
+  for (const std::string target : {"-", "/dev/stdout"}) {
+    for (const auto& [command, file] : {std::pair{"play --wav ", wav}, {"export --musicxml ", score}}) {
+      SCOPED_TRACE(command + target);
+      WriteAll(log, kept);
+      const auto [output, status] =
+          Shell(Cli(command + target + " --dir " + dir.str()) + " >> " + log);
+      EXPECT_EQ(status, 0) << output;
+      EXPECT_EQ(output, "");
+      std::vector<uint8_t> expected = kept;
+      const std::vector<uint8_t> written = ReadAll(file);
+      expected.insert(expected.end(), written.begin(), written.end());
+      EXPECT_EQ(ReadAll(log), expected);
+    }
+  }
+  WriteAll(log, kept);
+  const auto [output, status] = Shell(Cli("play --wav /dev/fd/3 --dir " + dir.str()) + " 3>> " + log);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(output.find("error: File could not created! /dev/fd/3"), std::string::npos) << output;
+  EXPECT_EQ(ReadAll(log), kept);
+  EXPECT_EQ(Shell("ls -A " + dir.str()).output,
+            ".vema.lock\ndefault.db\ndefault.mld\ndefault.ton\nlog\nout.mid\nout.mml\nsong.musicxml\n"
+            "song.wav\nwork.txt\n");
+}
+
+// A song of 44 bytes that lasts for weeks: refused from its length before any sound is made.
+TEST_F(SongFolder, ASongOfAbsurdLengthIsRefusedBeforeRendering) {
+  const char song[] =
+      "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\x16\0\x90\x3C\x64\xFF\xFF\xFF\x7F\x80\x3C\0"
+      "\0\xFF\x51\3\x0F\x42\x40\0\xFF\x2F\0";
+  WriteAll(dir.File("out.mid"), std::vector<uint8_t>(song, song + sizeof song - 1));
+  const auto [output, status] = Shell(Cli("play --dir " + dir.str() + " --wav " + dir.File("x.wav")));
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(output.find("error: the song is too long to render: it lasts 46603 minutes, at most "
+                        "30 are rendered"),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(Shell("ls -A " + dir.str()).output,
+            ".vema.lock\ndefault.db\ndefault.mld\ndefault.ton\nout.mid\nout.mml\nwork.txt\n");
+}
+
+// SIGINT, SIGTERM and SIGHUP during a render end it without its temporary file.
+TEST(SignalledRender, LeavesNoTemporaryFile) {
+  TempDir dir;
+  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
+    fs::copy_file(testing::DataDir() + "/" + name, dir.File(name));
+  }
+  ASSERT_EQ(Shell(Cli("compose --form 6 --seed 4 --dir " + dir.str())).status, 0);  // 96 bars
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      for (const int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+      ::execl(VEMA_CLI, VEMA_CLI, "play", "--dir", dir.str().c_str(), "--wav",
+              dir.File("song.wav").c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Once the temporary file is there, the signal.
+    bool writing = false;
+    for (int i = 0; i < 400 && !writing; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+      for (const auto& entry : fs::directory_iterator(dir.path())) {
+        writing = writing || entry.path().filename().string().starts_with(".song.wav.");
+      }
+    }
+    EXPECT_TRUE(writing);
+    ::kill(pid, signal);
+    int raw = 0;
+    ::waitpid(pid, &raw, 0);
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << raw;
+    EXPECT_EQ(Shell("ls -A " + dir.str()).output,
+              ".vema.lock\ndefault.db\ndefault.mld\ndefault.ton\nout.mid\nout.mml\nwork.txt\n");
   }
 }
 
