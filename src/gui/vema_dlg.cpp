@@ -296,9 +296,20 @@ void CVemaDlg::ShowSongInRoll() {
 void CVemaDlg::OnRoll(wxCommandEvent&) {
   const bool created = pianoRoll_ != nullptr;
   Toggle(pianoRoll_, pianoRollShown_, [this] {
-    auto* window = new CPianoRollDlg(this, &pianoRollShown_, [this] {
+    CPianoRollDlg::Actions actions;
+    actions.playingTick = [this] {
       return session_.playing == 1 && player_ ? player_()->PlayingTick() : -1;
-    });
+    };
+    actions.sound = [this](const vema::RollClick& click) {
+      if (player_) {
+        player_()->SoundNote(click.channel, click.program, click.key, click.velocity,
+                             click.milliseconds);
+      }
+    };
+    actions.seek = [this](int64_t tick) {
+      vema::PlayFromCommand(session_, player_ ? player_() : nullptr, tick);
+    };
+    auto* window = new CPianoRollDlg(this, &pianoRollShown_, std::move(actions));
     // Below the main window, which sits in the screen's top-left corner.
     window->Move(GetScreenRect().GetLeft(), GetScreenRect().GetBottom() + 8);
     return window;
