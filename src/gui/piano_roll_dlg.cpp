@@ -248,7 +248,7 @@ class CPianoRollDlg::Canvas : public wxWindow {
     stale_ = false;
     const wxSize size = GetClientSize();
     if (size.x <= 0 || size.y <= 0) return;
-    if (!buffer_.IsOk() || buffer_.GetSize() != size) buffer_.Create(size, 24);
+    if (!buffer_.IsOk() || buffer_.GetSize() != size) buffer_.Create(size);
     wxMemoryDC dc(buffer_);
     dc.SetBackground(wxBrush(kBackground));
     dc.Clear();
