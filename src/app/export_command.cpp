@@ -75,6 +75,30 @@ std::string FilterExtension(std::string_view filter, int index) {
   return "";
 }
 
+int FilterIndexOf(std::string_view filter, const std::string& name) {
+  const std::string ext = Lower(std::filesystem::path(name).extension().string());
+  if (ext.size() < 2) return -1;
+  for (int index = 0;; ++index) {
+    const std::string type = FilterExtension(filter, index);
+    if (type.empty()) return -1;
+    if ("." + Lower(type) == ext) return index;
+  }
+}
+
+std::string SavedFileName(const std::string& name, std::string_view filter, int openedType,
+                          int chosenType, const std::string& defaultExtension) {
+  std::string extension = FilterExtension(filter, chosenType);
+  if (extension.empty() || extension == "*") extension = defaultExtension;
+  if (extension.empty()) return name;
+  std::filesystem::path path(name);
+  const bool hasExtension = path.has_extension() && path.extension() != ".";
+  if (chosenType != openedType) {
+    if (hasExtension && FilterIndexOf(filter, name) >= 0) path.replace_extension();
+    return path.string() + "." + extension;
+  }
+  return hasExtension ? name : path.string() + (path.extension() == "." ? "" : ".") + extension;
+}
+
 SaveKind SaveKindOf(const std::string& path, int chosenType) {
   const std::string ext = Lower(std::filesystem::path(path).extension().string());
   if (ext == ".mid" || ext == ".midi") return SaveKind::kMidi;

@@ -44,6 +44,37 @@ TEST(SaveTypes, FilterExtensionsAndTheTypeAFileIsWrittenAs) {
                {"dir.wav/a", 0, SaveKind::kMidi},
                {"a", 7, SaveKind::kMidi}};
   for (const auto& c : cases) EXPECT_EQ(SaveKindOf(c.path, c.type), c.kind) << c.path;
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "x.MusicXML"), 1);
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "x.wav"), 2);
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "x.xml"), -1);
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "mid"), -1);
+}
+
+// The file type chosen in the save dialog sets the extension; left as it opened, the name
+// keeps the extension typed.
+TEST(SaveTypes, TheChosenTypeSetsTheExtension) {
+  const struct {
+    const char* name;
+    int opened, chosen;
+    const char* saved;
+  } cases[] = {{"/d/vema01.mid", 0, 1, "/d/vema01.musicxml"},
+               {"/d/vema01.mid", 0, 2, "/d/vema01.wav"},
+               {"/d/vema01.MID", 0, 1, "/d/vema01.musicxml"},
+               {"/d/x.wav", 2, 0, "/d/x.mid"},
+               {"/d/x", 0, 0, "/d/x.mid"},
+               {"/d/x", 0, 1, "/d/x.musicxml"},
+               {"/d/x.", 0, 0, "/d/x.mid"},
+               {"/d/x.wav", 0, 0, "/d/x.wav"},  // typed over the proposal, type left alone
+               {"/d/x.xml", 1, 1, "/d/x.xml"},
+               {"/d/my.song", 0, 0, "/d/my.song"},
+               {"/d/my.song", 0, 2, "/d/my.song.wav"},
+               {"/d.ir/x", 0, 0, "/d.ir/x.mid"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.chosen));
+    EXPECT_EQ(SavedFileName(c.name, kSaveFilter, c.opened, c.chosen, "mid"), c.saved);
+  }
+  EXPECT_EQ(SavedFileName("style01", "TONE Files (*.ton)|*.ton|", 0, 0, "ton"), "style01.ton");
+  EXPECT_EQ(SavedFileName("a", "All (*.*)|*.*|", 0, 0, "mid"), "a.mid");
 }
 
 struct Composed : ::testing::Test {
