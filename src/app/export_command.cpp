@@ -166,6 +166,9 @@ bool ExportWav(Session& session, const std::string& path, const WavRenderer& ren
     if (progress && !progress(share)) stopped = true;
     return !stopped;
   };
+  // Told at once, before the synthesizer and its soundfont are loaded, so that the person sees
+  // the work begin.
+  if (!watch(0.0)) return false;
   std::string error;
   if (!render(scratch.File("song.mid"), scratch.File("song.wav"), error, watch)) {
     if (!stopped) platform.ShowMessage("WAVファイルを作れません：" + error, MessageIcon::kStop);

@@ -13,6 +13,7 @@
 #include "app/main_window_logic.h"
 #include "editors/custom_form_dialog.h"
 #include "editors/form_editor.h"
+#include "gui/editor_windows.h"
 #include "gui/period_tabs.h"
 #include "editors/style_editor.h"
 #include "editors/style_select.h"
@@ -123,15 +124,32 @@ TEST_F(EditorWindowClicks, TheChordFieldHoldsWhatIsStored) {
   Settle();
   EXPECT_EQ(Utf8(second->GetValue()), "あいうえ");
   EXPECT_EQ(session().form.Chord(1), Utf8ToCp932("あいうえ"));
+  // Nine characters of a wide chord name fit the field whole.
+  second->SetValue(CFormEditDlg::kWidestChord);
+  Settle();
+  EXPECT_GE(second->GetSize().x, second->GetSizeFromText(CFormEditDlg::kWidestChord).x);
+  EXPECT_GT(second->GetSize().x, second->GetSizeFromText("G#mM7onD").x);
+  Screenshot("chord_fields");
 }
 
 TEST_F(EditorWindowClicks, AllTwelvePeriodTabsShowAtOnceAndTheFirstPeriodHasNoCopySource) {
   wxWindow* form = OpenToolWindow(kIdForm, kFormTitle);
   ASSERT_NE(form, nullptr);
-  Click(form->FindWindow(form_ids::kPeriodCountFirst + 11));  // "12"
-  Settle();
   auto* tabs = Find<editors_gui::PeriodTabBar>(form, form_ids::kPeriodTabs);
   ASSERT_NE(tabs, nullptr);
+  // The bar is as high as the rows of tabs it shows, and the window follows: no empty row is
+  // left after going from twelve periods back to two.
+  const int row = editors_gui::PeriodTabBar::kTabHeight;
+  int heightWithOneRow = 0;
+  for (const int periods : {2, 12, 2, 12}) {
+    SCOPED_TRACE(periods);
+    Click(form->FindWindow(form_ids::kPeriodCountFirst + periods - 1));
+    Settle();
+    ASSERT_EQ(tabs->GetTabCount(), static_cast<size_t>(periods));
+    EXPECT_EQ(tabs->GetClientSize().y, (periods > 6 ? 2 : 1) * row + 1);
+    if (periods == 2 && heightWithOneRow == 0) heightWithOneRow = form->GetSize().y;
+    EXPECT_EQ(form->GetSize().y, heightWithOneRow + (periods > 6 ? row : 0));
+  }
   ASSERT_EQ(tabs->GetTabCount(), 12u);
   const wxRect shown(tabs->GetClientSize());
   for (int tab = 0; tab < 12; ++tab) EXPECT_TRUE(shown.Contains(tabs->TabRect(tab))) << tab;
