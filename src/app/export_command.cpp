@@ -16,6 +16,7 @@
 #include "output/musicxml_writer.h"
 #include "song/file_io.h"
 #include "song/song_file.h"
+#include "song/text.h"
 
 namespace vema {
 namespace {
@@ -210,7 +211,7 @@ std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form) {
     }
     if (voiced != sounded[static_cast<size_t>(b)]) {
       return "bar " + std::to_string(b + 1) + " does not sound the chord \"" +
-             std::string(form.Chord(b)) + "\"";
+             Cp932ToUtf8(form.Chord(b), Undecodable::kReplacement) + "\"";
     }
   }
   return "";
@@ -219,7 +220,13 @@ std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form) {
 int CheckStoredFormNumber(const Session& session, long long index, std::ostream& err) {
   if (index < session.customForms.Count()) return 0;
   const CustomFormFileState state = session.customForms.fileState;
-  if (state == CustomFormFileState::kUnreadable || state == CustomFormFileState::kDamaged) return 1;
+  if (state == CustomFormFileState::kUnreadable || state == CustomFormFileState::kDamaged) {
+    // Start-up has said what is wrong with the store; this says what it means for --form.
+    err << "vema-cli: --form " << index
+        << " is not among the stored forms that could be read (there are "
+        << session.customForms.Count() << ")\n";
+    return 1;
+  }
   err << "vema-cli: --form " << index << " is not a stored form (there are "
       << session.customForms.Count() << ")\n";
   return 2;

@@ -69,8 +69,8 @@ bool ExportWav(Session& session, const std::string& path, const WavRenderer& ren
 std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form);
 
 // Whether "--form N" names a stored form.  0 when it does; otherwise the exit status: 1 when the
-// store could not be read whole (start-up has said so already), 2 after the usage message for a
-// number past the stored forms.
+// store could not be read whole (start-up has said so already) and N lies past the forms that
+// could be read, 2 for a number past the stored forms; each after a line that says so.
 int CheckStoredFormNumber(const Session& session, long long index, std::ostream& err);
 
 // vema-cli export: the song of DIR/out.mid with the keys and chord names of the stored form it
