@@ -26,14 +26,18 @@ ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 xvfb_pid=$(pgrep -f "^Xvfb $DISPLAY ")
 
-# CPU share (percent of one core) of vema and of the X server over the measuring time.
+# CPU share (percent of one core) of vema, of its window thread (where the roll draws; the
+# synthesizer has threads of its own) and of the X server over the measuring time.
 measure() {
-  local v0 x0 t0 v1 x1 t1
-  v0=$(cpu_ticks "$pid") x0=$(cpu_ticks "$xvfb_pid") t0=$(date +%s.%N)
+  local v0 w0 x0 t0 v1 w1 x1 t1
+  v0=$(cpu_ticks "$pid") w0=$(cpu_ticks "$pid/task/$pid") x0=$(cpu_ticks "$xvfb_pid")
+  t0=$(date +%s.%N)
   sleep "$seconds"
-  v1=$(cpu_ticks "$pid") x1=$(cpu_ticks "$xvfb_pid") t1=$(date +%s.%N)
-  awk -v v="$((v1 - v0))" -v x="$((x1 - x0))" -v t="$(echo "$t1 - $t0" | bc)" -v hz="$ticks" \
-    'BEGIN { printf "%5.1f %5.1f", 100 * v / hz / t, 100 * x / hz / t }'
+  v1=$(cpu_ticks "$pid") w1=$(cpu_ticks "$pid/task/$pid") x1=$(cpu_ticks "$xvfb_pid")
+  t1=$(date +%s.%N)
+  awk -v v="$((v1 - v0))" -v w="$((w1 - w0))" -v x="$((x1 - x0))" \
+    -v t="$(echo "$t1 - $t0" | bc)" -v hz="$ticks" \
+    'BEGIN { printf "%5.1f %5.1f %5.1f", 100 * v / hz / t, 100 * w / hz / t, 100 * x / hz / t }'
 }
 
 play_and_measure() {
@@ -70,14 +74,15 @@ press_return() {
 }
 
 cp "$data"/default.mld "$data"/default.ton "$data"/default.db "$work"/ || fail "no default data"
-echo "CPU % of one core during PLAY ($seconds s each): vema / Xvfb"
-printf '%-10s %-13s %-13s %-13s\n' build "roll closed" "roll open" "1270x850"
+echo "CPU % of one core during PLAY ($seconds s each): vema / its window thread / Xvfb"
+printf '%-10s %-19s %-19s %-19s\n' build "roll closed" "roll open" "1270x850"
 for round in $(seq "$rounds"); do
   for which in this baseline; do
     [ "$which" = baseline ] && [ -z "$baseline" ] && continue
     if [ "$which" = this ]; then vema=$this; else vema=$baseline; fi
-    read -r c1 c2 o1 o2 l1 l2 <<<"$(run_program)"
-    printf '%-10s %5s / %-5s %5s / %-5s %5s / %-5s\n' "$which" "$c1" "$c2" "$o1" "$o2" "$l1" "$l2"
+    read -r c1 c2 c3 o1 o2 o3 l1 l2 l3 <<<"$(run_program)"
+    printf '%-10s %5s /%5s /%5s  %5s /%5s /%5s  %5s /%5s /%5s\n' "$which" "$c1" "$c2" "$c3" \
+      "$o1" "$o2" "$o3" "$l1" "$l2" "$l3"
   done
 done
 rm -rf "$shots"
