@@ -23,7 +23,8 @@ using vema::gui::U8;
 namespace {
 
 constexpr int kLineStep = 16;  // pixels per scroll-bar arrow step
-constexpr int kTimerMs = 50;  // 20 cursor steps a second
+constexpr int kTimerMs = 50;       // 20 cursor steps a second while a song plays
+constexpr int kIdleTimerMs = 250;  // a look now and then whether one has started
 constexpr int kCursorWidth = 2;
 constexpr int kDefaultWidth = 1000;
 constexpr int kDefaultHeight = 640;
@@ -544,13 +545,16 @@ void CPianoRollDlg::Zoom(ZoomStep step, int viewX) {
 }
 
 void CPianoRollDlg::OnTimer(wxTimerEvent&) {
-  canvas_->MoveCursor(actions_.playingTick ? actions_.playingTick() : -1);
+  const int tick = actions_.playingTick ? actions_.playingTick() : -1;
+  canvas_->MoveCursor(tick);
+  const int interval = tick >= 0 ? kTimerMs : kIdleTimerMs;
+  if (timer_.GetInterval() != interval) timer_.Start(interval);
 }
 
 void CPianoRollDlg::OnShowWindow(wxShowEvent& event) {
   event.Skip();
   if (event.IsShown()) {
-    timer_.Start(kTimerMs);
+    timer_.Start(kIdleTimerMs);
   } else {
     timer_.Stop();
   }
