@@ -46,11 +46,15 @@ TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
   wxWindow* styleWindow = OpenToolWindow(kIdStyle, kStyleTitle);
   ASSERT_NE(styleWindow, nullptr);
   bool ruleOneShown = false;
-  std::string top, bottom, onBeatOfRule10;
+  std::string top, bottom, onBeatOfRule10, openedCaption;
   modals.Queue([&](wxDialog& editor) {
     wxWindow* spin = editor.FindWindow(style_edit_ids::kScroll);
     auto* field = dynamic_cast<wxTextCtrl*>(editor.FindWindow(style_edit_ids::kSourceRule));
     if (spin == nullptr || field == nullptr) return;
+    // The rows name their source rule from the start.
+    openedCaption = Utf8(dynamic_cast<wxTextCtrl*>(
+        editor.FindWindow(style_edit_ids::kOffCaptionFirst + 10))->GetValue());
+    Screenshot("style_editor_opened");
     // GTK draws the arrows of a horizontal spin button as "-" and "+", "+" on the right.
     const wxSize size = spin->GetClientSize();
     const wxPoint plus(size.x - size.y / 2, size.y / 2);
@@ -76,6 +80,7 @@ TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
     Key(WXK_ESCAPE)(editor);
   });
   Press(styleWindow->FindWindow(style_select_ids::kEditStyle));
+  EXPECT_EQ(openedCaption, " 0");
   EXPECT_TRUE(ruleOneShown) << "rule 1 was not shown within a second";
   EXPECT_EQ(top, "10");
   EXPECT_EQ(onBeatOfRule10, std::to_string(session().style.onBeat(0, 10, 4)));
