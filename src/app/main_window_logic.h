@@ -74,7 +74,6 @@ ToolWindowAction ToggleToolWindow(bool created, int& shownFlag);
 // The proposal of the save dialog: the song's title made fit for a file name (characters that
 // no file name holds become "_"), or, for a song without one, the first of vema01, vema02, ...
 // that names no file of SAVE's types in the working directory; with ".mid".
-inline constexpr const char* kSaveInitialName = "vema01.mid";
 inline constexpr size_t kSaveNameBytes = 100;  // CP932 bytes of a title taken as a file name
 std::string SaveSuggestion(const Session& session);
 

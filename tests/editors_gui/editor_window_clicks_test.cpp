@@ -54,7 +54,6 @@ TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
     // The rows name their source rule from the start.
     openedCaption = Utf8(dynamic_cast<wxTextCtrl*>(
         editor.FindWindow(style_edit_ids::kOffCaptionFirst + 10))->GetValue());
-    Screenshot("style_editor_opened");
     // GTK draws the arrows of a horizontal spin button as "-" and "+", "+" on the right.
     const wxSize size = spin->GetClientSize();
     const wxPoint plus(size.x - size.y / 2, size.y / 2);
