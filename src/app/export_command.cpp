@@ -14,6 +14,7 @@
 #include "output/musicxml_writer.h"
 #include "song/file_io.h"
 #include "song/song_file.h"
+#include "song/text.h"
 
 namespace vema {
 namespace {
@@ -49,6 +50,30 @@ std::string FilterExtension(std::string_view filter, int index) {
     filter.remove_prefix(bar + 1);
   }
   return "";
+}
+
+int FilterIndexOf(std::string_view filter, const std::string& name) {
+  const std::string ext = Lower(std::filesystem::path(name).extension().string());
+  if (ext.size() < 2) return -1;
+  for (int index = 0;; ++index) {
+    const std::string type = FilterExtension(filter, index);
+    if (type.empty()) return -1;
+    if ("." + Lower(type) == ext) return index;
+  }
+}
+
+std::string SavedFileName(const std::string& name, std::string_view filter, int openedType,
+                          int chosenType, const std::string& defaultExtension) {
+  std::string extension = FilterExtension(filter, chosenType);
+  if (extension.empty() || extension == "*") extension = defaultExtension;
+  if (extension.empty()) return name;
+  std::filesystem::path path(name);
+  const bool hasExtension = path.has_extension() && path.extension() != ".";
+  if (chosenType != openedType) {
+    if (hasExtension && FilterIndexOf(filter, name) >= 0) path.replace_extension();
+    return path.string() + "." + extension;
+  }
+  return hasExtension ? name : path.string() + (path.extension() == "." ? "" : ".") + extension;
 }
 
 SaveKind SaveKindOf(const std::string& path, int chosenType) {
@@ -119,6 +144,9 @@ bool ExportWav(Session& session, const std::string& path, const WavRenderer& ren
     if (progress && !progress(share)) stopped = true;
     return !stopped;
   };
+  // Told at once, before the synthesizer and its soundfont are loaded, so that the person sees
+  // the work begin.
+  if (!watch(0.0)) return false;
   // The renderer replaces the file only when the sound is complete.
   std::string error;
   if (!render(song, path, error, watch)) {
@@ -156,7 +184,7 @@ std::string MismatchWithForm(const MidiNotes& notes, const SongForm& form) {
     }
     if (voiced != sounded[static_cast<size_t>(b)]) {
       return "bar " + std::to_string(b + 1) + " does not sound the chord \"" +
-             std::string(form.Chord(b)) + "\"";
+             Cp932ToUtf8(form.Chord(b), Undecodable::kReplacement) + "\"";
     }
   }
   return "";
@@ -177,7 +205,13 @@ std::optional<SongScore> ExportScore(std::span<const uint8_t> midi, const SongFo
 int CheckStoredFormNumber(const Session& session, long long index, std::ostream& err) {
   if (index < session.customForms.Count()) return 0;
   const CustomFormFileState state = session.customForms.fileState;
-  if (state == CustomFormFileState::kUnreadable || state == CustomFormFileState::kDamaged) return 1;
+  if (state == CustomFormFileState::kUnreadable || state == CustomFormFileState::kDamaged) {
+    // Start-up has said what is wrong with the store; this says what it means for --form.
+    err << "vema-cli: --form " << index
+        << " is not among the stored forms that could be read (there are "
+        << session.customForms.Count() << ")\n";
+    return 1;
+  }
   err << "vema-cli: --form " << index << " is not a stored form (there are "
       << session.customForms.Count() << ")\n";
   return 2;

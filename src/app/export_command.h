@@ -25,6 +25,17 @@ inline constexpr const char* kSaveFilter =
 // there is no such type.
 std::string FilterExtension(std::string_view filter, int index);
 
+// The index of the file type of a dialog filter whose extension a file name has (any case);
+// -1 when none has it.
+int FilterIndexOf(std::string_view filter, const std::string& name);
+
+// The name a save dialog gives back.  When the person chose another file type than the one the
+// dialog opened with, the type sets the extension: it replaces an extension of the filter's
+// types ("vema01.mid" as MusicXML is "vema01.musicxml") and is added to any other name.
+// Otherwise a name keeps the extension it has, and a name without one gets the type's.
+std::string SavedFileName(const std::string& name, std::string_view filter, int openedType,
+                          int chosenType, const std::string& defaultExtension);
+
 // What a chosen file is written as: the type its extension names when that is one of SAVE's
 // types (".mid", ".musicxml" or ".xml", ".wav", in any case), else the type chosen in the dialog.
 SaveKind SaveKindOf(const std::string& path, int chosenType);
@@ -67,8 +78,8 @@ std::optional<SongScore> ExportScore(std::span<const uint8_t> midi, const SongFo
                                      std::string& mismatch);
 
 // Whether "--form N" names a stored form.  0 when it does; otherwise the exit status: 1 when the
-// store could not be read whole (start-up has said so already), 2 after the usage message for a
-// number past the stored forms.
+// store could not be read whole (start-up has said so already) and N lies past the forms that
+// could be read, 2 for a number past the stored forms; each after a line that says so.
 int CheckStoredFormNumber(const Session& session, long long index, std::ostream& err);
 
 // vema-cli export: the song of DIR/out.mid with the keys and chord names of the stored form it

@@ -71,8 +71,15 @@ enum class ToolWindowAction { kCreate, kShow, kHide };
 // when its flag is 0 and hidden when it is 1.  Updates the flag to match.
 ToolWindowAction ToggleToolWindow(bool created, int& shownFlag);
 
-// The proposal of the save dialog.
-inline constexpr const char* kSaveInitialName = "vema01.mid";
+// The proposal of the save dialog: the song's title made fit for a file name (characters that
+// no file name holds become "_"), or, for a song without one, the first of vema01, vema02, ...
+// that names no file of SAVE's types in the working directory; with ".mid".
+inline constexpr size_t kSaveNameBytes = 100;  // CP932 bytes of a title taken as a file name
+std::string SaveSuggestion(const Session& session);
+
+// The status line after SAVE: "保存しました" over where the file went (its name alone when it
+// lies in the working directory, else its path, shortened at the front to fit the line).
+std::string SavedStatus(const Session& session, const std::string& path);
 
 // SAVE: refuses before the first song, asks for a file name and writes the last MIDI image to
 // it (replacing what the file held), or the song as MusicXML or WAV when that type is chosen.

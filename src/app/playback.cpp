@@ -1,6 +1,7 @@
 #include "app/playback.h"
 
 #include "app/session.h"
+#include "app/song_player.h"
 
 namespace vema {
 
@@ -17,6 +18,19 @@ void StopCommand(Session& session) {
   session.platform().SendPlayerCommand(kPlayerSeekStart);
   session.platform().SendPlayerCommand(kPlayerClose);
   session.playing = 0;
+}
+
+void PlayFromCommand(Session& session, SongPlayer* player, int64_t tick) {
+  // A song that has played to its end counts as stopped.
+  if (session.playing == 1 && player != nullptr && player->PlayingTick() >= 0) {
+    player->Seek(tick);
+    return;
+  }
+  if (session.playing == 1) StopCommand(session);
+  session.platform().SendPlayerCommand(kPlayerOpen);
+  if (player != nullptr) player->Seek(tick);
+  session.platform().SendPlayerCommand(kPlayerPlay);
+  session.playing = 1;
 }
 
 }  // namespace vema

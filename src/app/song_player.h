@@ -2,6 +2,7 @@
 // the core (src/app/player/); the core only knows this interface.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,6 +47,15 @@ class SongPlayer {
   // Milliseconds from the last PLAY to the first block of sound rendered for it; -1 when
   // unknown.
   virtual double FirstBlockLatencyMs() const { return -1; }
+
+  // Sounds one note now on a channel (0-based; 9 is the drums, whose program is ignored) with a
+  // General MIDI program, also when no song plays.
+  virtual void SoundNote(int /*channel*/, int /*program*/, int /*key*/, int /*velocity*/,
+                         int /*milliseconds*/) {}
+
+  // Moves the playing position of the song opened last: while playing it jumps there; otherwise
+  // the next "play tada" starts there.
+  virtual void Seek(int64_t /*tick*/) {}
 };
 
 // Makes a player for the files of a working directory.

@@ -57,13 +57,10 @@ bool IsWholeNumber(const std::string& text) {
 
 StyleEditor::StyleEditor(const EditorContext& context) : working(context.style), context_(context) {
   for (std::string_view name : kLengthClassNames) tabs.emplace_back(name);
-  // The fields show class 0, source rule 0 and the settings; the row captions start blank.
+  // The fields show class 0, source rule 0 and the settings; the row captions name rule 0 from
+  // the start (blank captions left the rows without their source rule until the first step).
   sourceRuleField.text = "0";
-  for (int n = 0; n < kRuleCount; ++n) {
-    onBeat[U(n)].text = Number(working.onBeat(0, 0, n));
-    offBeat[U(n)].text = Number(working.offBeat(0, 0, n));
-  }
-  for (int k = 0; k < kSettingsShown; ++k) setting[U(k)].text = Number(working.settings[U(k)]);
+  ShowRule(0, 0);
 }
 
 void StyleEditor::SelectTab(int tab) {

@@ -16,6 +16,10 @@ struct Session;
 
 class CFormEditDlg : public wxDialog {
  public:
+  // A chord name of nine characters (the most a bar holds) among the widest: each chord field
+  // has room for it.
+  static constexpr const char* kWidestChord = "G#mM7onD#";
+
   CFormEditDlg(wxWindow* parent, vema::Session& session, int* shownFlag);
   ~CFormEditDlg() override;
 

@@ -25,6 +25,8 @@ struct CFormEditDlg::View {
       : dlg(d), session(s), model(s.Editors()), shownFlag(flag) {}
 
   void Find();
+  // Makes each chord field wide enough for the longest name; true when one had to grow.
+  bool WidenChordFields();
   void BindEvents();
   void Sync();
   void SyncTabs();
@@ -76,6 +78,20 @@ void CFormEditDlg::View::Find() {
     key[c] = Control<wxChoice>(dlg, ids::kKeyFirst + column);
     chord[c] = Control<wxTextCtrl>(dlg, ids::kChordFirst + column);
   }
+}
+
+bool CFormEditDlg::View::WidenChordFields() {
+  // Room for a chord name of the nine characters it may have, in whatever font and style the
+  // desktop gives the field (known once it is on the screen).
+  bool widened = false;
+  for (wxTextCtrl* field : chord) {
+    const int wide = field->GetSizeFromText(kWidestChord).x;
+    if (field->GetMinSize().x < wide) {
+      field->SetMinSize(wxSize(wide, -1));
+      widened = true;
+    }
+  }
+  return widened;
 }
 
 void CFormEditDlg::View::BindEvents() {
@@ -184,7 +200,12 @@ CFormEditDlg::CFormEditDlg(wxWindow* parent, vema::Session& session, int* shownF
   view_->model.Initialise();
   view_->Sync();
   view_->BindEvents();
+  view_->WidenChordFields();
   Fit();
+  Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+    event.Skip();
+    if (event.IsShown() && view_->WidenChordFields()) CallAfter([this] { Fit(); });
+  });
 }
 
 CFormEditDlg::~CFormEditDlg() = default;

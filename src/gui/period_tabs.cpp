@@ -20,9 +20,14 @@ PeriodTabBar::PeriodTabBar(wxWindow* parent, wxWindowID id, const wxPoint& pos) 
   Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) { Refresh(false); event.Skip(); });
 }
 
+int PeriodTabBar::Rows() const {
+  const int tabs = static_cast<int>(labels_.size());
+  return std::clamp((tabs + kTabsPerRow - 1) / kTabsPerRow, 1, kMaxRows);
+}
+
 wxSize PeriodTabBar::DoGetBestClientSize() const {
-  // One pixel below the second row for the line the tabs stand on.
-  return wxSize(kTabsPerRow * kTabWidth, kRows * kTabHeight + 1);
+  // One pixel below the last row for the line the tabs stand on.
+  return wxSize(kTabsPerRow * kTabWidth, Rows() * kTabHeight + 1);
 }
 
 void PeriodTabBar::SetTabs(const std::vector<std::string>& labels, int selection) {
@@ -30,9 +35,18 @@ void PeriodTabBar::SetTabs(const std::vector<std::string>& labels, int selection
   for (const std::string& label : labels) shown.push_back(wxString::FromUTF8(label.c_str()));
   const int chosen = selection >= 0 && selection < static_cast<int>(shown.size()) ? selection : -1;
   if (shown == labels_ && chosen == selection_) return;
+  const int rows = Rows();
   labels_ = std::move(shown);
   selection_ = chosen;
   Refresh(false);
+  if (Rows() == rows) return;
+  // Another number of rows: the bar and the window around it take their new height.
+  InvalidateBestSize();
+  SetMinClientSize(DoGetBestClientSize());
+  if (wxWindow* top = wxGetTopLevelParent(this)) {
+    top->Layout();
+    top->Fit();
+  }
 }
 
 wxRect PeriodTabBar::TabRect(int tab) const {
@@ -75,7 +89,7 @@ void PeriodTabBar::OnPaint(wxPaintEvent&) {
   }
   // The line the tabs stand on.
   dc.SetPen(wxPen(shadow));
-  const int bottom = kRows * kTabHeight;
+  const int bottom = Rows() * kTabHeight;
   dc.DrawLine(0, bottom, GetClientSize().x, bottom);
 }
 

@@ -1,5 +1,6 @@
-// The period tabs of the form editor: fixed-width tabs of 100 x 20 pixels in two rows of six,
-// so that all twelve periods show at once (a GTK notebook would scroll them in one row).
+// The period tabs of the form editor: fixed-width tabs of 100 x 20 pixels in rows of six, so
+// that all twelve periods show at once (a GTK notebook would scroll them in one row); the bar is
+// as high as the rows it uses, and the window around it follows when that changes.
 #pragma once
 
 #include <functional>
@@ -16,7 +17,8 @@ class PeriodTabBar : public wxWindow {
   static constexpr int kTabWidth = 100;
   static constexpr int kTabHeight = 20;
   static constexpr int kTabsPerRow = 6;
-  static constexpr int kRows = 2;
+  static constexpr int kMaxRows = 2;
+  int Rows() const;
 
   PeriodTabBar(wxWindow* parent, wxWindowID id, const wxPoint& pos = wxDefaultPosition);
 

@@ -1,7 +1,6 @@
 #include "gui/vema_dlg.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include <wx/dcclient.h>
 #include <wx/filename.h>
@@ -76,15 +75,13 @@ void Toggle(Window*& window, int& shownFlag, Create create) {
   }
 }
 
-// The progress of a WAV rendering, shown once it takes more than a moment; its cancel button stops it.
+// The progress of a WAV rendering, shown from its first report (made before the synthesizer is
+// loaded); its cancel button stops it.
 class WavProgress {
  public:
   explicit WavProgress(wxWindow* parent) : parent_(parent) {}
 
   bool Update(double share) {
-    const auto now = std::chrono::steady_clock::now();
-    if (!start_) start_ = now;
-    if (!dialog_ && now - *start_ < std::chrono::milliseconds(300)) return true;
     if (!dialog_) {
       dialog_ = std::make_unique<wxProgressDialog>(
           U8("WAVファイルの書き出し"), U8("曲を音にしています…"), kSteps, parent_,
@@ -97,7 +94,6 @@ class WavProgress {
  private:
   static constexpr int kSteps = 1000;
   wxWindow* parent_;
-  std::optional<std::chrono::steady_clock::time_point> start_;
   std::unique_ptr<wxProgressDialog> dialog_;
 };
 
@@ -296,9 +292,20 @@ void CVemaDlg::ShowSongInRoll() {
 void CVemaDlg::OnRoll(wxCommandEvent&) {
   const bool created = pianoRoll_ != nullptr;
   Toggle(pianoRoll_, pianoRollShown_, [this] {
-    auto* window = new CPianoRollDlg(this, &pianoRollShown_, [this] {
+    CPianoRollDlg::Actions actions;
+    actions.playingTick = [this] {
       return session_.playing == 1 && player_ ? player_()->PlayingTick() : -1;
-    });
+    };
+    actions.sound = [this](const vema::RollClick& click) {
+      if (player_) {
+        player_()->SoundNote(click.channel, click.program, click.key, click.velocity,
+                             click.milliseconds);
+      }
+    };
+    actions.seek = [this](int64_t tick) {
+      vema::PlayFromCommand(session_, player_ ? player_() : nullptr, tick);
+    };
+    auto* window = new CPianoRollDlg(this, &pianoRollShown_, std::move(actions));
     // Below the main window, which sits in the screen's top-left corner.
     window->Move(GetScreenRect().GetLeft(), GetScreenRect().GetBottom() + 8);
     return window;

@@ -1,5 +1,7 @@
 #include "gui/wx_platform.h"
 
+#include <algorithm>
+
 #include <wx/app.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
@@ -109,21 +111,21 @@ std::optional<std::string> WxPlatform::ChooseFile(const FileDialogRequest& reque
   // before the extension of the chosen file type is added.  The question below is about the
   // final name.
   const long style = request.save ? wxFD_SAVE : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
-  int type = 0;
+  // The dialog opens on the type of the proposed name.
+  int type = std::max(0, FilterIndexOf(request.filter, request.initialName));
   for (;;) {
     wxFileDialog dialog(owner, request.save ? U8("名前を付けて保存") : U8("ファイルを開く"), folder,
                         name, filter, style);
     dialog.SetFilterIndex(type);
     if (dialog.ShowModal() != wxID_OK) return std::nullopt;
-    wxFileName chosen(dialog.GetPath());
+    const int opened = type;
     type = dialog.GetFilterIndex();
     if (request.chosenType) *request.chosenType = type;
     // A file picked to be opened is taken as it is named.
-    if (!request.save) return ToUtf8(chosen.GetFullPath());
-    // A name without extension takes the one of the file type chosen.
-    std::string extension = FilterExtension(request.filter, type);
-    if (extension.empty() || extension == "*") extension = request.defaultExtension;
-    if (!extension.empty() && !chosen.HasExt()) chosen.SetExt(U8(extension));
+    if (!request.save) return ToUtf8(dialog.GetPath());
+    // Another file type chosen sets the extension; a name without one takes the type's.
+    const wxFileName chosen(U8(SavedFileName(ToUtf8(dialog.GetPath()), request.filter, opened,
+                                             type, request.defaultExtension)));
     if (!chosen.FileExists() ||
         AskBox(owner, ToUtf8(chosen.GetFullName()) + kOverwriteQuestion,
                wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION) == wxID_YES) {

@@ -276,7 +276,7 @@ int ParseChord(ChordToneTable& table, Platform& platform, std::string_view name)
   table[0] = static_cast<int8_t>(parts.root);
   if (!parts.accepted) {
     // The name stays CP932 bytes for the parser; the message shows it as the person typed it.
-    const std::string part = Cp932ToUtf8(parts.chordPart);
+    const std::string part = Cp932ToUtf8(parts.chordPart, Undecodable::kReplacement);
     if (parts.addChord) {
       platform.ShowMessage("アドコード[" + part + "]は未対応です", MessageIcon::kStop);
     }
@@ -345,9 +345,9 @@ void BuildChordVoicing(const SongForm& form, ChordToneTable& chordTones, Platfor
     }
     bassNotes[static_cast<size_t>(b)] = v.front() - 12;
     if (b > 0) {
-      // The trace is UTF-8 until work.txt turns it back into CP932.
-      const std::string before = Cp932ToUtf8(form.Chord(b - 1));
-      const std::string now = Cp932ToUtf8(form.Chord(b));
+      // The trace is UTF-8 until work.txt turns it back into CP932, with the stored bytes.
+      const std::string before = Cp932ToUtf8(form.Chord(b - 1), Undecodable::kKeepByte);
+      const std::string now = Cp932ToUtf8(form.Chord(b), Undecodable::kKeepByte);
       log.Appendf("mae=%s,ato=%s", before.c_str(), now.c_str());
       RemoveSemitoneClash(v);
     }

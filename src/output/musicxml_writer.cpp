@@ -7,6 +7,7 @@
 
 #include "accomp/instrument_settings.h"
 #include "melody/chord.h"
+#include "output/music_names.h"
 
 namespace vema {
 namespace {
@@ -216,41 +217,6 @@ void AddKey(pugi::xml_node attributes, int keyIndex) {
   Text(key, "mode", sig.minor ? "minor" : "major");
 }
 
-// MusicXML's kind of chord for the intervals of a quality, and the degrees it needs on top.
-struct HarmonyKind {
-  const char* kind;
-  std::vector<std::array<int, 3>> degrees;  // value, alter, 0 add / 1 alter
-};
-
-HarmonyKind KindOf(const std::vector<int>& intervals) {
-  static const std::map<std::vector<int>, HarmonyKind> kKinds = {
-      {{4, 7}, {"major", {}}},
-      {{4, 8}, {"augmented", {}}},
-      {{4, 6}, {"major", {{5, -1, 1}}}},
-      {{4, 7, 9}, {"major-sixth", {}}},
-      {{4, 7, 9, 14}, {"major-sixth", {{9, 0, 0}}}},
-      {{4, 7, 10}, {"dominant", {}}},
-      {{5, 7, 10}, {"suspended-fourth", {{7, 0, 0}}}},
-      {{4, 7, 10, 13}, {"dominant", {{9, -1, 0}}}},
-      {{4, 8, 10}, {"augmented-seventh", {}}},
-      {{4, 6, 10}, {"dominant", {{5, -1, 1}}}},
-      {{4, 7, 10, 14}, {"dominant-ninth", {}}},
-      {{4, 7, 11}, {"major-seventh", {}}},
-      {{4, 7, 11, 14}, {"major-ninth", {}}},
-      {{3, 6}, {"diminished", {}}},
-      {{3, 6, 9}, {"diminished-seventh", {}}},
-      {{3, 7}, {"minor", {}}},
-      {{3, 7, 10}, {"minor-seventh", {}}},
-      {{3, 6, 10}, {"half-diminished", {}}},
-      {{3, 7, 11}, {"major-minor", {}}},
-      {{3, 7, 9}, {"minor-sixth", {}}},
-      {{3, 7, 9, 14}, {"minor-sixth", {{9, 0, 0}}}},
-      {{3, 7, 10, 14}, {"minor-ninth", {}}},
-      {{5, 7}, {"suspended-fourth", {}}}};
-  const auto it = kKinds.find(intervals);
-  return it != kKinds.end() ? it->second : HarmonyKind{"other", {}};
-}
-
 bool IsNoteLetter(char c) { return c >= 'A' && c <= 'G'; }
 
 // The chord of a bar above the melody: a chord symbol for a name the program reads, else the
@@ -269,7 +235,7 @@ void AddChordSymbol(pugi::xml_node measure, const std::string& chord) {
   pugi::xml_node root = harmony.append_child("root");
   Text(root, "root-step", std::string(1, parts.letter));
   if (parts.alter != 0) Text(root, "root-alter", parts.alter);
-  const HarmonyKind kind = KindOf(parts.intervals);
+  const ChordKind kind = ChordKindOf(parts.intervals);
   pugi::xml_node kindNode = harmony.append_child("kind");
   kindNode.text().set(kind.kind);
   if (!parts.quality.empty()) kindNode.append_attribute("text") = CleanText(parts.quality).c_str();
@@ -456,9 +422,9 @@ std::string BuildMusicXml(const SongScore& score) {
   Text(root.append_child("identification").append_child("encoding"), "software", "VEMA");
 
   const MidiNotes& n = score.notes;
-  const PartLayout parts[] = {{"P1", "旋律", "Mel.", 1, n.programs[0], &n.melody, "G", 2, true},
-                            {"P2", "ベース", "Ba.", 3, n.programs[1], &n.bass, "F", 4, false},
-                            {"P3", "コード", "Cho.", 2, n.programs[2], &n.chords, "G", 2, false}};
+  const PartLayout parts[] = {{"P1", "旋律", "旋", 1, n.programs[0], &n.melody, "G", 2, true},
+                            {"P2", "ベース", "ベ", 3, n.programs[1], &n.bass, "F", 4, false},
+                            {"P3", "コード", "コ", 2, n.programs[2], &n.chords, "G", 2, false}};
   pugi::xml_node list = root.append_child("part-list");
   for (const PartLayout& layout : parts) {
     pugi::xml_node scorePart = list.append_child("score-part");

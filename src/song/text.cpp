@@ -80,8 +80,16 @@ std::string_view Cp932Encoder::ConvertNew(std::string_view character, uint32_t k
     }
   }
   std::string converted;
+  // A stand-in for a CP932 byte that was kept undecoded goes back to that byte.
+  const uint32_t code = character.size() == 3
+                            ? ((key >> 16 & 0x0F) << 12) | ((key >> 8 & 0x3F) << 6) | (key & 0x3F)
+                            : 0;
+  const bool kept = (key >> 16) == 0xEF && (key >> 8 & 0xC0) == 0x80 && (key & 0xC0) == 0x80 &&
+                    code >= kKeptByteBase + 0x80 && code <= kKeptByteBase + 0xFF;
+  if (kept) converted = std::string(1, static_cast<char>(code - kKeptByteBase));
   const bool known =
-      state_->converter.ConvertOne(character, converted) && converted.size() <= sizeof slot->bytes;
+      kept || (state_->converter.ConvertOne(character, converted) &&
+               converted.size() <= sizeof slot->bytes);
   const std::string_view form = known ? std::string_view(converted) : std::string_view("?");
   slot->key = key;
   slot->size = static_cast<uint8_t>(form.size());
@@ -112,7 +120,7 @@ std::string Utf8ToCp932(std::string_view utf8, size_t max_bytes) {
   return out;
 }
 
-std::string Cp932ToUtf8(std::string_view cp932) {
+std::string Cp932ToUtf8(std::string_view cp932, Undecodable undecodable) {
   Converter converter("UTF-8", "CP932");
   std::string out;
   size_t i = 0;
@@ -125,7 +133,19 @@ std::string Cp932ToUtf8(std::string_view cp932) {
     size_t n = Cp932SequenceLength(static_cast<unsigned char>(cp932[i]));
     if (i + n > cp932.size()) n = 1;
     if (!converter.ConvertOne(cp932.substr(i, n), out)) {
-      out += '?';
+      const auto byte = static_cast<unsigned char>(cp932[i]);
+      switch (undecodable) {
+        case Undecodable::kQuestionMark: out += '?'; break;
+        case Undecodable::kReplacement: out += "\xEF\xBF\xBD"; break;
+        case Undecodable::kKeepByte: {
+          // U+F780..U+F7FF: EF 9E 80..BF, EF 9F 80..BF.
+          const uint32_t code = kKeptByteBase + byte;
+          out += static_cast<char>(0xE0 | (code >> 12));
+          out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+          out += static_cast<char>(0x80 | (code & 0x3F));
+          break;
+        }
+      }
       n = 1;
     }
     i += n;

@@ -70,8 +70,16 @@ class Cp932Encoder {
   std::vector<Slot> slots_;       // the characters met
 };
 
-// CP932 to UTF-8.  A byte that starts no valid CP932 character becomes "?".
-std::string Cp932ToUtf8(std::string_view cp932);
+// What CP932 to UTF-8 makes of a byte that starts no valid CP932 character (0x80, 0xA0,
+// 0xFD..0xFF, a lead byte without its trail byte): "?"; U+FFFD, the replacement character (for
+// messages); or a stand-in character, U+F700 + the byte, that the conversions back to CP932
+// (Utf8ToCp932, Cp932Encoder) turn into the byte itself, for text that goes back into a CP932
+// file unchanged (the trace).  No CP932 character is decoded into U+F780..U+F7FF.
+enum class Undecodable { kQuestionMark, kReplacement, kKeepByte };
+inline constexpr uint32_t kKeptByteBase = 0xF700;
+
+// CP932 to UTF-8.
+std::string Cp932ToUtf8(std::string_view cp932, Undecodable undecodable = Undecodable::kQuestionMark);
 
 // The longest prefix of a UTF-8 text whose CP932 form has at most max_bytes bytes.
 std::string CutUtf8ToCp932Bytes(std::string_view utf8, size_t max_bytes);

@@ -76,26 +76,39 @@ TEST(ComposeCommand, OnlyMelodyDatabaseKindsGoPastTheNoteLengths) {
 }
 
 TEST(ComposeCommand, AFailedPitchPhaseLeavesNoMelodyOfThePreviousSong) {
-  Composer c;
-  ComposeCommand(c.s());
-  ASSERT_EQ(c.s().midiImage.bytes.at(11), 5);  // conductor, melody, chords, bass and drums
-  c.s().form.lastPeriod = 2;
-  c.s().form.SetChord(17, "\x83\x68");  // "ド", refused at bar 18
-  c.p().messages.clear();
-  ComposeCommand(c.s());
-  EXPECT_EQ(c.s().noteTrack.at(0, 0).length, 0);
-  EXPECT_EQ(c.s().midiImage.bytes.at(11), 4);  // the accompaniment alone
-  ASSERT_FALSE(c.p().messages.empty());
-  EXPECT_EQ(c.p().messages[0].text, "コード解析error\n[ド]は誤りまたは未対応です");
-  const auto has = [&](const std::string& text) {
-    return std::any_of(c.p().messages.begin(), c.p().messages.end(),
-                       [&](const auto& m) { return m.text == text; });
-  };
-  EXPECT_TRUE(has(kNoMelodyMessage));
-  EXPECT_TRUE(has("作曲完了！！"));
-  // work.txt holds the name's own CP932 bytes.
-  const auto work = testing::ReadAll(c.dir.File("work.txt"));
-  EXPECT_NE(std::string(work.begin(), work.end()).find("ato=\x83\x68"), std::string::npos);
+  // Chord names refused at bar 18: CP932 text, and bytes that CP932 does not decode (shown as
+  // U+FFFD in the message).
+  const std::pair<std::string, std::string> names[] = {
+      {"\x83\x68", "ド"},
+      {"\xFE"
+       "C",
+       "\uFFFDC"},
+      {"\x80\xA0\xFD\xFF", "\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"C\x81", "C\uFFFD"}};  // a lead byte without its trail byte
+  for (const auto& [bytes, shown] : names) {
+    SCOPED_TRACE(shown);
+    Composer c;
+    ComposeCommand(c.s());
+    ASSERT_EQ(c.s().midiImage.bytes.at(11), 5);  // conductor, melody, chords, bass and drums
+    c.s().form.lastPeriod = 2;
+    c.s().form.SetChord(17, bytes);
+    c.p().messages.clear();
+    ComposeCommand(c.s());
+    EXPECT_EQ(c.s().noteTrack.at(0, 0).length, 0);
+    EXPECT_EQ(c.s().midiImage.bytes.at(11), 4);  // the accompaniment alone
+    ASSERT_FALSE(c.p().messages.empty());
+    EXPECT_EQ(c.p().messages[0].text, "コード解析error\n[" + shown + "]は誤りまたは未対応です");
+    const auto has = [&](const std::string& text) {
+      return std::any_of(c.p().messages.begin(), c.p().messages.end(),
+                         [&](const auto& m) { return m.text == text; });
+    };
+    EXPECT_TRUE(has(kNoMelodyMessage));
+    EXPECT_TRUE(has("作曲完了！！"));
+    // work.txt holds the name's own CP932 bytes.
+    const auto work = testing::ReadAll(c.dir.File("work.txt"));
+    EXPECT_NE(std::string(work.begin(), work.end()).find("ato=" + bytes + "mae="),
+              std::string::npos);
+  }
 }
 
 TEST(WholeComposition, ACancelledFeelDialogKeepsTheLastFeelAndMidoReadsTheSong) {

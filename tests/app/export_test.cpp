@@ -44,6 +44,37 @@ TEST(SaveTypes, FilterExtensionsAndTheTypeAFileIsWrittenAs) {
                {"dir.wav/a", 0, SaveKind::kMidi},
                {"a", 7, SaveKind::kMidi}};
   for (const auto& c : cases) EXPECT_EQ(SaveKindOf(c.path, c.type), c.kind) << c.path;
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "x.MusicXML"), 1);
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "x.wav"), 2);
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "x.xml"), -1);
+  EXPECT_EQ(FilterIndexOf(kSaveFilter, "mid"), -1);
+}
+
+// The file type chosen in the save dialog sets the extension; left as it opened, the name
+// keeps the extension typed.
+TEST(SaveTypes, TheChosenTypeSetsTheExtension) {
+  const struct {
+    const char* name;
+    int opened, chosen;
+    const char* saved;
+  } cases[] = {{"/d/vema01.mid", 0, 1, "/d/vema01.musicxml"},
+               {"/d/vema01.mid", 0, 2, "/d/vema01.wav"},
+               {"/d/vema01.MID", 0, 1, "/d/vema01.musicxml"},
+               {"/d/x.wav", 2, 0, "/d/x.mid"},
+               {"/d/x", 0, 0, "/d/x.mid"},
+               {"/d/x", 0, 1, "/d/x.musicxml"},
+               {"/d/x.", 0, 0, "/d/x.mid"},
+               {"/d/x.wav", 0, 0, "/d/x.wav"},  // typed over the proposal, type left alone
+               {"/d/x.xml", 1, 1, "/d/x.xml"},
+               {"/d/my.song", 0, 0, "/d/my.song"},
+               {"/d/my.song", 0, 2, "/d/my.song.wav"},
+               {"/d.ir/x", 0, 0, "/d.ir/x.mid"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.chosen));
+    EXPECT_EQ(SavedFileName(c.name, kSaveFilter, c.opened, c.chosen, "mid"), c.saved);
+  }
+  EXPECT_EQ(SavedFileName("style01", "TONE Files (*.ton)|*.ton|", 0, 0, "ton"), "style01.ton");
+  EXPECT_EQ(SavedFileName("a", "All (*.*)|*.*|", 0, 0, "mid"), "a.mid");
 }
 
 struct Composed : ::testing::Test {
@@ -127,7 +158,7 @@ TEST_F(Composed, WavGoesThroughTheRendererAndReplacesTheFileInOneStep) {
   WriteAll(dir.File("song.wav"), std::vector<uint8_t>(100, 7));
   ASSERT_TRUE(Save("song.wav", 0, wav));
   EXPECT_EQ(ReadAll(dir.File("song.wav")), (std::vector<uint8_t>{'R', 'I', 'F', 'F'}));
-  EXPECT_EQ(reported, (std::vector<double>{0.25, 0.5}));
+  EXPECT_EQ(reported, (std::vector<double>{0, 0.25, 0.5}));  // 0 before the rendering starts
   EXPECT_FALSE(std::filesystem::exists(renderedFrom));  // the scratch files are gone
   ASSERT_TRUE(Save("typed", 2, wav));                   // the type chosen in the dialog
   EXPECT_EQ(ReadAll(dir.File("typed")), ReadAll(dir.File("song.wav")));

@@ -62,7 +62,10 @@ TEST(SaveSong, RefusesBeforeTheFirstSongWritesExactlyTheSongOrReportsTheFailure)
   }
   EXPECT_EQ(ReadAll(dir.File("mine.mid")), (std::vector<uint8_t>{'M', 'T', 'h', 'd'}));
   EXPECT_EQ(ReadAll(dir.File("song.mid")), ReadAll(dir.File("mine.mid")));
-  EXPECT_EQ(t.platform.fileRequests.back().initialName, "vema01.mid");  // every time
+  EXPECT_EQ(t.platform.fileRequests.back().initialName, "vema01.mid");
+  // The status line says where the song went.
+  EXPECT_EQ(t.session->statusText, "保存しました\nmine.mid");
+  EXPECT_EQ(t.platform.statuses.back(), t.session->statusText);
   EXPECT_EQ(t.platform.fileRequests.back().filter,
             "MIDI (*.mid)|*.mid|MusicXML (*.musicxml)|*.musicxml|WAV (*.wav)|*.wav|");
   for (const std::string& target : {dir.File("missing-folder/x.mid"), dir.str()}) {
@@ -72,6 +75,35 @@ TEST(SaveSong, RefusesBeforeTheFirstSongWritesExactlyTheSongOrReportsTheFailure)
     EXPECT_EQ(t.platform.messages.back().icon, MessageIcon::kStop);
   }
   EXPECT_EQ(t.platform.messages.size(), 3u);
+}
+
+TEST(SaveSong, ProposesTheTitleOrTheNextFreeNameAndSaysWhereTheSongWent) {
+  TempDir dir;
+  TestSession t(dir.str());
+  EXPECT_EQ(SaveSuggestion(*t.session), "vema01.mid");
+  // A file of any of SAVE's types takes its number.
+  for (const char* taken : {"vema01.mid", "vema02.wav", "vema03.musicxml", "vema05.mid"}) {
+    testing::WriteAll(dir.File(taken), {1});
+  }
+  EXPECT_EQ(SaveSuggestion(*t.session), "vema04.mid");
+  const std::pair<std::string, std::string> titles[] = {
+      {"夏の歌", "夏の歌.mid"},
+      {"a/b\\c:d*e?f\"g<h>i|j", "a_b_c_d_e_f_g_h_i_j.mid"},
+      {"  .hidden. ", "hidden.mid"},
+      {"two\nlines", "two.mid"},
+      {"tab\there", "tab_here.mid"},
+      {" ... ", "vema04.mid"},
+      {std::string(150, 'x'), std::string(kSaveNameBytes, 'x') + ".mid"}};
+  for (const auto& [title, name] : titles) {
+    t.session->title = title;
+    EXPECT_EQ(SaveSuggestion(*t.session), name) << title;
+  }
+  // Where the file went: its name in the working directory, else the end of its path.
+  std::filesystem::create_directories(dir.File("a-folder-with-a-rather-long-name"));
+  EXPECT_EQ(SavedStatus(*t.session, dir.File("song.mid")), "保存しました\nsong.mid");
+  EXPECT_EQ(SavedStatus(*t.session, "song.mid"), "保存しました\nsong.mid");
+  EXPECT_EQ(SavedStatus(*t.session, dir.File("a-folder-with-a-rather-long-name/s.mid")),
+            "保存しました\n…h-a-rather-long-name/s.mid");  // 28 half-width columns
 }
 
 TEST(HelpText, JapaneseMayBreakBetweenCharactersButNotAroundPunctuationOrInsideTags) {

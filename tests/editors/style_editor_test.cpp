@@ -46,18 +46,18 @@ TEST_F(StyleEditorTest, EachHandlerShowsItsRuleAndChangesOnlyTheWorkingCopy) {
     const char* caption;  // of the rows
     std::function<void(MelodyStyleDb&)> edits;  // expected in the working copy
   } cases[] = {
-      {"opened", [](StyleEditor&) {}, 0, 0, "", nullptr},
+      {"opened", [](StyleEditor&) {}, 0, 0, " 0", nullptr},
       {"tab ３連符", [](StyleEditor& e) { e.SelectTab(2); }, 2, 0, " 0", nullptr},
       {"back to the first tab", [](StyleEditor& e) { e.SelectTab(2), e.SelectTab(0); }, 0, 0, " 0",
        nullptr},
-      {"no such tabs", [](StyleEditor& e) { e.SelectTab(4), e.SelectTab(-1); }, 0, 0, "", nullptr},
+      {"no such tabs", [](StyleEditor& e) { e.SelectTab(4), e.SelectTab(-1); }, 0, 0, " 0", nullptr},
       {"one step right", right(1), 0, 1, " 1", nullptr},
       {"a page right", [](StyleEditor& e) { e.Scroll(ScrollStep::kPageRight); }, 0, 1, " 1",
        nullptr},
       {"right stops at rule 10", right(14), 0, 10, "10", nullptr},
       {"left stops at rule 0",
        [](StyleEditor& e) { e.Scroll(ScrollStep::kLineLeft), e.Scroll(ScrollStep::kPageLeft); },
-       0, 0, "", nullptr},
+       0, 0, " 0", nullptr},
       {"back left", [&](StyleEditor& e) { right(3)(e), e.Scroll(ScrollStep::kLineLeft); }, 0, 2,
        " 2", nullptr},
       {"a page left", [&](StyleEditor& e) { right(3)(e), e.Scroll(ScrollStep::kPageLeft); }, 0, 2,
@@ -74,18 +74,18 @@ TEST_F(StyleEditorTest, EachHandlerShowsItsRuleAndChangesOnlyTheWorkingCopy) {
       {"off-beat fields",
        [&](StyleEditor& e) { right(9)(e), e.EditOffBeat(10, " -4 "), e.EditOffBeat(0, "7"); }, 0,
        9, " 9", [](MelodyStyleDb& s) { s.offBeat(0, 9, 10) = -4, s.offBeat(0, 9, 0) = 7; }},
-      {"setting", [](StyleEditor& e) { e.EditSetting(1, "200"); }, 0, 0, "",
+      {"setting", [](StyleEditor& e) { e.EditSetting(1, "200"); }, 0, 0, " 0",
        [](MelodyStyleDb& s) { s.settings[1] = 200; }},
       {"text that is no number counts as 0",
        [](StyleEditor& e) { e.EditOnBeat(0, "12abc"), e.EditOffBeat(1, " -3x"), e.EditSetting(2, ""); },
-       0, 0, "",
+       0, 0, " 0",
        [](MelodyStyleDb& s) { s.onBeat(0, 0, 0) = s.offBeat(0, 0, 1) = s.settings[2] = 0; }},
       {"fields that do not exist",
        [](StyleEditor& e) {
          e.EditOnBeat(11, "1"), e.EditOnBeat(-1, "1"), e.EditOffBeat(11, "1");
          e.EditOffBeat(-1, "1"), e.EditSetting(3, "1"), e.EditSetting(-1, "1");
        },
-       0, 0, "", nullptr},
+       0, 0, " 0", nullptr},
   };
   for (const Case& c : cases) {
     StyleEditor e(session().Editors());

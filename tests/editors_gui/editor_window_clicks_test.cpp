@@ -13,6 +13,7 @@
 #include "app/main_window_logic.h"
 #include "editors/custom_form_dialog.h"
 #include "editors/form_editor.h"
+#include "gui/editor_windows.h"
 #include "gui/period_tabs.h"
 #include "editors/style_editor.h"
 #include "editors/style_select.h"
@@ -45,11 +46,14 @@ TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
   wxWindow* styleWindow = OpenToolWindow(kIdStyle, kStyleTitle);
   ASSERT_NE(styleWindow, nullptr);
   bool ruleOneShown = false;
-  std::string top, bottom, onBeatOfRule10;
+  std::string top, bottom, onBeatOfRule10, openedCaption;
   modals.Queue([&](wxDialog& editor) {
     wxWindow* spin = editor.FindWindow(style_edit_ids::kScroll);
     auto* field = dynamic_cast<wxTextCtrl*>(editor.FindWindow(style_edit_ids::kSourceRule));
     if (spin == nullptr || field == nullptr) return;
+    // The rows name their source rule from the start.
+    openedCaption = Utf8(dynamic_cast<wxTextCtrl*>(
+        editor.FindWindow(style_edit_ids::kOffCaptionFirst + 10))->GetValue());
     // GTK draws the arrows of a horizontal spin button as "-" and "+", "+" on the right.
     const wxSize size = spin->GetClientSize();
     const wxPoint plus(size.x - size.y / 2, size.y / 2);
@@ -75,6 +79,7 @@ TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
     Key(WXK_ESCAPE)(editor);
   });
   Press(styleWindow->FindWindow(style_select_ids::kEditStyle));
+  EXPECT_EQ(openedCaption, " 0");
   EXPECT_TRUE(ruleOneShown) << "rule 1 was not shown within a second";
   EXPECT_EQ(top, "10");
   EXPECT_EQ(onBeatOfRule10, std::to_string(session().style.onBeat(0, 10, 4)));
@@ -123,15 +128,32 @@ TEST_F(EditorWindowClicks, TheChordFieldHoldsWhatIsStored) {
   Settle();
   EXPECT_EQ(Utf8(second->GetValue()), "あいうえ");
   EXPECT_EQ(session().form.Chord(1), Utf8ToCp932("あいうえ"));
+  // Nine characters of a wide chord name fit the field whole.
+  second->SetValue(CFormEditDlg::kWidestChord);
+  Settle();
+  EXPECT_GE(second->GetSize().x, second->GetSizeFromText(CFormEditDlg::kWidestChord).x);
+  EXPECT_GT(second->GetSize().x, second->GetSizeFromText("G#mM7onD").x);
+  Screenshot("chord_fields");
 }
 
 TEST_F(EditorWindowClicks, AllTwelvePeriodTabsShowAtOnceAndTheFirstPeriodHasNoCopySource) {
   wxWindow* form = OpenToolWindow(kIdForm, kFormTitle);
   ASSERT_NE(form, nullptr);
-  Click(form->FindWindow(form_ids::kPeriodCountFirst + 11));  // "12"
-  Settle();
   auto* tabs = Find<editors_gui::PeriodTabBar>(form, form_ids::kPeriodTabs);
   ASSERT_NE(tabs, nullptr);
+  // The bar is as high as the rows of tabs it shows, and the window follows: no empty row is
+  // left after going from twelve periods back to two.
+  const int row = editors_gui::PeriodTabBar::kTabHeight;
+  int heightWithOneRow = 0;
+  for (const int periods : {2, 12, 2, 12}) {
+    SCOPED_TRACE(periods);
+    Click(form->FindWindow(form_ids::kPeriodCountFirst + periods - 1));
+    Settle();
+    ASSERT_EQ(tabs->GetTabCount(), static_cast<size_t>(periods));
+    EXPECT_EQ(tabs->GetClientSize().y, (periods > 6 ? 2 : 1) * row + 1);
+    if (periods == 2 && heightWithOneRow == 0) heightWithOneRow = form->GetSize().y;
+    EXPECT_EQ(form->GetSize().y, heightWithOneRow + (periods > 6 ? row : 0));
+  }
   ASSERT_EQ(tabs->GetTabCount(), 12u);
   const wxRect shown(tabs->GetClientSize());
   for (int tab = 0; tab < 12; ++tab) EXPECT_TRUE(shown.Contains(tabs->TabRect(tab))) << tab;

@@ -302,6 +302,10 @@ TEST(Messages, SayWhatHappenedToTheInputs) {
       EXPECT_EQ(r.status, 1) << command[0] << r.err;
       EXPECT_EQ(Count(r.err, "error: ファイルを開けません[default.db]\n"), 1u) << r.err;
       EXPECT_EQ(r.err.find("is not a stored form"), std::string::npos) << r.err;
+      EXPECT_EQ(Count(r.err, "--form 1 is not among the stored forms that could be read (there "
+                             "are 0)\n"),
+                1u)
+          << r.err;
     }
   }
   // A store cut to 1000 bytes holds no whole form: one error, and no form is said to be loaded.
@@ -319,6 +323,30 @@ TEST(Messages, SayWhatHappenedToTheInputs) {
     EXPECT_EQ(Count(r.err, "[default.db]"), 1u) << r.err;
     EXPECT_EQ(r.err.find("カスタムフォーム読み込み完了"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("is not a stored form"), std::string::npos) << r.err;
+    EXPECT_EQ(Count(r.err, "--form 0 is not among the stored forms that could be read"),
+              form.empty() ? 0u : 1u)
+        << r.err;
+  }
+  // A store whose readable part ends after its first form: --form 1 says it was not among them.
+  {
+    TempDir dir;
+    testing::WriteTinyFolder(dir.str());
+    Bytes store = ReadAll(dir.File("default.db"));
+    store.resize(4 + 51200 + 2548 + 100);
+    WriteAll(dir.File("default.db"), store);
+    for (const char* form : {"0", "1"}) {
+      const CliResult r = Cli({"compose", "--dir", dir.str(), "--seed", "1", "--form", form});
+      EXPECT_EQ(Count(r.err, "[default.db]"), 1u) << r.err;
+      if (form[0] == '0') {
+        EXPECT_EQ(r.err.find("--form"), std::string::npos) << r.err;
+      } else {
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(Count(r.err, "vema-cli: --form 1 is not among the stored forms that could be "
+                               "read (there are 1)\n"),
+                  1u)
+            << r.err;
+      }
+    }
   }
 }
 

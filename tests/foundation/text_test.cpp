@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -32,13 +33,28 @@ TEST(Cp932, ConversionsBothWaysAndByteLimitsThatNeverSplitACharacter) {
   for (const char* text : {"カスタムフォームＮｏ  0", "①～㈱ｱｲｳ", "同方向へ跳躍和声進行", "C/E"}) {
     EXPECT_EQ(Cp932ToUtf8(Utf8ToCp932(text)), text);
   }
-  const std::pair<std::string, std::string> decoded[] = {
-      {"\x81", "?"},  // a lead byte at the end
+  // Bytes that start no CP932 character: "?", U+FFFD for messages, or kept for files (a
+  // stand-in that goes back to the byte itself).
+  const std::array<std::string, 3> decoded[] = {
+      {"\x81", "?", "\uFFFD"},  // a lead byte at the end
       {"A\x81\x20"
        "B",
-       "A? B"},
-      {std::string("\xA0", 1), "?"}};
-  for (const auto& [cp932, utf8] : decoded) EXPECT_EQ(Cp932ToUtf8(cp932), utf8) << utf8;
+       "A? B", "A\uFFFD B"},
+      {"\xA0", "?", "\uFFFD"},
+      {"\x80\xFD\xFE\xFF", "????", "\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"\xFE"
+       "C\x83\x68",
+       "?Cド", "\uFFFDCド"}};
+  for (const auto& [cp932, question, replaced] : decoded) {
+    SCOPED_TRACE(question);
+    EXPECT_EQ(Cp932ToUtf8(cp932), question);
+    EXPECT_EQ(Cp932ToUtf8(cp932, Undecodable::kReplacement), replaced);
+    const std::string kept = Cp932ToUtf8(cp932, Undecodable::kKeepByte);
+    EXPECT_EQ(Utf8ToCp932(kept), cp932);
+  }
+  // The stand-ins are characters no CP932 byte decodes into, and only they turn into bytes.
+  EXPECT_EQ(Cp932ToUtf8("\xFE", Undecodable::kKeepByte), "\uF7FE");
+  EXPECT_EQ(Utf8ToCp932("\uF77F\uF800"), "??");
   EXPECT_EQ(CutUtf8ToCp932Bytes("aあいう", 4), "aあ");
   EXPECT_EQ(CutUtf8ToCp932Bytes("ｱｲｳｴｵ", 3), "ｱｲｳ");
   EXPECT_EQ(CutUtf8ToCp932Bytes(std::string(300, 'x'), 255).size(), 255u);

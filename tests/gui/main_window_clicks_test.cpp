@@ -141,6 +141,37 @@ TEST_F(MainWindowClicks, AWaitForABusyFolderShowsAndCancelGivesUp) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.mid")));
 }
 
+// The proposed name with another file type chosen: the type sets the extension, the status line
+// says where the song went, and the next proposal is the next free name.
+TEST_F(MainWindowClicks, SaveWithTheProposedNameTakesTheExtensionOfTheChosenType) {
+  modals.Queue(Key(WXK_RETURN));
+  modals.AnswerOtherMessages(ClickButton(wxID_OK));
+  Press(kIdComp);
+  std::string proposed;
+  modals.Queue([&proposed](wxDialog& dialog) {
+    auto* files = wxDynamicCast(&dialog, wxFileDialog);
+    ASSERT_NE(files, nullptr);
+    proposed = Utf8(files->GetFilename());
+    files->SetFilterIndex(1);  // MusicXML
+    Focus(&dialog);
+    PressKey(WXK_RETURN);
+  });
+  Press(kIdSave);
+  EXPECT_EQ(proposed, "vema01.mid");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("vema01.mid")));
+  const std::vector<uint8_t> score = testing::ReadAll(dir.File("vema01.musicxml"));
+  EXPECT_NE(std::string(score.begin(), score.end()).find("<score-partwise"), std::string::npos);
+  EXPECT_EQ(session().statusText, "保存しました\nvema01.musicxml");
+  Screenshot("save_status");
+  modals.Queue([&proposed](wxDialog& dialog) {
+    proposed = Utf8(wxDynamicCast(&dialog, wxFileDialog)->GetFilename());
+    Focus(&dialog);
+    PressKey(WXK_ESCAPE);
+  });
+  Press(kIdSave);
+  EXPECT_EQ(proposed, "vema02.mid");
+}
+
 // The help viewer shows Japanese with line breaks between characters; the help search still
 // reads the pages as written, so a word of two characters is found.
 TEST(HelpBook, PagesAreMarkedForTheViewerOnlyAndTheSearchFindsWholeWords) {

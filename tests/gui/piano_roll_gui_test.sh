@@ -45,8 +45,10 @@ start_vema "$shots/roll_vema.log" --audio-driver file
 click 307 142
 roll=$(wait_window "$roll_title") || fail "ROLL did not open the piano roll"
 sleep 0.5
+# The drawing area: the window below its bar of buttons, whose legend shows the parts' colours.
+bar=44
 read -r rx ry rw rh <<<"$(geometry "$roll")"
-area="${rw}x${rh}+${rx}+${ry}"
+area="${rw}x$((rh - bar))+${rx}+$((ry + bar))"
 import -window root "$shots/roll_empty.png"
 [ "$(count_colour "$shots/roll_empty.png" "$melody" "$area")" -eq 0 ] ||
   fail "the empty piano roll shows melody notes"
@@ -62,7 +64,7 @@ wait_gone "" || fail "completion message did not close"
 wait_window "$roll_title" >/dev/null || fail "the piano roll is not shown after COMP"
 sleep 0.8
 read -r rx ry rw rh <<<"$(geometry "$roll")"
-area="${rw}x${rh}+${rx}+${ry}"
+area="${rw}x$((rh - bar))+${rx}+$((ry + bar))"
 # Melody pixels in a screenshot once they satisfy a test ("-gt 500", "-ne 10", ...), waiting up
 # to 5 s for the window to repaint.
 melody_after() {

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "musicxml/score_reading.h"
+#include "output/music_names.h"
 
 namespace vema {
 namespace {
@@ -112,6 +113,15 @@ TEST(Spelling, KeysWriteTheirOwnNotesAndTheUsualAccidentals) {
     EXPECT_EQ(KeySignatureOf(index).fifths, sig.fifths) << index;
     EXPECT_EQ(KeySignatureOf(index).minor, sig.minor) << index;
   }
+  // Every key of the form's list by its Japanese name, as the piano roll shows it.
+  const char* const names[kKeyCount] = {
+      "ハ長調",   "ト長調",   "ニ長調",   "イ長調",   "ホ長調",   "ロ長調",   "嬰ヘ長調", "嬰ハ長調",
+      "ヘ長調",   "変ロ長調", "変ホ長調", "変イ長調", "変ニ長調", "変ト長調", "変ハ長調", "イ短調",
+      "ホ短調",   "ロ短調",   "嬰ヘ短調", "嬰ハ短調", "嬰ト短調", "嬰ニ短調", "嬰イ短調", "ニ短調",
+      "ト短調",   "ハ短調",   "ヘ短調",   "変ロ短調", "変ホ短調", "変イ短調"};
+  for (int k = 0; k < kKeyCount; ++k) EXPECT_EQ(KeyNameText(k), names[k]) << KeyList[static_cast<size_t>(k)];
+  EXPECT_EQ(KeyNameText(-1), "?");
+  EXPECT_EQ(KeyNameText(kKeyCount), "?");
 }
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
@@ -234,6 +244,13 @@ TEST(MusicXml, PartsInstrumentsBarsAndTheNotesTheySound) {
   }
   EXPECT_EQ(instruments,
             (std::vector<std::string>{"Flute/74/1", "Fingered Bs./34/3", "Gun Shot/128/2"}));
+  // Japanese part names, with Japanese abbreviations for the following systems.
+  std::vector<std::string> names;
+  for (pugi::xml_node part : root.child("part-list").children("score-part")) {
+    names.push_back(std::string(part.child_value("part-name")) + "/" +
+                    part.child_value("part-abbreviation"));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"旋律/旋", "ベース/ベ", "コード/コ"}));
   // Every bar of every part is full: rests fill what the notes leave.
   for (size_t part = 0; part < 3; ++part) {
     const std::vector<pugi::xml_node> measures = xml.Measures(part);
@@ -294,48 +311,56 @@ TEST(MusicXml, ChordSymbolsAboveTheMelodyAndKeysWhereTheFormChangesThem) {
                                             " key 0 minor"}));
 }
 
-TEST(MusicXml, EveryChordQualityHasItsKind) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"C", "C major []"},
-      {"C+", "C augmented [+]"},
-      {"Caug", "C augmented [aug]"},
-      {"C-5", "C major [-5] alter5:-1"},
-      {"C6", "C major-sixth [6]"},
-      {"C69", "C major-sixth [69] add9:0"},
-      {"C7", "C dominant [7]"},
-      {"C7sus4", "C suspended-fourth [7sus4] add7:0"},
-      {"C7-9", "C dominant [7-9] add9:-1"},
-      {"C7+5", "C augmented-seventh [7+5]"},
-      {"C7-5", "C dominant [7-5] alter5:-1"},
-      {"C9", "C dominant-ninth [9]"},
-      {"CM7", "C major-seventh [M7]"},
-      {"CM9", "C major-ninth [M9]"},
-      {"CM79", "C major-ninth [M79]"},
-      {"Cdim", "C diminished [dim]"},
-      {"Cdim7", "C diminished-seventh [dim7]"},
-      {"Cm", "C minor [m]"},
-      {"Cm-5", "C diminished [m-5]"},
-      {"Cm7", "C minor-seventh [m7]"},
-      {"Cm7-5", "C half-diminished [m7-5]"},
-      {"CmM7", "C major-minor [mM7]"},
-      {"Cm7M7", "C major-minor [m7M7]"},
-      {"Cm6", "C minor-sixth [m6]"},
-      {"Cm69", "C minor-sixth [m69] add9:0"},
-      {"Cm9", "C minor-ninth [m9]"},
-      {"Cm79", "C minor-ninth [m79]"},
-      {"Csus4", "C suspended-fourth [sus4]"},
-      {"E-/B-", "E-1 major [] /B-1"},
-      {"G#m7onD#", "G1 minor-seventh [m7] /D1"}};
+// Every quality: MusicXML's kind of chord in the export, and the name as a musician writes it,
+// which the piano roll shows.
+TEST(MusicXml, EveryChordQualityHasItsKindAndItsWrittenName) {
+  const std::array<const char*, 3> cases[] = {
+      {"C", "C major []", "C"},
+      {"C+", "C augmented [+]", "Caug"},
+      {"Caug", "C augmented [aug]", "Caug"},
+      {"C-5", "C major [-5] alter5:-1", "C(♭5)"},
+      {"C6", "C major-sixth [6]", "C6"},
+      {"C69", "C major-sixth [69] add9:0", "C6(9)"},
+      {"C7", "C dominant [7]", "C7"},
+      {"C7sus4", "C suspended-fourth [7sus4] add7:0", "C7sus4"},
+      {"C7-9", "C dominant [7-9] add9:-1", "C7(♭9)"},
+      {"C7+5", "C augmented-seventh [7+5]", "C7(♯5)"},
+      {"C7-5", "C dominant [7-5] alter5:-1", "C7(♭5)"},
+      {"C9", "C dominant-ninth [9]", "C9"},
+      {"CM7", "C major-seventh [M7]", "CM7"},
+      {"CM9", "C major-ninth [M9]", "CM9"},
+      {"CM79", "C major-ninth [M79]", "CM9"},
+      {"Cdim", "C diminished [dim]", "Cdim"},
+      {"Cdim7", "C diminished-seventh [dim7]", "Cdim7"},
+      {"Cm", "C minor [m]", "Cm"},
+      {"Cm-5", "C diminished [m-5]", "Cm(♭5)"},
+      {"Cm7", "C minor-seventh [m7]", "Cm7"},
+      {"Cm7-5", "C half-diminished [m7-5]", "Cm7(♭5)"},
+      {"CmM7", "C major-minor [mM7]", "CmM7"},
+      {"Cm7M7", "C major-minor [m7M7]", "CmM7"},
+      {"Cm6", "C minor-sixth [m6]", "Cm6"},
+      {"Cm69", "C minor-sixth [m69] add9:0", "Cm6(9)"},
+      {"Cm9", "C minor-ninth [m9]", "Cm9"},
+      {"Cm79", "C minor-ninth [m79]", "Cm9"},
+      {"Csus4", "C suspended-fourth [sus4]", "Csus4"},
+      {"B-", "B-1 major []", "B♭"},
+      {"E-/B-", "E-1 major [] /B-1", "E♭/B♭"},
+      {"G#m7onD#", "G1 minor-seventh [m7] /D1", "G♯m7/D♯"},
+      {"Cadd9", "words Cadd9", "Cadd9"},
+      {"Xm7", "words Xm7", "Xm7"},
+      {"C/X", "words C/X", "C/X"}};
   SongScore score;
   score.bars = static_cast<int>(std::size(cases));
   score.keys.assign(std::size(cases), 0);
-  for (const auto& [name, kind] : cases) score.chords.push_back(name);
+  for (const auto& c : cases) score.chords.push_back(c[0]);
   const Parsed xml(score);
   const std::vector<pugi::xml_node> measures = xml.Measures(0);
   ASSERT_EQ(measures.size(), std::size(cases));
   for (size_t i = 0; i < measures.size(); ++i) {
+    SCOPED_TRACE(cases[i][0]);
     const std::string text = Describe(measures[i]);
-    EXPECT_EQ(text.substr(0, text.find(" key")), cases[i].second) << cases[i].first;
+    EXPECT_EQ(text.substr(0, text.find(" key")), cases[i][1]);
+    EXPECT_EQ(ChordSymbolText(cases[i][0]), cases[i][2]);
   }
 }
 

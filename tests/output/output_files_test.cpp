@@ -208,9 +208,16 @@ std::string Reference(std::string_view utf8) {
 
 TEST(TextFile, EveryCharacterAsTheConverterGivesIt) {
   EXPECT_EQ(ToCp932TextFile("a\n音長→\nb"), "a\r\n\x89\xB9\x92\xB7\x81\xA8\r\nb");
+  // A CP932 byte kept undecoded in the trace is written as that byte.
+  EXPECT_EQ(ToCp932TextFile("ato=" + Cp932ToUtf8("\xFE"
+                                                 "C",
+                                                 Undecodable::kKeepByte) +
+                            "\n"),
+            "ato=\xFE"
+            "C\r\n");
   const std::vector<std::string> pieces = {
       "a", "\n", " ", "音", "長", "→", "ｷ", "①", "😀", "한", "\xE9", "\xE9\x9F", "\xFF", "\x80",
-      "\xC3\xA9", "abcdefghij", "\n\n", "旋律スタイル"};
+      "\xC3\xA9", "abcdefghij", "\n\n", "旋律スタイル", "\uF7FE", "\uF780"};
   std::mt19937 random(12);
   for (int round = 0; round < 300; ++round) {
     std::string text;
