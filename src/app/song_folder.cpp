@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "app/install_layout.h"
+#include "critic/silent_platform.h"
 #include "song/file_io.h"
 
 namespace vema {
@@ -65,7 +66,13 @@ SongFolderSetup PrepareSongFolder(const std::string& folder, const std::string& 
   }
 
   // A second program starting at the same moment waits here, then finds the files there.
-  const FolderLock lock(folder);
+  // The wait is quiet and bounded; a lock that cannot be had is this setup's own failure.
+  SilentPlatform quiet;
+  const FolderLock lock(folder, quiet);
+  if (lock.refused()) {
+    return Failed(setup, Problem::kCannotCopy, (fs::path(folder) / kFolderLockFile).string(),
+                  "the folder is locked by another run or its lock file cannot be made");
+  }
   for (const char* name : kDefaultFileNames) {
     const fs::path target = fs::path(folder) / name;
     if (KindOf(target) != FileKind::kMissing) continue;
