@@ -27,4 +27,23 @@ bool IsMelodyDbKind(int kind);
 // of the steps above (no result).
 std::optional<double> ComposeCommand(Session& session);
 
+class FolderWrites;
+
+// What one composition did.
+struct Composition {
+  bool composed = false;        // the melody phases ran (the database kind allows them)
+  bool written = false;         // out.mid was written
+  std::optional<double> score;  // best of N: the chosen melody's score (as ComposeCommand's)
+};
+
+// ComposeCommand, and with writeFiles false everything up to the files: no writer runs (the
+// trace holds the phases before them), the status line keeps its last phase and playing is not
+// cleared.
+Composition Compose(Session& session, bool writeFiles);
+
+// The writers' steps of a composition inside `writes` (the folder locked): "out.mid" from the
+// session's form, melody, instruments and feel, then "out.mml" and "work.txt", each phase with
+// its status.  True when out.mid was written.
+bool WriteSongFiles(Session& session, FolderWrites& writes);
+
 }  // namespace vema
