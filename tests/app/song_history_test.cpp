@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "app/compose_command.h"
+#include "critic/bar_reroll.h"
 #include "app/session.h"
 #include "app/song_state.h"
 #include "editors/custom_form_store.h"
@@ -376,6 +377,278 @@ TEST(SongHistory, RecallGivesEveryEntryByteForByteOverRandomHistories) {
   for (const char* kind : {"compose", "melody", "rhythm", "feel", "bars", "edit", "step", "undo", "redo"}) {
     EXPECT_GT(kinds[kind], 0) << kind;
   }
+}
+
+MidiNotes NotesOf(const std::string& dir) {
+  std::string error;
+  std::optional<MidiNotes> notes = ReadMidiNotes(ReadAll(dir + "/out.mid"), error);
+  EXPECT_TRUE(notes) << error;
+  return notes ? *notes : MidiNotes();
+}
+
+std::string WorkText(const std::string& dir) {
+  const Bytes bytes = ReadAll(dir + "/work.txt");
+  return Cp932ToUtf8(std::string(bytes.begin(), bytes.end()));
+}
+
+// The melody's notes and rests as voice 0 holds them, bar by bar.
+std::vector<std::vector<TrackNote>> MelodyByBar(const Session& s) {
+  std::vector<std::vector<TrackNote>> bars(static_cast<size_t>(s.midiImage.form.BarCount()));
+  for (const MelodyNoteRef& n : MelodyNotes(s.noteTrack, s.barNotes, s.midiImage.form)) {
+    bars[static_cast<size_t>(n.bar)].push_back(s.noteTrack.at(n.step, 0));
+  }
+  return bars;
+}
+
+bool SameCells(const std::vector<TrackNote>& a, const std::vector<TrackNote>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+    return x.length == y.length && x.pitch == y.pitch && x.octave == y.octave;
+  });
+}
+
+TEST(SongHistory, EachReRollKeepsWhatItDoesNotName) {
+  Folder folder;
+  Started run(folder.str(), 8, 0);
+  Session& s = run.s();
+  s.bestOf = 4;
+  s.instrumentPrograms = {10, 20, 30};
+  run.p().feelAnswers = {1};
+  ComposeAndRecord(s);
+  const MidiNotes composed = NotesOf(folder.str());
+  const auto lengths = [](const Session& session) {
+    std::vector<int> out;
+    for (const auto& bar : MelodyByBar(session)) {
+      for (const TrackNote& cell : bar) out.push_back(cell.length);
+    }
+    return out;
+  };
+  const std::vector<int> rhythm = lengths(s);
+
+  // New melody, same rhythm: every note length stays, the accompaniment too.
+  ASSERT_TRUE(RerollMelody(s));
+  const MidiNotes melody = NotesOf(folder.str());
+  EXPECT_EQ(lengths(s), rhythm);
+  EXPECT_NE(melody.melody, composed.melody);
+  EXPECT_EQ(melody.chords, composed.chords);
+  EXPECT_EQ(melody.bass, composed.bass);
+  EXPECT_EQ(melody.drums, composed.drums);
+  EXPECT_EQ(melody.programs, composed.programs);
+  EXPECT_NE(WorkText(folder.str()).find("旋律の作り直しフェーズ"), std::string::npos);
+
+  // Another feel: the melody stays, the drums change.
+  ASSERT_TRUE(RerollFeel(s, 3));
+  const MidiNotes rock = NotesOf(folder.str());
+  EXPECT_EQ(rock.melody, melody.melody);
+  EXPECT_NE(rock.drums, melody.drums);
+  EXPECT_NE(WorkText(folder.str()).find("伴奏の作り直し：ロック風"), std::string::npos);
+
+  // Re-made bars: every note outside them and the bars the form ties to them stays.
+  const auto before = MelodyByBar(s);
+  ASSERT_TRUE(RemakeBarsCommand(s, 4, 6));
+  const auto after = MelodyByBar(s);
+  const std::vector<int> tied = BarsTiedTo(s.midiImage.form, 4, 6);
+  int changed = 0;
+  for (size_t b = 0; b < before.size(); ++b) {
+    const bool remade = std::find(tied.begin(), tied.end(), static_cast<int>(b)) != tied.end();
+    if (!remade) {
+      EXPECT_TRUE(SameCells(before[b], after[b])) << "bar " << b;
+    }
+    changed += remade && !SameCells(before[b], after[b]) ? 1 : 0;
+  }
+  EXPECT_GT(changed, 0);
+  EXPECT_EQ(NotesOf(folder.str()).drums, rock.drums);
+
+  // New rhythm and melody: the song's form, instruments and latest feel, whatever the form
+  // editor holds now.
+  LoadCustomForm(s.Editors(), 6);
+  ASSERT_TRUE(RerollRhythm(s));
+  const MidiNotes rhythmAgain = NotesOf(folder.str());
+  EXPECT_EQ(rhythmAgain.chords, rock.chords);  // the chords of the form, in the rock feel
+  EXPECT_EQ(rhythmAgain.drums, rock.drums);
+  EXPECT_EQ(rhythmAgain.programs, composed.programs);
+  EXPECT_NE(lengths(s), rhythm);
+
+  // Each re-roll is an entry made from the one before.
+  const SongHistory h = ReadHistoryForList(s);
+  ASSERT_EQ(h.entries.size(), 5u);
+  const std::vector<std::string> made = {"compose", "melody", "feel", "bars", "rhythm"};
+  for (size_t i = 0; i < made.size(); ++i) {
+    EXPECT_EQ(h.entries[i].made, made[i]);
+    EXPECT_EQ(h.entries[i].from, static_cast<int>(i));
+  }
+  EXPECT_EQ(h.current, 5);
+  EXPECT_EQ(run.p().StopMessageCount(), 0);
+}
+
+TEST(SongHistory, StepsUndoRedoAndEditsMakeEachSongAgain) {
+  Folder folder;
+  Started run(folder.str(), 3, 0);
+  Session& s = run.s();
+  std::vector<SongFiles> files;
+  ComposeAndRecord(s);
+  files.push_back(FilesOf(folder.str()));
+  ComposeAndRecord(s);
+  files.push_back(FilesOf(folder.str()));
+  ASSERT_TRUE(RerollMelody(s));
+  files.push_back(FilesOf(folder.str()));
+  const auto now = [&] { return FilesOf(folder.str()); };
+
+  ASSERT_TRUE(StepHistory(s, -1));
+  EXPECT_TRUE(now() == files[1]);
+  ASSERT_TRUE(StepHistory(s, -1));
+  EXPECT_TRUE(now() == files[0]);
+  EXPECT_FALSE(StepHistory(s, -1));  // the first song: nothing before it
+  EXPECT_EQ(PlaceInHistory(s).index, 1);
+  EXPECT_EQ(PlaceInHistory(s).count, 3);
+  ASSERT_TRUE(UndoSongChange(s));  // the step back undone
+  EXPECT_TRUE(now() == files[1]);
+  ASSERT_TRUE(UndoSongChange(s));
+  EXPECT_TRUE(now() == files[2]);
+  ASSERT_TRUE(RedoSongChange(s));
+  EXPECT_TRUE(now() == files[1]);
+  EXPECT_EQ(s.song.current->number, 2);
+
+  // A hand edit: only that note changes, the trace says so, the entry keeps it.
+  const auto cells = MelodyByBar(s);
+  size_t note = 0;
+  while (note < cells[1].size() && cells[1][note].pitch == 0) ++note;
+  ASSERT_LT(note, cells[1].size());
+  const MidiNotes unedited = NotesOf(folder.str());
+  ASSERT_TRUE(EditMelodyCommand(s, {MelodyEditKind::kSemitones, 1, static_cast<int>(note), 2}));
+  const SongFiles edited = now();
+  const MidiNotes editedNotes = NotesOf(folder.str());
+  ASSERT_EQ(editedNotes.melody.size(), unedited.melody.size());
+  int moved = 0;
+  for (size_t i = 0; i < unedited.melody.size(); ++i) {
+    if (editedNotes.melody[i] == unedited.melody[i]) continue;
+    ++moved;
+    EXPECT_EQ(editedNotes.melody[i].key, unedited.melody[i].key + 2);
+  }
+  EXPECT_EQ(moved, 1);
+  EXPECT_NE(WorkText(folder.str()).find("手で直した音（1から数えて）： 2小節の" +
+                                        std::to_string(note + 1) + "番目"),
+            std::string::npos);
+  SongHistory h = ReadHistoryForList(s);
+  ASSERT_EQ(h.entries.size(), 3u);
+  EXPECT_EQ(h.Find(2)->recipe.ops.size(), 1u);
+
+  // Edits that cannot be made change nothing and are no undo step.
+  const size_t undoSteps = s.song.undo.size();
+  const std::vector<std::pair<MelodyEdit, std::string>> refused = {
+      {{MelodyEditKind::kKey, 1, 99, 60}, "その音はありません。"},
+      {{MelodyEditKind::kOctaves, 1, static_cast<int>(note), 20}, "その高さには動かせません。"}};
+  for (const auto& [edit, message] : refused) {
+    run.p().messages.clear();
+    EXPECT_FALSE(EditMelodyCommand(s, edit));
+    ASSERT_EQ(run.p().messages.size(), 1u);
+    EXPECT_EQ(run.p().messages[0].text, message);
+  }
+  EXPECT_TRUE(now() == edited);
+  EXPECT_EQ(s.song.undo.size(), undoSteps);
+
+  ASSERT_TRUE(UndoSongChange(s));
+  EXPECT_TRUE(now() == files[1]);
+  EXPECT_TRUE(ReadHistoryForList(s).Find(2)->recipe.ops.empty());
+  ASSERT_TRUE(RedoSongChange(s));
+  EXPECT_TRUE(now() == edited);
+
+  // Another run recalls the edited song.
+  Started other(folder.str(), 1);
+  ASSERT_TRUE(StepHistory(other.s(), -1));
+  EXPECT_TRUE(now() == files[0]);
+  ASSERT_TRUE(RecallEntry(other.s(), 2));
+  EXPECT_TRUE(now() == edited);
+}
+
+TEST(SongHistory, ASongWhoseDataIsGoneIsNotMadeAndNothingChanges) {
+  Folder folder;
+  {
+    Started run(folder.str(), 4, 0);
+    ComposeAndRecord(run.s());
+    ComposeAndRecord(run.s());
+  }
+  const SongFiles before = FilesOf(folder.str());
+  for (const auto& item : fs::directory_iterator(folder.File(kHistoryStoreDir))) {
+    if (item.path().extension() == ".ton") testing::WriteAll(item.path().string(), {1, 2, 3});
+  }
+  Started fresh(folder.str(), 1);
+  fresh.s().song.english = true;
+  EXPECT_FALSE(RecallEntry(fresh.s(), 1));
+  ASSERT_EQ(fresh.p().messages.size(), 1u);
+  EXPECT_EQ(fresh.p().messages[0].text,
+            "entry 1 cannot be made again: the ton data it was made with is missing or damaged "
+            "in .vema-history");
+  EXPECT_FALSE(RecallEntry(fresh.s(), 7));
+  EXPECT_EQ(fresh.p().messages.back().text, "the history has no entry 7");
+  EXPECT_TRUE(FilesOf(folder.str()) == before);
+  EXPECT_EQ(ReadHistoryForList(fresh.s()).current, 2);
+}
+
+TEST(SongHistory, TheCommandLine) {
+  Folder folder;
+  const std::string dir = folder.str();
+  const auto cli = [&dir](const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;) words.push_back(word);
+    words.insert(words.begin() + 1, {"--dir", dir});
+    return testing::RunCliWords(words);
+  };
+  testing::CliRun r = cli("history");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "info: the song history of this folder is empty\n");
+  r = cli("reroll --melody");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: there is no song yet: compose one first\n");
+
+  ASSERT_EQ(cli("compose --seed 3 --form 0 --best-of 2").status, 0);
+  const SongFiles first = FilesOf(dir);
+  ASSERT_EQ(cli("compose --seed 4 --form 0").status, 0);
+  r = cli("reroll --bars 2-3 --seed 5");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("bars 2-3"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("seed 5 "), std::string::npos) << r.out;
+  r = cli("edit --bar 1 --note 1 --semitones 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("bars 2-3 +1 edit"), std::string::npos) << r.out;
+
+  r = cli("history");
+  EXPECT_EQ(r.status, 0);
+  std::vector<std::string> lines;
+  std::istringstream out(r.out);
+  for (std::string line; std::getline(out, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].substr(0, 5), "    1");
+  EXPECT_NE(lines[0].find("compose"), std::string::npos);
+  EXPECT_NE(lines[0].find("seed 3 "), std::string::npos);
+  EXPECT_NE(lines[0].find("16 bars"), std::string::npos);
+  EXPECT_EQ(lines[2].substr(0, 5), "*   3");
+
+  r = cli("recall 1");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, 5), "*   1");
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(FilesOf(dir) == first);
+  r = cli("recall 9");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: the history has no entry 9\n");
+
+  const std::vector<std::pair<std::string, std::string>> usage = {
+      {"reroll", "reroll needs one of --melody, --rhythm, --feel F or --bars A-B"},
+      {"reroll --melody --rhythm", "excludes"},
+      {"reroll --bars 5-3", "'5-3' is not a bar range"},
+      {"reroll --feel polka", "'polka' is not march"},
+      {"recall", "N is required"},
+      {"recall 0", "is not an entry number"},
+      {"edit --bar 1 --note 1", "edit needs one of"},
+      {"edit --bar 1 --note 1 --rest --key 60", "excludes"}};
+  for (const auto& [line, problem] : usage) {
+    SCOPED_TRACE(line);
+    r = cli(line);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(problem), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(FilesOf(dir) == first);
 }
 
 }  // namespace
