@@ -73,6 +73,12 @@ void Show(Session& s, const std::vector<Note>& notes) {
   for (const Note& n : notes) Say(s, n.japanese, n.english, n.icon);
 }
 
+void NoteNumbers(Session& s, const SongHistory& h) {
+  s.song.numbers.clear();
+  for (const HistoryEntry& e : h.entries) s.song.numbers.push_back(e.number);
+  s.song.fileCurrent = h.current;
+}
+
 // The history of the folder, with a note when it had to be set aside or cannot be used.
 HistoryFile Load(Session& s, std::vector<Note>& notes) {
   HistoryFile file = LoadHistory(s.dir);
@@ -91,10 +97,7 @@ HistoryFile Load(Session& s, std::vector<Note>& notes) {
                          file.problem + ") nor set aside: the song is not kept in the history",
                      MessageIcon::kStop});
   }
-  if (file.state != HistoryFileState::kUnusable) {
-    s.song.numbers.clear();
-    for (const HistoryEntry& e : file.history.entries) s.song.numbers.push_back(e.number);
-  }
+  if (file.state != HistoryFileState::kUnusable) NoteNumbers(s, file.history);
   return file;
 }
 
@@ -458,8 +461,7 @@ void SaveUpdated(Session& s, const HistoryUpdate& update, std::vector<Note>& not
                      MessageIcon::kStop});
     return;
   }
-  s.song.numbers.clear();
-  for (const HistoryEntry& e : file.history.entries) s.song.numbers.push_back(e.number);
+  NoteNumbers(s, file.history);
   // Entries dropped from the history may leave copies that no entry needs any more.
   const bool dropped = std::any_of(before.begin(), before.end(), [&](int n) {
     return file.history.Find(n) == nullptr;
@@ -816,8 +818,8 @@ bool RedoSongChange(Session& s) {
 HistoryPlace PlaceInHistory(const Session& s) {
   HistoryPlace place;
   place.count = static_cast<int>(s.song.numbers.size());
-  if (!s.song.current) return place;
-  const auto it = std::find(s.song.numbers.begin(), s.song.numbers.end(), s.song.current->number);
+  const int current = s.song.current ? s.song.current->number : s.song.fileCurrent;
+  const auto it = std::find(s.song.numbers.begin(), s.song.numbers.end(), current);
   if (it != s.song.numbers.end()) place.index = static_cast<int>(it - s.song.numbers.begin()) + 1;
   return place;
 }

@@ -33,9 +33,10 @@ class SongState {
   std::vector<HistoryEntry> redo;
   // Messages in English (vema-cli) instead of Japanese (the windows).
   bool english = false;
-  // The entry numbers of the history as last read or written, and the current one (for the
-  // main window's "N/M").
+  // The entry numbers of the history as last read or written, and its current entry then (for
+  // the main window's "N/M").
   std::vector<int> numbers;
+  int fileCurrent = 0;
 
   SongCache& cache() { return *cache_; }
 
@@ -78,8 +79,8 @@ bool EditMelodyCommand(Session& session, const MelodyEdit& edit);
 bool UndoSongChange(Session& session);
 bool RedoSongChange(Session& session);
 
-// Where the current song stands in the history, as last read: its place 1..count (0 when there
-// is none) and the count.
+// Where the current song stands in the history, as last read: its place 1..count (0 when it is
+// not there) and the count.
 struct HistoryPlace {
   int index = 0;
   int count = 0;
