@@ -74,7 +74,9 @@ int RunRerollCommand(const RerollOptions& options, std::ostream& out, std::ostre
   if (options.seed) seed = static_cast<uint32_t>(*options.seed);
   Session session(platform, SessionOptions{options.dir, seed});
   session.song.english = true;
-  StartUp(session);
+  // The data of the new draws: the folder's default files (the stored forms are not needed).
+  CompositionDbLoader("default.mld").Load(session.compositionDb, platform, session.dir);
+  session.style.Load("default.ton", platform, session.dir);
   const std::optional<HistoryEntry> current = CurrentSongEntry(session);
   if (current) session.bestOf = options.bestOf.value_or(BestOfOf(*current).value_or(1));
   bool done = false;

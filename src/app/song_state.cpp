@@ -224,7 +224,9 @@ bool UseData(Session& s, Session& made, const SongSettings& settings, MakeFailur
   SongCache& c = s.song.cache();
   if (settings.mld != c.madeMld) {
     made.compositionDb = CompositionDb();
-    if (!settings.mld.empty()) {
+    if (!settings.mld.empty() && settings.mld == c.mld.hash && SameDb(c.mldSource, s.compositionDb)) {
+      made.compositionDb = s.compositionDb;  // the session's own, decoded already
+    } else if (!settings.mld.empty()) {
       const std::vector<uint8_t>* bytes = DataBytes(s, "mld", settings.mld);
       if (bytes == nullptr) {
         failure = {MakeFailure::kData, "mld"};
