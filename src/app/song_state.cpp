@@ -795,6 +795,22 @@ bool EditMelodyCommand(Session& s, const MelodyEdit& edit) {
   return true;
 }
 
+void KeepTitleOfCurrentSong(Session& s) {
+  if (!s.song.current || s.song.current->title == s.title) return;
+  s.song.current->title = s.title;
+  std::vector<Note> notes;
+  {
+    const FolderLock lock(s.dir);
+    SaveUpdated(s, [&](SongHistory& h) {
+      // An entry no longer in the history keeps its title in this run only.
+      HistoryEntry* e = h.Find(s.song.current->number);
+      if (e != nullptr && SameSong(*e, *s.song.current)) e->title = s.title;
+      return true;
+    }, notes);
+  }
+  Show(s, notes);
+}
+
 bool UndoSongChange(Session& s) {
   if (s.song.undo.empty()) return false;
   const HistoryEntry target = s.song.undo.back();

@@ -75,6 +75,10 @@ bool RemakeBarsCommand(Session& session, int first, int last);
 // when the edit cannot be made (no such note, a rest moved, a key out of range).
 bool EditMelodyCommand(Session& session, const MelodyEdit& edit);
 
+// The session's title kept as the current song's (after TITLE): recall brings it back.  No
+// file but the history is written, and it is no undo step.
+void KeepTitleOfCurrentSong(Session& session);
+
 // Undo and redo over every change of the current song (compose, re-roll, step, recall, edit).
 bool UndoSongChange(Session& session);
 bool RedoSongChange(Session& session);

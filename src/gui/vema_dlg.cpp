@@ -396,6 +396,7 @@ void CVemaDlg::OnRoll(wxCommandEvent&) {
 
 void CVemaDlg::OnTitle(wxCommandEvent&) {
   vema::NameSongCommand(session_);
+  vema::KeepTitleOfCurrentSong(session_);
   RefreshRect(RectOf(vema::kTitleArea), false);
   Update();
 }

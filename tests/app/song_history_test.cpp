@@ -552,6 +552,15 @@ TEST(SongHistory, StepsUndoRedoAndEditsMakeEachSongAgain) {
   ASSERT_TRUE(RedoSongChange(s));
   EXPECT_TRUE(now() == edited);
 
+  // A title given after composing stays with the song.
+  s.title = "夜の曲";
+  KeepTitleOfCurrentSong(s);
+  ASSERT_TRUE(StepHistory(s, 1));
+  EXPECT_EQ(s.title, "");
+  ASSERT_TRUE(StepHistory(s, -1));
+  EXPECT_EQ(s.title, "夜の曲");
+  EXPECT_EQ(ReadHistoryForList(s).Find(2)->title, "夜の曲");
+
   // Another run recalls the edited song.
   Started other(folder.str(), 1);
   ASSERT_TRUE(StepHistory(other.s(), -1));

@@ -9,6 +9,7 @@
 #include "app/scripted_platform.h"
 #include "app/session.h"
 #include "critic/bar_reroll.h"
+#include "critic/melody_choice.h"
 #include "editors/custom_form_store.h"
 #include "melody/note_length_generator.h"
 #include "melody/pitch_generator.h"
@@ -199,6 +200,41 @@ TEST(BarRemake, NotesOutsideStayTiesFollowAndTheJoinsRarelyFall) {
               100.0 * barLineFalls / std::max(1, barLines));
   EXPECT_GE(cases, 60);
   EXPECT_LE(falls * 100, joins * 7);
+}
+
+TEST(BarRemake, NewPitchesOverTheSameLengthsComposeExactlyWhatWasChosen) {
+  ScriptedPlatform platform;
+  Session s(platform, SessionOptions{testing::DataDir(), 11u});
+  StartUp(s);
+  LoadCustomForm(s.Editors(), 6);
+  NoteLengthGenerator(s.Melody()).Run();
+  ASSERT_EQ(PitchGenerator(s.Melody()).Run(), 1);
+  const BarNoteTable before = s.barNotes;
+  const MelodyChoice choice = ChoosePitches(s.Melody(), 4);
+  // The choice leaves the song as it was.
+  for (int b = 0; b < s.form.BarCount(); ++b) {
+    for (int n = 0; n < kBarEntries; ++n) {
+      const BarNote& x = before[static_cast<size_t>(b)][static_cast<size_t>(n)];
+      const BarNote& y = s.barNotes[static_cast<size_t>(b)][static_cast<size_t>(n)];
+      ASSERT_TRUE(x.length == y.length && x.pitch == y.pitch && x.octave == y.octave) << b << " " << n;
+      if (x.length == -1) break;
+    }
+  }
+  ASSERT_GE(choice.score, 0);
+  s.random = choice.chosenStart;
+  ASSERT_EQ(RunChosenPitches(s.Melody(), choice), 1);
+  EXPECT_DOUBLE_EQ(ScoreComposedMelody(s.Melody()), choice.score);
+  int changed = 0;
+  for (int b = 0; b < s.form.BarCount(); ++b) {
+    for (int n = 0; n < kBarEntries; ++n) {
+      const BarNote& x = before[static_cast<size_t>(b)][static_cast<size_t>(n)];
+      const BarNote& y = s.barNotes[static_cast<size_t>(b)][static_cast<size_t>(n)];
+      ASSERT_EQ(x.length, y.length) << b << " " << n;  // every note length stays
+      if (x.length == -1) break;
+      changed += x.pitch != y.pitch || x.octave != y.octave ? 1 : 0;
+    }
+  }
+  EXPECT_GT(changed, 0);
 }
 
 TEST(BarRemake, ASelectionOutsideTheSongOrASongWithoutMelodyChangesNothing) {
