@@ -669,6 +669,11 @@ void DropUnusedData(const std::string& dir, const SongHistory& history) {
   std::error_code error;
   for (const auto& item : std::filesystem::directory_iterator(StorePath(dir), error)) {
     const std::string name = item.path().filename().string();
+    // A copy whose writing was cut short (the folder is locked now: no run is writing one).
+    if (name.starts_with(".") && name.ends_with(".tmp")) {
+      std::filesystem::remove(item.path(), error);
+      continue;
+    }
     const size_t dot = name.find('.');
     if (dot != 64 || !IsHash(name.substr(0, 64))) continue;
     const std::string kind = name.substr(65);

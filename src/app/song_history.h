@@ -138,7 +138,8 @@ bool PutData(const std::string& dir, std::string_view kind, const std::string& h
              const std::vector<uint8_t>& bytes);
 std::optional<std::vector<uint8_t>> GetData(const std::string& dir, std::string_view kind,
                                             const std::string& hash);
-// Removes the copies that no entry names any more.
+// Removes the copies that no entry names any more, and copies cut short (call it with the
+// folder locked).
 void DropUnusedData(const std::string& dir, const SongHistory& history);
 
 // One line of `vema-cli history`: number, time, what made it, form, seed and score.

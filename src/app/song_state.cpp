@@ -635,9 +635,11 @@ std::optional<double> ComposeAndRecord(Session& s) {
   r.melody = MelodyStateOf(s);
   entry.formName = StoredFormName(s, s.form);
   entry.bars = s.form.BarCount();
-  const Composition composition = Compose(s, true);
-  if (!composition.written) return composition.score;
+  const Composition composition = Compose(s, false);
+  if (!composition.composed) return composition.score;
 
+  // The files, then the entry, while no other run writes here: the history's current song is
+  // the one whose files are in the folder.
   r.feel = s.accompanimentFeel;
   entry.time = static_cast<int64_t>(std::time(nullptr));
   entry.made = "compose";
@@ -646,15 +648,19 @@ std::optional<double> ComposeAndRecord(Session& s) {
   std::vector<Note> notes;
   bool recorded = false;
   {
-    const FolderLock lock(s.dir);
-    HistoryUpdate add = [&](SongHistory& h) {
-      if (!PutRecipeData(s, entry.recipe)) return false;
-      entry.number = h.Add(entry);
-      recorded = true;
-      return true;
-    };
-    SaveUpdated(s, add, notes);
+    FolderWrites writes(s);
+    if (WriteSongFiles(s, writes)) {
+      SaveUpdated(s, [&](SongHistory& h) {
+        if (!PutRecipeData(s, entry.recipe)) return false;
+        entry.number = h.Add(entry);
+        recorded = true;
+        return true;
+      }, notes);
+    }
   }
+  s.playing = 0;
+  s.statusText = kBlankStatus;
+  s.platform().ShowStatus(s.statusText);
   Show(s, notes);
   if (recorded) {
     PushUndo(s, before);
