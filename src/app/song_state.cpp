@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <utility>
@@ -323,10 +324,28 @@ bool ApplyOp(Session& s, Session& made, const SongOp& op, MakeFailure& failure) 
   return false;
 }
 
+// The person while a new song is made: messages and the status line reach them, questions are
+// answered "closed" (the feel stays the song's).
+class Listener : public SilentPlatform {
+ public:
+  explicit Listener(Platform& person) : person_(person) {}
+  void ShowMessage(const std::string& text, MessageIcon icon) override {
+    person_.ShowMessage(text, icon);
+  }
+  void ShowStatus(const std::string& status) override { person_.ShowStatus(status); }
+
+ private:
+  Platform& person_;
+};
+
 // Makes the song of a recipe in the cache's session: the composition, then every change.  Goes
-// on from the song made last when the recipe goes on from its recipe.
-Session* MakeSong(Session& s, const SongRecipe& recipe, MakeFailure& failure) {
+// on from the song made last when the recipe goes on from its recipe.  The steps from
+// `speakFrom` on (0: the composition, i: change i) are made now for the first time: the person
+// hears their messages; the others were heard when they were made.
+Session* MakeSong(Session& s, const SongRecipe& recipe, MakeFailure& failure,
+                  size_t speakFrom = SIZE_MAX) {
   SongCache& c = s.song.cache();
+  Listener listener(s.platform());
   const std::vector<std::string> steps = RecipeSteps(recipe);
   size_t done = 0;
   if (c.made && c.steps.size() <= steps.size() &&
@@ -355,7 +374,10 @@ Session* MakeSong(Session& s, const SongRecipe& recipe, MakeFailure& failure) {
     made.chain = recipe.melody.chain;
     made.keyScale = recipe.melody.keyScale;
     made.chordTones = recipe.melody.chordTones;
-    if (!Compose(made, false).composed) {
+    if (speakFrom == 0) made.SetPlatform(listener);
+    const bool composed = Compose(made, false).composed;
+    made.SetPlatform(c.silent);
+    if (!composed) {
       c.made.reset();
       failure.kind = MakeFailure::kDbKind;
       return nullptr;
@@ -364,7 +386,10 @@ Session* MakeSong(Session& s, const SongRecipe& recipe, MakeFailure& failure) {
   }
   Session& made = *c.made;
   for (size_t i = done; i < steps.size(); ++i) {
-    if (!ApplyOp(s, made, recipe.ops[i - 1], failure)) {
+    if (i >= speakFrom) made.SetPlatform(listener);
+    const bool applied = ApplyOp(s, made, recipe.ops[i - 1], failure);
+    made.SetPlatform(c.silent);
+    if (!applied) {
       c.made.reset();
       c.steps.clear();
       return nullptr;
@@ -574,7 +599,9 @@ bool MakeCurrent(Session& s, HistoryEntry entry, bool restore) {
 bool MakeNewEntry(Session& s, const HistoryEntry& base, SongRecipe recipe, std::string made,
                   bool announce) {
   MakeFailure failure;
-  Session* song = MakeSong(s, recipe, failure);
+  // A new composition is heard whole; a change of the song from its last step on.
+  const size_t newSteps = made == "rhythm" ? 0 : recipe.ops.size();
+  Session* song = MakeSong(s, recipe, failure, newSteps);
   if (song == nullptr) {
     SayFailure(s, failure, 0);
     return false;

@@ -569,6 +569,34 @@ TEST(SongHistory, StepsUndoRedoAndEditsMakeEachSongAgain) {
   EXPECT_TRUE(now() == edited);
 }
 
+TEST(SongHistory, ANewSongIsHeardAsItIsMadeASongMadeAgainIsNot) {
+  Folder folder;
+  Started run(folder.str(), 6, 0);
+  Session& s = run.s();
+  s.form.SetChord(2, "\x83\x68");  // "ド": a chord the parser refuses; the pitch phase stops
+  ComposeAndRecord(s);
+  const auto chordMessages = [&run] {
+    int n = 0;
+    for (const auto& m : run.p().messages) n += m.text.starts_with("コード解析error") ? 1 : 0;
+    return n;
+  };
+  // The pitch phase says it once, and the MIDI writer's chord voicing once more whenever the
+  // files are written.
+  const int composed = chordMessages();
+  ASSERT_TRUE(RerollFeel(s, 2));  // the melody made again unheard; the files written
+  const int written = chordMessages() - composed;
+  EXPECT_EQ(written, 1);
+  EXPECT_EQ(composed, 2);
+  ASSERT_TRUE(RerollMelody(s));  // a new pitch phase: heard
+  EXPECT_EQ(chordMessages(), composed + written + composed);
+  ASSERT_TRUE(RerollRhythm(s));
+  EXPECT_EQ(chordMessages(), 3 * composed + written);
+  ASSERT_TRUE(StepHistory(s, -1));
+  ASSERT_TRUE(UndoSongChange(s));
+  EXPECT_EQ(chordMessages(), 3 * composed + 3 * written);
+  EXPECT_EQ(run.p().feelDialogsShown, 1);  // only COMP asked for the feel
+}
+
 TEST(SongHistory, ASongWhoseDataIsGoneIsNotMadeAndNothingChanges) {
   Folder folder;
   {
