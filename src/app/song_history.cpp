@@ -23,7 +23,6 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 constexpr size_t kMaxEntries = 100000;
-constexpr size_t kMaxOps = 100000;
 constexpr size_t kMaxText = 4096;
 const std::vector<std::string_view> kMadeWords = {"compose", "rhythm", "melody", "feel", "bars"};
 
@@ -397,7 +396,7 @@ bool ParseEntry(const std::vector<std::string_view>& lines, size_t& i, HistoryEn
       ok = ParseMelodyState(value, r.melody);
     } else if (key == "op") {
       const std::optional<SongOp> op = ParseOp(value);
-      ok = op.has_value() && r.ops.size() < kMaxOps;
+      ok = op.has_value() && r.ops.size() < kMaxSongChanges;
       if (ok) r.ops.push_back(*op);
     } else if (const SettingField* f = FindSetting(key)) {
       ok = f->set(r.settings, value);

@@ -38,6 +38,7 @@ inline constexpr const char* kHistoryStoreDir = ".vema-history";
 inline constexpr std::string_view kHistoryHeader = "vema song history 1";
 inline constexpr size_t kKeptEntries = 200;  // the oldest beyond these are dropped
 inline constexpr size_t kMaxHistoryBytes = 32u << 20;
+inline constexpr size_t kMaxSongChanges = 2000;  // re-rolls and edits of one entry
 
 // What a composition or a re-roll draws with.  Adding a setting: a field here and a row in
 // kSettingFields (song_history.cpp); a file without it reads as its default.

@@ -596,8 +596,16 @@ bool MakeCurrent(Session& s, HistoryEntry entry, bool restore) {
 }
 
 // A new entry made from the current song by a change: made, written, recorded, one undo step.
+bool TooManyChanges(Session& s, const SongRecipe& recipe) {
+  if (recipe.ops.size() <= kMaxSongChanges) return false;
+  Say(s, "この曲はこれ以上変えられません（変更が多すぎます）。COMP で作り直してください。",
+      "the song has too many changes to take another; compose it again", MessageIcon::kStop);
+  return true;
+}
+
 bool MakeNewEntry(Session& s, const HistoryEntry& base, SongRecipe recipe, std::string made,
                   bool announce) {
+  if (TooManyChanges(s, recipe)) return false;
   MakeFailure failure;
   // A new composition is heard whole; a change of the song from its last step on.
   const size_t newSteps = made == "rhythm" ? 0 : recipe.ops.size();
@@ -812,8 +820,9 @@ bool EditMelodyCommand(Session& s, const MelodyEdit& edit) {
   op.kind = SongOpKind::kEdit;
   op.edit = edit;
   entry.recipe.ops.push_back(op);
+  if (TooManyChanges(s, entry.recipe)) return false;
   MakeFailure failure;
-  Session* made = MakeSong(s, entry.recipe, failure);
+  Session* made = MakeSong(s, entry.recipe, failure, entry.recipe.ops.size());
   if (made == nullptr) {
     SayFailure(s, failure, entry.number);
     return false;
