@@ -43,8 +43,7 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 template <typename T>
 bool ParseNumber(std::string_view text, T& value, T low, T high) {
   if (text.empty() || text.size() > 24) return false;
-  if (text[0] == '+' || (text.size() > 1 && text[0] == '0') ||
-      (text.size() > 2 && text[0] == '-' && text[1] == '0')) {
+  if (text[0] == '+' || (text.size() > 1 && (text[0] == '0' || (text[0] == '-' && text[1] == '0')))) {
     return false;  // one spelling per number
   }
   T v{};
@@ -133,7 +132,8 @@ std::optional<std::string> UnescapeText(std::string_view text) {
     out += static_cast<char>(high * 16 + low);
     i += 2;
   }
-  if (out.size() > kMaxText || !ValidUtf8(out)) return std::nullopt;
+  // One spelling per text: only what must be escaped is, in lower-case hex.
+  if (out.size() > kMaxText || !ValidUtf8(out) || EscapeText(out) != text) return std::nullopt;
   return out;
 }
 
@@ -378,6 +378,7 @@ bool ParseEntry(const std::vector<std::string_view>& lines, size_t& i, HistoryEn
         ok = result.ec == std::errc() && result.ptr == value.data() + value.size() &&
              score >= -1000 && score <= 1000;
         e.score = score;
+        ok = ok && FormatScore(e.score) == value;  // one spelling per score
       }
     } else if (key == "form") {
       ok = IsHash(value);
@@ -565,10 +566,11 @@ std::optional<SongHistory> ParseHistory(std::string_view text, std::string* prob
   }
   size_t i = 3;
   while (i < lines.size()) {
-    if (lines[i].empty()) {
-      ++i;
-      continue;
+    // Each entry after one empty line.
+    if (!lines[i].empty() || i + 1 == lines.size()) {
+      return fail("line " + std::to_string(i + 1) + ": not an empty line before an entry");
     }
+    ++i;
     HistoryEntry e;
     if (!lines[i].starts_with("entry=") || !ParseInt(lines[i].substr(6), e.number, 1, h.next - 1)) {
       return fail("line " + std::to_string(i + 1) + ": not the start of an entry");

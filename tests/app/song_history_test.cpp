@@ -174,7 +174,11 @@ TEST(SongHistoryFile, AnythingButAWholeHistoryOfThisVersionIsRefused) {
       {"a title that is not UTF-8", replaced("title=", "title=%FF")},
       {"an entry without its end", replaced("end\n", "")},
       {"an entry without a random source", replaced("\nrandom=", "\nrandomly=")},
-      {"CR LF lines", replaced("\ncurrent=", "\r\ncurrent=")}};
+      {"CR LF lines", replaced("\ncurrent=", "\r\ncurrent=")},
+      {"two empty lines before an entry", replaced("\n\nentry=", "\n\n\nentry=")},
+      {"a title escaped where it need not be", replaced("title=", "title=%41")},
+      {"a score spelled otherwise", replaced("score=84.2500", "score=84.25")},
+      {"minus zero", replaced("feel=2", "feel=-0")}};
   for (const auto& [what, text] : cases) {
     SCOPED_TRACE(what);
     std::string problem;
