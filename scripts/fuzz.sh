@@ -28,6 +28,7 @@ max_len() {
     fuzz_parse_form) echo 2600 ;;
     fuzz_parse_db) echo 4096 ;;
     fuzz_parse_mld) echo 60081 ;;
+    fuzz_parse_history) echo 16384 ;;
     *) echo 0 ;;  # libFuzzer's own choice (the largest seed)
   esac
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Draws the pictures of the main window (background and the up/down images of the twelve
+# Draws the pictures of the main window (background and the up/down images of the seventeen
 # picture buttons) and the program icon into res/images/ and res/icons/ with ImageMagick.  The
-# pictures are committed; run this only to change them (the same bytes come out every time).  Needs imagemagick and fonts-dejavu-core.
+# pictures are committed; run this only to change them (the same bytes come out every time).
+# Needs imagemagick, fonts-dejavu-core and fonts-ipafont-gothic.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=res/images
@@ -15,6 +16,7 @@ strip_all() {
 
 bold=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 cond=/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf
+gothic=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
 
 # button NAME WIDTH HEIGHT LABEL POINTSIZE TOP BOTTOM TEXT [FONT]
 # Draws NAMEU (raised) and NAMED (pressed) with a vertical gradient from TOP to BOTTOM.
@@ -67,9 +69,15 @@ button PLAY 76 32 '▶ PLAY' 12 '#9ef0a8' '#2f8f45' '#0d2614'
 button STOP 45 32 '■ STOP' 9 "$steel_top" "$steel_bottom" "$ink" "$cond"
 button COMP 68 30 COMP 13 '#ffc27a' '#d9620b' '#2a1200'
 button ROLL 36 32 ROLL 8 "$steel_top" "$steel_bottom" "$ink" "$cond"
+# The song history below the status line, the three re-rolls above COMP.
+button BACK 24 20 '◀' 9 "$steel_top" "$steel_bottom" "$ink"
+button FORWARD 24 20 '▶' 9 "$steel_top" "$steel_bottom" "$ink"
+button MELODY 30 24 '旋律' 9 '#ffd9a8' '#e08a3c' '#2a1200' "$gothic"
+button RHYTHM 30 24 'リズム' 8 '#ffd9a8' '#e08a3c' '#2a1200' "$gothic"
+button FEEL 30 24 '伴奏' 9 '#ffd9a8' '#e08a3c' '#2a1200' "$gothic"
 
-# The background: a dark brushed panel with the title display, the status window, the logo,
-# a speaker grille and the groove above the bottom row of buttons.
+# The background: a dark brushed panel with the title display, the status window, the logo
+# below it, a speaker grille and the groove above the bottom row of buttons.
 tmp=$(mktemp -d)
 convert -size 446x158 gradient:'#3a404c'-'#171a21' \
   \( -size 446x158 xc:gray50 -seed 7 +noise Gaussian -motion-blur 0x12+0 -colorspace gray \) \
@@ -89,11 +97,11 @@ convert "$tmp/panel.png" \
   -stroke '#0a0c10' -fill '#cc6600' -draw "roundrectangle 94,37 336,89 3,3" \
   -stroke 'rgba(255,255,255,0.18)' -fill none -draw "line 96,90 334,90" \
   -stroke 'rgba(0,0,0,0.35)' -draw "line 97,41 333,41" \
-  -stroke none -font "$bold" -pointsize 20 -fill '#ff9a2e' -annotate +352+58 'VEMA' \
-  -font "$cond" -pointsize 8 -fill '#aab2c0' -annotate +352+68 'AUTO COMPOSER 97' \
+  -stroke none -font "$bold" -pointsize 15 -fill '#ff9a2e' -annotate +236+109 'VEMA' \
+  -font "$cond" -pointsize 6 -fill '#aab2c0' -annotate +236+116 'AUTO COMPOSER 97' \
   -font "$cond" -pointsize 7 -fill '#8b93a1' \
   -annotate +8+12 'POWER' -annotate +384+12 'HELP' -annotate +418+12 'ICON' \
-  -annotate +110+100 'STATUS' -annotate +310+100 'v1.02' \
+  -annotate +308+116 'v1.02' -annotate +345+40 'REROLL' \
   -annotate +356+112 'COMPOSE' \
   "$out/BACKGROUND.png"
 rm -rf "$tmp"

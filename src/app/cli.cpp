@@ -19,9 +19,11 @@
 #include "app/compose_command.h"
 #include "app/console_platform.h"
 #include "app/export_command.h"
+#include "app/history_command.h"
 #include "app/install_layout.h"
 #include "app/playback.h"
 #include "app/session.h"
+#include "app/song_state.h"
 #include "critic/melody_choice.h"
 #include "song/file_io.h"
 #include "song/song_file.h"
@@ -134,7 +136,8 @@ int RunCompose(const ComposeOptions& options, std::ostream& err) {
   }
 
   session.bestOf = options.bestOf;
-  if (const std::optional<double> score = ComposeCommand(session)) {
+  session.song.english = true;
+  if (const std::optional<double> score = ComposeAndRecord(session)) {
     char line[96];
     std::snprintf(line, sizeof line, "the melody is the best of %d, score %.1f of 100",
                   options.bestOf, *score);
@@ -311,17 +314,125 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
       ->add_option("--title", exportOptions.title, Wrap("the title of the score (default: none)"))
       ->type_name("TEXT");
 
+  // The song history: every song composed or re-made in a folder, stepped through and re-rolled.
+  HistoryOptions historyOptions;
+  CLI::App* historyCommand = app.add_subcommand(
+      "history", Wrap("lists the songs composed and re-made in DIR, oldest first: number, time, "
+                      "what made it, bars of the form, seed, score (* marks the current song)"));
+  CLI::Option* historyDir = AddDirOption(*historyCommand, historyOptions.dir,
+                                         "the song folder (default: as for compose)");
+
+  RecallOptions recall;
+  CLI::App* recallCommand = app.add_subcommand(
+      "recall", Wrap("makes song N of the history the current song again: out.mid, out.mml and "
+                     "work.txt are written again exactly as when it was made"));
+  CLI::Option* recallDir =
+      AddDirOption(*recallCommand, recall.dir, "the song folder (default: as for compose)");
+  recallCommand->add_option("N", recall.number, Wrap("the song's number in the history"))
+      ->required()
+      ->check(WholeNumber(1, 2147483647LL, "an entry number 1 or more"));
+
+  RerollOptions reroll;
+  std::optional<std::string> rerollFeel, rerollBars;
+  CLI::App* rerollCommand = app.add_subcommand(
+      "reroll", Wrap("makes a new song from the current one, keeping what is not named, and "
+                     "adds it to the history"));
+  CLI::Option* rerollDir = AddDirOption(*rerollCommand, reroll.dir,
+               "the song folder (default: as for compose); its default.mld and default.ton are "
+               "used for the new draws");
+  CLI::Option* rerollMelody = rerollCommand->add_flag(
+      "--melody", reroll.melody, Wrap("new melody, same rhythm: the pitches are drawn again"));
+  CLI::Option* rerollRhythm = rerollCommand->add_flag(
+      "--rhythm", reroll.rhythm,
+      Wrap("new rhythm and melody: the song's form composed again with its instruments and feel"));
+  CLI::Option* rerollFeelOption =
+      rerollCommand
+          ->add_option("--feel", rerollFeel,
+                       Wrap("another feel: the accompaniment is written again with march, "
+                            "standard, blues, rock or 0..3, the melody unchanged"))
+          ->type_name("F")
+          ->check(CLI::Validator(
+              [](std::string& text) -> std::string {
+                return ParseFeel(text) ? ""
+                                       : "'" + text + "' is not march, standard, blues, rock or 0..3";
+              },
+              ""));
+  CLI::Option* rerollBarsOption =
+      rerollCommand
+          ->add_option("--bars", rerollBars,
+                       Wrap("re-makes bars A to B (counted from 1; B may be left out) and the "
+                            "bars the form ties to them; every other note stays"))
+          ->type_name("A-B")
+          ->check(CLI::Validator(
+              [](std::string& text) -> std::string {
+                return ParseBarRange(text) ? "" : "'" + text + "' is not a bar range such as 3-5";
+              },
+              ""));
+  const std::vector<CLI::Option*> rerollKinds = {rerollMelody, rerollRhythm, rerollFeelOption,
+                                                 rerollBarsOption};
+  for (CLI::Option* a : rerollKinds) {
+    for (CLI::Option* b : rerollKinds) {
+      if (a != b) a->excludes(b);
+    }
+  }
+  rerollCommand
+      ->add_option("--seed", reroll.seed,
+                   Wrap("fixes the random sequence of the new draws (0..4294967295)"))
+      ->type_name("N")
+      ->check(WholeNumber(0, 4294967295LL, "a seed 0..4294967295"));
+  rerollCommand
+      ->add_option("--best-of", reroll.bestOf,
+                   Wrap("candidates of the new draws (1..1000; default: those the current song "
+                        "was drawn with)"))
+      ->type_name("N")
+      ->check(WholeNumber(kMinBestOf, kMaxBestOf, "a count 1..1000"));
+
+  EditOptions edit;
+  CLI::App* editCommand = app.add_subcommand(
+      "edit", Wrap("changes one melody note of the current song by hand (the song's history "
+                   "entry keeps the edit) and writes its files again"));
+  CLI::Option* editDir =
+      AddDirOption(*editCommand, edit.dir, "the song folder (default: as for compose)");
+  editCommand->add_option("--bar", edit.bar, Wrap("the bar, counted from 1"))
+      ->type_name("B")
+      ->required()
+      ->check(WholeNumber(1, 96, "a bar 1..96"));
+  editCommand->add_option("--note", edit.note, Wrap("the note or rest of the bar, counted from 1"))
+      ->type_name("N")
+      ->required()
+      ->check(WholeNumber(1, 19, "a note 1..19"));
+  std::vector<CLI::Option*> editKinds = {
+      editCommand->add_option("--semitones", edit.semitones, Wrap("moves the note up (or down, negative) by K semitones"))
+          ->type_name("K")->check(WholeNumber(-127, 127, "a move -127..127")),
+      editCommand->add_option("--steps", edit.steps, Wrap("moves the note by K steps of the bar's key scale"))
+          ->type_name("K")->check(WholeNumber(-127, 127, "a move -127..127")),
+      editCommand->add_option("--octaves", edit.octaves, Wrap("moves the note by K octaves"))
+          ->type_name("K")->check(WholeNumber(-10, 10, "a move -10..10")),
+      editCommand->add_option("--key", edit.key, Wrap("gives the note or rest the MIDI key K (60 is middle C)"))
+          ->type_name("K")->check(WholeNumber(0, 127, "a key 0..127")),
+      editCommand->add_flag("--rest", edit.rest, Wrap("makes the note a rest"))};
+  for (CLI::Option* a : editKinds) {
+    for (CLI::Option* b : editKinds) {
+      if (a != b) a->excludes(b);
+    }
+  }
+
   const auto usageError = [&err](const std::string& problem) {
     err << "vema-cli: " << problem << "\n"
         << "Run 'vema-cli --help' for the commands and their options.\n";
     return 2;
   };
   // A first word that is neither an option nor a command is named as such.
-  if (argc < 2) return usageError("no command given (compose, play or export)");
+  if (argc < 2) {
+    return usageError("no command given (compose, play, export, history, recall, reroll or edit)");
+  }
   const std::string first = argv[1];
   const auto commands = app.get_subcommands([&first](CLI::App* c) { return c->check_name(first); });
   if (first[0] != '-' && commands.empty()) return usageError("unknown command: " + first);
-  for (CLI::App* command : {composeCommand, playCommand, exportCommand}) command->allow_extras();
+  const std::vector<CLI::App*> allCommands = {composeCommand, playCommand,   exportCommand,
+                                              historyCommand, recallCommand, rerollCommand,
+                                              editCommand};
+  for (CLI::App* command : allCommands) command->allow_extras();
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -334,7 +445,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
     const std::string message = e.what();
     return usageError(message.empty() ? "bad command line" : message);
   }
-  for (CLI::App* command : {composeCommand, playCommand, exportCommand}) {
+  for (CLI::App* command : allCommands) {
     const std::vector<std::string> extras = command->remaining();
     if (!extras.empty()) return usageError("unknown option or argument: " + extras.front());
   }
@@ -342,7 +453,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
     const std::tuple<CLI::App*, CLI::Option*, std::string*> dirs[] = {
         {composeCommand, composeDir, &compose.dir},
         {playCommand, playDir, &play.dir},
-        {exportCommand, exportDir, &exportOptions.dir}};
+        {exportCommand, exportDir, &exportOptions.dir},
+        {historyCommand, historyDir, &historyOptions.dir},
+        {recallCommand, recallDir, &recall.dir},
+        {rerollCommand, rerollDir, &reroll.dir},
+        {editCommand, editDir, &edit.dir}};
     for (const auto& [command, option, dir] : dirs) {
       if (!command->parsed() || option->count() > 0) continue;
       ConsolePlatform platform(err);
@@ -352,6 +467,22 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
     }
   }
   if (composeCommand->parsed()) return RunCompose(compose, err);
+  if (historyCommand->parsed()) return RunHistoryCommand(historyOptions, out, err);
+  if (recallCommand->parsed()) return RunRecallCommand(recall, out, err);
+  if (rerollCommand->parsed()) {
+    if (rerollFeel) reroll.feel = ParseFeel(*rerollFeel);
+    if (rerollBars) reroll.bars = ParseBarRange(*rerollBars);
+    if (!reroll.melody && !reroll.rhythm && !reroll.feel && !reroll.bars) {
+      return usageError("reroll needs one of --melody, --rhythm, --feel F or --bars A-B");
+    }
+    return RunRerollCommand(reroll, out, err);
+  }
+  if (editCommand->parsed()) {
+    if (!edit.semitones && !edit.steps && !edit.octaves && !edit.key && !edit.rest) {
+      return usageError("edit needs one of --semitones, --steps, --octaves, --key or --rest");
+    }
+    return RunEditCommand(edit, out, err);
+  }
   if (exportCommand->parsed()) return RunExportCommand(exportOptions, out, err);
   return RunPlay(play, out, err, players);
 }

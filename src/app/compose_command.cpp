@@ -25,6 +25,21 @@ void SetStatus(Session& session, std::string_view status) {
 bool IsMelodyDbKind(int kind) { return kind == 0 || kind == 3 || kind == 5; }
 
 std::optional<double> ComposeCommand(Session& session) {
+  return Compose(session, true).score;
+}
+
+bool WriteSongFiles(Session& session, FolderWrites& writes,
+                    const std::function<void()>& whileLocked) {
+  SetStatus(session, kStatusMidi);
+  MidiWriter(writes.Writers()).Write(session.accompanimentFeel);
+
+  SetStatus(session, kStatusMml);
+  WriteMmlFile(writes.Writers());
+  return writes.Commit(whileLocked);
+}
+
+Composition Compose(Session& session, bool writeFiles) {
+  Composition result;
   if (session.playing == 1) StopCommand(session);
 
   SetStatus(session, kStatusNoteLengths);
@@ -40,8 +55,9 @@ std::optional<double> ComposeCommand(Session& session) {
   SetStatus(session, kStatusPitches);
   if (!IsMelodyDbKind(session.compositionDb.kind)) {
     session.platform().ShowMessage(kWrongDbKindMessage, MessageIcon::kStop);
-    return std::nullopt;
+    return result;
   }
+  result.composed = true;
   // A failed pitch phase leaves no melody behind, not the previous song's.
   const int pitches = choice ? RunChosenPitches(session.Melody(), *choice)
                              : PitchGenerator(session.Melody()).Run();
@@ -50,22 +66,18 @@ std::optional<double> ComposeCommand(Session& session) {
 
   SetStatus(session, kStatusAccompaniment);
   ChooseAccompanimentFeel(session.platform(), session.accompanimentFeel);
+  if (choice && choice->score >= 0) result.score = choice->score;  // else no candidate had a melody
+  if (!writeFiles) return result;
 
   {
     // out.mid, out.mml and work.txt are written as one set while no other run writes here.
     FolderWrites writes(session);
-    SetStatus(session, kStatusMidi);
-    MidiWriter(writes.Writers()).Write(session.accompanimentFeel);
-
-    SetStatus(session, kStatusMml);
-    WriteMmlFile(writes.Writers());
-    writes.Commit();
+    result.written = WriteSongFiles(session, writes);
   }
 
   session.playing = 0;
   SetStatus(session, kBlankStatus);
-  if (!choice || choice->score < 0) return std::nullopt;  // no candidate had a melody
-  return choice->score;
+  return result;
 }
 
 }  // namespace vema

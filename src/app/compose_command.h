@@ -1,6 +1,7 @@
 // The compose command: every phase of one composition in its fixed order.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -26,5 +27,26 @@ bool IsMelodyDbKind(int kind);
 // score (0..100; none when no candidate got a melody); with 1 the composition is the single one
 // of the steps above (no result).
 std::optional<double> ComposeCommand(Session& session);
+
+class FolderWrites;
+
+// What one composition did.
+struct Composition {
+  bool composed = false;        // the melody phases ran (the database kind allows them)
+  bool written = false;         // out.mid was written
+  std::optional<double> score;  // best of N: the chosen melody's score (as ComposeCommand's)
+};
+
+// ComposeCommand, and with writeFiles false everything up to the files: no writer runs (the
+// trace holds the phases before them), the status line keeps its last phase and playing is not
+// cleared.
+Composition Compose(Session& session, bool writeFiles);
+
+// The writers' steps of a composition inside `writes` (the folder locked): "out.mid" from the
+// session's form, melody, instruments and feel, then "out.mml" and "work.txt", each phase with
+// its status, committed as one set; whileLocked runs when the set was written, before the folder
+// is released.  True when the whole set was written.
+bool WriteSongFiles(Session& session, FolderWrites& writes,
+                    const std::function<void()>& whileLocked = {});
 
 }  // namespace vema

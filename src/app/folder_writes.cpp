@@ -33,7 +33,7 @@ WriterContext FolderWrites::Writers() {
   return context;
 }
 
-bool FolderWrites::Commit() {
+bool FolderWrites::Commit(const std::function<void()>& whileLocked) {
   if (committed_) return *committed_;
   bool lockLost = false;
   bool written = false;
@@ -51,6 +51,7 @@ bool FolderWrites::Commit() {
     session_.midiImage = std::move(imageBefore_);
     messages_.Withdraw(kComposedMessage);
   }
+  if (written && whileLocked) whileLocked();
   lock_.Release();
   if (lockLost) session_.platform().ShowFolderProblem(FolderProblem::kLockFile, session_.dir);
   messages_.ShowHeld();

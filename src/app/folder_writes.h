@@ -5,6 +5,7 @@
 // free again, so that no run keeps the folder while a person reads a message box.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,8 +36,9 @@ class FolderWrites {
   // Replaces every file of the set, releases the folder and shows the held messages.  When any
   // file could not be written, none is replaced: "File could not created! " names that file,
   // the MIDI image is the one from before and the completion message is not shown.  True when
-  // every file was written.
-  bool Commit();
+  // every file was written.  whileLocked runs after a complete set has been replaced and before
+  // the folder is released (the song history is written there with its files).
+  bool Commit(const std::function<void()>& whileLocked = {});
 
  private:
   // Passes everything on to the session's platform except the messages, which it keeps.

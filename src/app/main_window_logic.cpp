@@ -17,6 +17,23 @@ std::string ShownTitle(const std::string& title) {
   return CutUtf8ToCp932Bytes(title, kTitleShownBytes);
 }
 
+std::string HistoryPlaceText(int index, int count) {
+  if (count <= 0) return "";
+  return (index > 0 ? std::to_string(index) : std::string("-")) + "/" + std::to_string(count);
+}
+
+SongKey SongKeyOf(int keyCode, bool alt, bool control, bool shift) {
+  if (alt && !control && !shift) {
+    if (keyCode == kLeftKey) return SongKey::kBack;
+    if (keyCode == kRightKey) return SongKey::kForward;
+    return SongKey::kNone;
+  }
+  if (!control || alt) return SongKey::kNone;
+  if (keyCode == 'Z') return shift ? SongKey::kRedo : SongKey::kUndo;
+  if (keyCode == 'Y' && !shift) return SongKey::kRedo;
+  return SongKey::kNone;
+}
+
 ToolWindowAction ToggleToolWindow(bool created, int& shownFlag) {
   if (!created) {
     shownFlag = 1;

@@ -60,6 +60,37 @@ inline constexpr TextArea kTitleArea = {110, 7, 370, 30, 110, 7};
 inline constexpr TextArea kStatusArea = {97, 40, 333, 86, 100, 50};
 inline constexpr size_t kTitleShownBytes = 26;
 
+// The song history's controls: the entry before and after (◀ ▶, Alt+Left and Alt+Right) in the
+// strip below the status line, and the three re-rolls above COMP: "new melody, same rhythm",
+// "new rhythm and melody" and "another feel".
+enum SongHistoryId : int {
+  kIdHistoryBack = 1012,
+  kIdHistoryForward = 1013,
+  kIdNewMelody = 1014,
+  kIdNewRhythm = 1015,
+  kIdNewFeel = 1016,
+};
+inline constexpr std::array<PictureButtonPlace, 5> kHistoryButtons = {{
+    {kIdHistoryBack, "BACK", 96, 94, 24, 20},
+    {kIdHistoryForward, "FORWARD", 122, 94, 24, 20},
+    {kIdNewMelody, "MELODY", 342, 42, 30, 24},
+    {kIdNewRhythm, "RHYTHM", 375, 42, 30, 24},
+    {kIdNewFeel, "FEEL", 408, 42, 30, 24},
+}};
+// Where the current song stands in the history ("3/12"), light text on the panel.
+inline constexpr TextArea kHistoryArea = {150, 94, 226, 114, 152, 96};
+
+// The text of kHistoryArea: "place/count", "-/count" when the current song is not in the
+// history, "" when the history is empty.
+std::string HistoryPlaceText(int index, int count);
+
+// What a key of the main window does to the song.
+enum class SongKey { kNone, kBack, kForward, kUndo, kRedo };
+// Alt+Left and Alt+Right step through the history; Ctrl+Z undoes; Ctrl+Shift+Z and Ctrl+Y redo.
+// keyCode: the key (letters in capitals, kLeftKey and kRightKey for the arrows).
+inline constexpr int kLeftKey = -1, kRightKey = -2;
+SongKey SongKeyOf(int keyCode, bool alt, bool control, bool shift);
+
 // The part of the title that the main window shows: its first 26 CP932 bytes, never splitting a
 // double-byte character.
 std::string ShownTitle(const std::string& title);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/song_state.h"
 #include "song/platform.h"
 #include "song/random.h"
 #include "editors/custom_form_store.h"
@@ -36,6 +37,13 @@ struct Session {
   Session& operator=(const Session&) = delete;
 
   Platform& platform() { return *platform_; }
+  // Another person from now on (the random source's too); returns the one before.
+  Platform& SetPlatform(Platform& platform) {
+    Platform& before = *platform_;
+    platform_ = &platform;
+    random.SetPlatform(&platform);
+    return before;
+  }
   // The path of a file of the working directory.
   std::string PathOf(const std::string& name) const { return ResolvePath(dir, name); }
 
@@ -77,6 +85,9 @@ struct Session {
   ChainState chain;
 
   RandomSource random;
+
+  // The song history: the current song's entry, undo and redo (app/song_state.h).
+  SongState song;
 
  private:
   Platform* platform_;

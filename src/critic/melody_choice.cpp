@@ -253,7 +253,10 @@ int RunChosenPitches(const MelodyContext& context, const MelodyChoice& choice) {
   return generator.Run();
 }
 
-MelodyChoice ChooseMelody(const MelodyContext& context, int candidates, int barDraws) {
+namespace {
+
+// ChooseMelody, or with newLengths false ChoosePitches.
+MelodyChoice Choose(const MelodyContext& context, int candidates, int barDraws, bool newLengths) {
   MelodyChoice choice;
   // The first draw of a session fills the random table; done now, every copy replays exactly.
   context.random.Prepare();
@@ -273,7 +276,7 @@ MelodyChoice ChooseMelody(const MelodyContext& context, int candidates, int barD
   for (int i = 0; i < std::max(1, candidates); ++i) {
     if (i > 0) start.Restore(context);
     const RandomSource before = random;
-    NoteLengthGenerator(hidden).Run();
+    if (newLengths) NoteLengthGenerator(hidden).Run();
     double score = -1;
     bool decided = true;
     if (barWise) {
@@ -282,7 +285,7 @@ MelodyChoice ChooseMelody(const MelodyContext& context, int candidates, int barD
       const RandomSource after = random;
       start.Restore(context);
       random = before;
-      NoteLengthGenerator(hidden).Run();
+      if (newLengths) NoteLengthGenerator(hidden).Run();
       decided = decided && RunChosenPitches(hidden, candidate) != 0;
       random = after;
     } else {
@@ -307,6 +310,16 @@ MelodyChoice ChooseMelody(const MelodyContext& context, int candidates, int barD
     for (RandomSource& r : *starts) r.SetPlatform(context.random.platform());
   }
   return choice;
+}
+
+}  // namespace
+
+MelodyChoice ChooseMelody(const MelodyContext& context, int candidates, int barDraws) {
+  return Choose(context, candidates, barDraws, true);
+}
+
+MelodyChoice ChoosePitches(const MelodyContext& context, int candidates, int barDraws) {
+  return Choose(context, candidates, barDraws, false);
 }
 
 }  // namespace vema

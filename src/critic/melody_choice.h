@@ -44,6 +44,14 @@ inline MelodyChoice ChooseMelody(const MelodyContext& context, int candidates) {
   return ChooseMelody(context, candidates, DefaultBarDraws(candidates));
 }
 
+// The same choice over the pitches only: the note lengths in the bar table stay as they are (a
+// finished song's, ties merged) and every candidate draws the rules and pitches anew; composing
+// again means the pitch phase alone, run by RunChosenPitches from chosenStart.
+MelodyChoice ChoosePitches(const MelodyContext& context, int candidates, int barDraws);
+inline MelodyChoice ChoosePitches(const MelodyContext& context, int candidates) {
+  return ChoosePitches(context, candidates, DefaultBarDraws(candidates));
+}
+
 // The pitch phase (PitchGenerator::Run) of the chosen melody: each bar's draws start from the
 // random source that the choice kept for it (no change without bar-wise choice).  1 on success.
 int RunChosenPitches(const MelodyContext& context, const MelodyChoice& choice);

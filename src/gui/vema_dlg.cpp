@@ -23,6 +23,7 @@
 #include "app/playback.h"
 #include "app/session.h"
 #include "app/song_player.h"
+#include "app/song_state.h"
 #include "gui/editor_windows.h"
 
 using vema::gui::U8;
@@ -44,6 +45,11 @@ wxBEGIN_EVENT_TABLE(CVemaDlg, wxDialog)
   EVT_BUTTON(vema::kIdComp, CVemaDlg::OnComp)
   EVT_BUTTON(vema::kIdTitle, CVemaDlg::OnTitle)
   EVT_BUTTON(vema::kIdRoll, CVemaDlg::OnRoll)
+  EVT_BUTTON(vema::kIdHistoryBack, CVemaDlg::OnHistoryBack)
+  EVT_BUTTON(vema::kIdHistoryForward, CVemaDlg::OnHistoryForward)
+  EVT_BUTTON(vema::kIdNewMelody, CVemaDlg::OnNewMelody)
+  EVT_BUTTON(vema::kIdNewRhythm, CVemaDlg::OnNewRhythm)
+  EVT_BUTTON(vema::kIdNewFeel, CVemaDlg::OnNewFeel)
 wxEND_EVENT_TABLE()
 
 namespace {
@@ -52,6 +58,7 @@ const wxColour kTitleBackground(0, 0, 0);
 const wxColour kTitleText(255, 255, 0);
 const wxColour kStatusBackground(204, 102, 0);
 const wxColour kStatusText(0, 0, 0);
+const wxColour kHistoryText(0xaa, 0xb2, 0xc0);
 
 wxRect RectOf(const vema::TextArea& area) {
   return wxRect(area.left, area.top, area.right - area.left, area.bottom - area.top);
@@ -116,6 +123,15 @@ CVemaDlg::CVemaDlg(vema::Session& session)
   }
   SetIcons(icons);
   SetClientSize(vema::kBackgroundWidth, vema::kBackgroundHeight);
+  const std::pair<int, const char*> tips[] = {
+      {vema::kIdHistoryBack, "前の曲（Alt+←）"},
+      {vema::kIdHistoryForward, "次の曲（Alt+→）"},
+      {vema::kIdNewMelody, "新しい旋律（リズムはそのまま）"},
+      {vema::kIdNewRhythm, "新しいリズムと旋律（楽式・楽器・伴奏はそのまま）"},
+      {vema::kIdNewFeel, "別の伴奏（旋律はそのまま）"}};
+  for (const auto& [id, tip] : tips) {
+    if (wxWindow* button = FindWindow(id)) button->SetToolTip(U8(tip));
+  }
 }
 
 CVemaDlg::~CVemaDlg() { DestroyToolWindows(); }
@@ -151,6 +167,14 @@ void CVemaDlg::OnShow(wxShowEvent& event) {
     button->Move(vema::kRollButton.x, vema::kRollButton.y);
     button->Show();
   }
+  for (const auto& entry : vema::kHistoryButtons) {
+    if (wxWindow* button = FindWindow(entry.id)) {
+      button->Move(entry.x, entry.y);
+      button->Show();
+    }
+  }
+  // The song history of the folder, for "N/M" below the status line.
+  vema::ReadHistoryForList(session_);
   Raise();
   SetFocus();  // no button takes the focus, so the window itself gets the keys (Escape)
 }
@@ -178,6 +202,14 @@ void CVemaDlg::OnPaint(wxPaintEvent&) {
   }
   DrawText(dc, vema::kTitleArea, vema::ShownTitle(session_.title), kTitleBackground, kTitleText);
   DrawText(dc, vema::kStatusArea, session_.statusText, kStatusBackground, kStatusText);
+  const vema::HistoryPlace place = vema::PlaceInHistory(session_);
+  const wxRect history = RectOf(vema::kHistoryArea);
+  wxDCClipper clip(dc, history);
+  dc.SetFont(textFont_);
+  dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+  dc.SetTextForeground(kHistoryText);
+  dc.DrawText(U8(vema::HistoryPlaceText(place.index, place.count)), vema::kHistoryArea.x,
+              vema::kHistoryArea.y);
 }
 
 void CVemaDlg::DrawStatusNow(const std::string& status) {
@@ -201,7 +233,68 @@ void CVemaDlg::OnCharHook(wxKeyEvent& event) {
     Close();
     return;
   }
+  int key = event.GetKeyCode();
+  if (key == WXK_LEFT) key = vema::kLeftKey;
+  if (key == WXK_RIGHT) key = vema::kRightKey;
+  if (key >= 'a' && key <= 'z') key -= 'a' - 'A';
+  if (key >= 1 && key <= 26 && event.ControlDown()) key += 'A' - 1;  // a control character
+  switch (vema::SongKeyOf(key, event.AltDown(), event.ControlDown(), event.ShiftDown())) {
+    case vema::SongKey::kBack:
+      ChangeSong([this] { return vema::StepHistory(session_, -1); });
+      return;
+    case vema::SongKey::kForward:
+      ChangeSong([this] { return vema::StepHistory(session_, 1); });
+      return;
+    case vema::SongKey::kUndo:
+      ChangeSong([this] { return vema::UndoSongChange(session_); });
+      return;
+    case vema::SongKey::kRedo:
+      ChangeSong([this] { return vema::RedoSongChange(session_); });
+      return;
+    case vema::SongKey::kNone:
+      break;
+  }
   event.Skip();
+}
+
+void CVemaDlg::ChangeSong(const std::function<bool()>& command) {
+  if (busy_) return;
+  busy_ = true;
+  const bool changed = command();
+  busy_ = false;
+  Refresh(false);
+  // An open piano roll shows the new song.
+  if (changed && pianoRoll_ && pianoRollShown_ == 1) {
+    ShowSongInRoll();
+    pianoRoll_->Show();
+  }
+}
+
+void CVemaDlg::OnHistoryBack(wxCommandEvent&) {
+  ChangeSong([this] { return vema::StepHistory(session_, -1); });
+}
+
+void CVemaDlg::OnHistoryForward(wxCommandEvent&) {
+  ChangeSong([this] { return vema::StepHistory(session_, 1); });
+}
+
+void CVemaDlg::OnNewMelody(wxCommandEvent&) {
+  ChangeSong([this] { return vema::RerollMelody(session_); });
+}
+
+void CVemaDlg::OnNewRhythm(wxCommandEvent&) {
+  ChangeSong([this] { return vema::RerollRhythm(session_); });
+}
+
+void CVemaDlg::OnNewFeel(wxCommandEvent&) {
+  // The feel dialog chooses the new feel; closing it changes nothing.
+  ChangeSong([this] {
+    if (!vema::CurrentSongEntry(session_)) {
+      return vema::RerollFeel(session_, 0);  // says that there is no song yet
+    }
+    const std::optional<int> feel = session_.platform().ChooseFeel();
+    return feel.has_value() && vema::RerollFeel(session_, *feel);
+  });
 }
 
 void CVemaDlg::OnSave(wxCommandEvent&) {
@@ -272,16 +365,10 @@ void CVemaDlg::OnHelp(wxCommandEvent&) {
 void CVemaDlg::OnIcon(wxCommandEvent&) { Iconize(true); }
 
 void CVemaDlg::OnComp(wxCommandEvent&) {
-  if (busy_) return;
-  busy_ = true;
-  vema::ComposeCommand(session_);
-  busy_ = false;
-  Refresh(false);
-  // An open piano roll shows the new song.
-  if (pianoRoll_ && pianoRollShown_ == 1) {
-    ShowSongInRoll();
-    pianoRoll_->Show();
-  }
+  ChangeSong([this] {
+    vema::ComposeAndRecord(session_);
+    return true;
+  });
 }
 
 void CVemaDlg::ShowSongInRoll() {
@@ -316,6 +403,7 @@ void CVemaDlg::OnRoll(wxCommandEvent&) {
 
 void CVemaDlg::OnTitle(wxCommandEvent&) {
   vema::NameSongCommand(session_);
+  vema::KeepTitleOfCurrentSong(session_);
   RefreshRect(RectOf(vema::kTitleArea), false);
   Update();
 }

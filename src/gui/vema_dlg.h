@@ -50,6 +50,14 @@ class CVemaDlg : public wxDialog {
   void OnTitle(wxCommandEvent& event);
   void OnRoll(wxCommandEvent& event);
   void ShowSongInRoll();
+  // The song history: ◀ ▶, the three re-rolls, undo and redo.
+  void OnHistoryBack(wxCommandEvent& event);
+  void OnHistoryForward(wxCommandEvent& event);
+  void OnNewMelody(wxCommandEvent& event);
+  void OnNewRhythm(wxCommandEvent& event);
+  void OnNewFeel(wxCommandEvent& event);
+  // Runs a command that changes the song, then shows the new song (title, history place, roll).
+  void ChangeSong(const std::function<bool()>& command);
 
   void DrawText(wxDC& dc, const vema::TextArea& area, const std::string& text,
                 const wxColour& background, const wxColour& foreground);

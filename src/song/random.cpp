@@ -16,7 +16,8 @@ int32_t RandomSource::NextInteger() {
 }
 
 void RandomSource::Fill() {
-  SeedIntegerGenerator(fixedSeed_ ? *fixedSeed_ : static_cast<uint32_t>(std::time(nullptr)));
+  filledWith_ = fixedSeed_ ? *fixedSeed_ : static_cast<uint32_t>(std::time(nullptr));
+  SeedIntegerGenerator(*filledWith_);
   for (double& slot : table_) slot = NextInteger() * kScale;
   needsFill_ = false;
 }
@@ -28,6 +29,33 @@ double RandomSource::NextUniform() {
   table_[static_cast<size_t>(i)] = NextInteger() * kScale;
   lastSlot_ = i;
   return value;
+}
+
+RandomSource::State RandomSource::Save() const {
+  State s;
+  for (size_t i = 0; i < table_.size(); ++i) {
+    s.table[i] = static_cast<uint16_t>(table_[i] * 32768.0);
+  }
+  s.integer = state_;
+  s.lastSlot = lastSlot_;
+  s.filled = !needsFill_;
+  s.seed = fixedSeed_;
+  s.filledWith = filledWith_;
+  return s;
+}
+
+bool RandomSource::Load(const State& s) {
+  if (s.lastSlot < 0 || s.lastSlot >= static_cast<int32_t>(table_.size())) return false;
+  for (uint16_t k : s.table) {
+    if (k > 32767) return false;
+  }
+  for (size_t i = 0; i < table_.size(); ++i) table_[i] = s.table[i] * kScale;
+  state_ = s.integer;
+  lastSlot_ = s.lastSlot;
+  needsFill_ = !s.filled;
+  fixedSeed_ = s.seed;
+  filledWith_ = s.filledWith;
+  return true;
 }
 
 int32_t RandomSource::RandomInRange(int32_t low, int32_t high) {

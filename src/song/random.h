@@ -35,6 +35,23 @@ class RandomSource {
   int32_t NextInteger();
   void SeedIntegerGenerator(uint32_t seed) { state_ = seed; }
 
+  // Everything that decides the coming draws, for keeping a source and making it again exactly.
+  // The table holds k / 32768 values: they are kept as their k (0..32767).
+  struct State {
+    std::array<uint16_t, 200> table{};
+    uint32_t integer = 0;   // the integer generator's state
+    int32_t lastSlot = 199;
+    bool filled = false;    // false: the first draw fills the table (from the seed)
+    std::optional<uint32_t> seed;  // the fixed seed, if any
+    std::optional<uint32_t> filledWith;  // the seed the table was filled from
+    bool operator==(const State&) const = default;
+  };
+  State Save() const;
+  // False (and the source unchanged) for a state no source can be in.
+  bool Load(const State& state);
+  // The seed the table was filled from; nullopt before the first fill.
+  std::optional<uint32_t> filledWith() const { return filledWith_; }
+
  private:
   void Fill();
 
@@ -44,6 +61,7 @@ class RandomSource {
   std::array<double, 200> table_{};
   bool needsFill_ = true;
   int32_t lastSlot_ = 199;
+  std::optional<uint32_t> filledWith_;
 };
 
 }  // namespace vema

@@ -6,6 +6,7 @@
 #include "app/help_text.h"
 #include "app/main_window_logic.h"
 #include "app/name_prompt.h"
+#include "app/piano_roll.h"
 #include "support/test_support.h"
 
 namespace vema {
@@ -27,6 +28,51 @@ TEST(MainWindow, ToolWindowToggleAndTheShownTitle) {
   // The first 26 bytes; "a" + 13 kana are 27 CP932 bytes: the last kana does not fit.
   EXPECT_EQ(ShownTitle(std::string(40, 'x')), std::string(26, 'x'));
   EXPECT_EQ(ShownTitle("aあいうえおかきくけこさしすせ"), "aあいうえおかきくけこさし");
+}
+
+TEST(MainWindow, TheSongHistoryControlsAndKeys) {
+  // Every button on the background, apart from every other, the history text clear of them.
+  std::vector<PictureButtonPlace> all(kMainButtons.begin(), kMainButtons.end());
+  all.push_back(kRollButton);
+  all.insert(all.end(), kHistoryButtons.begin(), kHistoryButtons.end());
+  const auto apart = [](int x, int y, int w, int h, const PictureButtonPlace& b) {
+    return x + w <= b.x || b.x + b.width <= x || y + h <= b.y || b.y + b.height <= y;
+  };
+  for (const PictureButtonPlace& button : kHistoryButtons) {
+    EXPECT_GE(button.x, 0);
+    EXPECT_LE(button.x + button.width, kBackgroundWidth);
+    EXPECT_LE(button.y + button.height, kBackgroundHeight);
+    for (const PictureButtonPlace& other : all) {
+      if (other.id == button.id) continue;
+      EXPECT_TRUE(apart(button.x, button.y, button.width, button.height, other))
+          << button.caption << " " << other.caption;
+    }
+  }
+  const TextArea& text = kHistoryArea;
+  for (const PictureButtonPlace& other : all) {
+    EXPECT_TRUE(apart(text.left, text.top, text.right - text.left, text.bottom - text.top, other))
+        << other.caption;
+  }
+  EXPECT_EQ(HistoryPlaceText(3, 12), "3/12");
+  EXPECT_EQ(HistoryPlaceText(0, 12), "-/12");
+  EXPECT_EQ(HistoryPlaceText(0, 0), "");
+
+  struct Case {
+    int key;
+    bool alt, control, shift;
+    SongKey what;
+  };
+  const Case cases[] = {
+      {kLeftKey, true, false, false, SongKey::kBack},  {kRightKey, true, false, false, SongKey::kForward},
+      {kLeftKey, false, false, false, SongKey::kNone}, {kLeftKey, true, true, false, SongKey::kNone},
+      {'Z', false, true, false, SongKey::kUndo},       {'Z', false, true, true, SongKey::kRedo},
+      {'Y', false, true, false, SongKey::kRedo},       {'Y', false, true, true, SongKey::kNone},
+      {'Z', false, false, false, SongKey::kNone},      {'Z', true, true, false, SongKey::kNone},
+      {'X', false, true, false, SongKey::kNone}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(SongKeyOf(c.key, c.alt, c.control, c.shift), c.what)
+        << c.key << c.alt << c.control << c.shift;
+  }
 }
 
 TEST(NamePrompt, FirstLineAtMost255BytesCancelShowsTheTextConfirmedLast) {

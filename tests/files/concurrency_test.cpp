@@ -19,6 +19,7 @@
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
 #include "app/main_window_logic.h"
+#include "app/song_history.h"
 #include "app/tiny_song_files.h"
 #include "support/child_process.h"
 #include "support/test_support.h"
@@ -81,11 +82,12 @@ FileSet Reference(uint32_t seed) {
   return Outputs(dir.str());
 }
 
-// The names of a folder other than the tiny folder's, the outputs and the lock file.
+// The names of a folder other than the tiny folder's, the outputs, the song history and the
+// lock file.
 std::set<std::string> Strays(const TempDir& dir) {
   std::set<std::string> names = testing::Names(dir.path());
   for (const char* name : {"default.mld", "default.ton", "default.db", "out.mid", "out.mml",
-                           "work.txt", ".vema.lock"}) {
+                           "work.txt", ".vema.lock", kHistoryFileName, kHistoryStoreDir}) {
     names.erase(name);
   }
   return names;
@@ -103,8 +105,20 @@ TEST(ConcurrentRuns, ComposingIntoOneFolderLeavesOneWholeSet) {
     for (int seed = 1; seed <= kRuns; ++seed) runs.push_back(StartCompose(dir.str(), static_cast<uint32_t>(seed)));
     for (pid_t pid : runs) EXPECT_EQ(Wait(pid), 0) << "round " << round;
     const FileSet set = Outputs(dir.str());
-    mixed += std::find(references.begin(), references.end(), set) == references.end() ? 1 : 0;
+    const auto found = std::find(references.begin(), references.end(), set);
+    mixed += found == references.end() ? 1 : 0;
     EXPECT_TRUE(Strays(dir).empty()) << "round " << round;
+    // Every run's song is in the history, and its current song is the one whose files are there.
+    const HistoryFile history = LoadHistory(dir.str());
+    ASSERT_EQ(history.state, HistoryFileState::kRead);
+    EXPECT_EQ(history.history.entries.size(), static_cast<size_t>(kRuns * (round + 1)));
+    const HistoryEntry* current = history.history.Find(history.history.current);
+    ASSERT_NE(current, nullptr);
+    if (found != references.end()) {
+      EXPECT_EQ(current->recipe.random.filledWith,
+                std::optional<uint32_t>(static_cast<uint32_t>(found - references.begin() + 1)))
+          << "round " << round;
+    }
   }
   EXPECT_EQ(mixed, 0) << "rounds whose outputs are no set of one run";
 }
