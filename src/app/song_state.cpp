@@ -107,7 +107,12 @@ HistoryFile LoadLocked(Session& s) {
   std::vector<Note> notes;
   HistoryFile file;
   {
-    const FolderLock lock(s.dir);
+    const FolderLock lock(s.dir, s.platform());
+    // Another run that keeps the folder: the platform has said so; the history is left alone.
+    if (lock.refused()) {
+      file.state = HistoryFileState::kUnusable;
+      return file;
+    }
     file = Load(s, notes);
   }
   Show(s, notes);
@@ -658,7 +663,9 @@ std::string StoredFormName(const Session& s, const SongForm& form) {
 }  // namespace
 
 std::optional<double> ComposeAndRecord(Session& s) {
-  const std::optional<HistoryEntry> before = CurrentEntry(s);
+  // The song before, for undo: this run's, else the history file's current one, read below
+  // with the files' lock (a folder kept by another run is waited for once).
+  std::optional<HistoryEntry> before = s.song.current;
   s.random.Prepare();  // what the first draw would do; the state before the song is known
   HistoryEntry entry;
   SongRecipe& r = entry.recipe;
@@ -686,6 +693,7 @@ std::optional<double> ComposeAndRecord(Session& s) {
     WriteSongFiles(s, writes, [&] {
       SaveUpdated(s, [&](SongHistory& h) {
         if (!PutRecipeData(s, entry.recipe)) return false;
+        if (const HistoryEntry* e = h.Find(h.current); !before && e != nullptr) before = *e;
         entry.number = h.Add(entry);
         recorded = true;
         return true;
@@ -841,7 +849,8 @@ void KeepTitleOfCurrentSong(Session& s) {
   s.song.current->title = s.title;
   std::vector<Note> notes;
   {
-    const FolderLock lock(s.dir);
+    const FolderLock lock(s.dir, s.platform());
+    if (lock.refused()) return;  // the platform has said why; the title stays in this run
     SaveUpdated(s, [&](SongHistory& h) {
       // An entry no longer in the history keeps its title in this run only.
       HistoryEntry* e = h.Find(s.song.current->number);
