@@ -59,6 +59,9 @@ struct TextArea {
 inline constexpr TextArea kTitleArea = {110, 7, 370, 30, 110, 7};
 inline constexpr TextArea kStatusArea = {97, 40, 333, 86, 100, 50};
 inline constexpr size_t kTitleShownBytes = 26;
+// While a song sounds, a green lamp and this word between the status line and the buttons.
+inline constexpr TextArea kSoundingArea = {180, 89, 260, 105, 194, 90};
+inline constexpr const char* kSoundingText = "演奏中";
 
 // The part of the title that the main window shows: its first 26 CP932 bytes, never splitting a
 // double-byte character.

@@ -1,0 +1,421 @@
+#include "app/player/port_player.h"
+
+#include <algorithm>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <utility>
+
+#include <RtMidi.h>
+
+#if VEMA_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
+#if VEMA_HAVE_JACK
+#include <jack/jack.h>
+#endif
+
+namespace vema {
+namespace {
+
+// The program's name among the MIDI clients, and its output port ("VEMA:out" under JACK).
+constexpr const char* kClientName = "VEMA";
+constexpr const char* kOutputName = "out";
+// How often a port in use is looked for among the system's ports.
+constexpr auto kPortCheckPeriod = std::chrono::milliseconds(250);
+// A port with nothing to play is let go after this long.
+constexpr auto kIdleBeforeClosing = std::chrono::seconds(2);
+
+constexpr uint8_t kNoteOff = 0x80;
+constexpr uint8_t kNoteOn = 0x90;
+constexpr uint8_t kPolyPressure = 0xA0;
+constexpr uint8_t kControlChange = 0xB0;
+constexpr uint8_t kProgramChange = 0xC0;
+constexpr uint8_t kAllNotesOff = 123;
+
+#if VEMA_HAVE_ALSA
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+#if VEMA_HAVE_JACK
+void QuietJack(const char*) {}
+#endif
+
+// The MIDI systems' own complaints (no sequencer device, no JACK server) would be printed on
+// stderr at every look at the ports; the program says what matters itself.
+void QuietenMidiSystems() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+#if VEMA_HAVE_ALSA
+    snd_lib_error_set_handler(QuietAlsa);
+#endif
+#if VEMA_HAVE_JACK
+    jack_set_error_function(QuietJack);
+    jack_set_info_function(QuietJack);
+#endif
+  });
+}
+
+void IgnoreError(RtMidiError::Type, const std::string&, void*) {}
+
+// An output client of one MIDI system, or nullptr where that system does not work here.
+std::unique_ptr<RtMidiOut> MakeClient(RtMidi::Api api, RtMidiErrorCallback onError, void* data) {
+  QuietenMidiSystems();
+  // RtMidi prints its warnings on std::cerr while it sets up.
+  std::ostringstream swallowed;
+  std::streambuf* const cerr = std::cerr.rdbuf(swallowed.rdbuf());
+  std::unique_ptr<RtMidiOut> out;
+  try {
+    out = std::make_unique<RtMidiOut>(api, kClientName);
+    out->setErrorCallback(onError, data);
+  } catch (const RtMidiError&) {
+    out.reset();
+  }
+  std::cerr.rdbuf(cerr);
+  return out;
+}
+
+std::vector<RtMidi::Api> MidiSystems() {
+  std::vector<RtMidi::Api> apis;
+  RtMidi::getCompiledApi(apis);
+  std::erase(apis, RtMidi::RTMIDI_DUMMY);
+  return apis;
+}
+
+std::vector<std::string> PortNames(RtMidiOut& out) {
+  std::vector<std::string> names;
+  const unsigned count = out.getPortCount();
+  for (unsigned i = 0; i < count; ++i) names.push_back(out.getPortName(i));
+  return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ListMidiPorts() {
+  std::vector<std::string> names;
+  for (const RtMidi::Api api : MidiSystems()) {
+    if (const auto out = MakeClient(api, IgnoreError, nullptr)) {
+      for (std::string& name : PortNames(*out)) {
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end()) {
+          names.push_back(std::move(name));
+        }
+      }
+    }
+  }
+  return names;
+}
+
+PortPlayer::PortPlayer() = default;
+
+PortPlayer::~PortPlayer() {
+  {
+    std::lock_guard lock(mutex_);
+    Shut();
+    quit_ = true;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+bool PortPlayer::OpenPort(const std::string& port) {
+  ClosePort();
+  const RtMidiErrorCallback failed = [](RtMidiError::Type type, const std::string&, void* data) {
+    // Called inside a call of ours into RtMidi, with the lock held.
+    if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING) {
+      static_cast<PortPlayer*>(data)->portFailed_ = true;
+    }
+  };
+  for (const RtMidi::Api api : MidiSystems()) {
+    auto out = MakeClient(api, failed, this);
+    if (!out) continue;
+    const std::vector<std::string> names = PortNames(*out);
+    const auto it = std::find(names.begin(), names.end(), port);
+    if (it == names.end()) continue;
+    portFailed_ = false;
+    try {
+      out->openPort(static_cast<unsigned>(it - names.begin()), kOutputName);
+    } catch (const RtMidiError&) {
+      portFailed_ = true;
+    }
+    if (portFailed_ || !out->isPortOpen()) continue;
+    out_ = std::move(out);
+    portName_ = port;
+    nextCheck_ = Clock::now() + kPortCheckPeriod;
+    idleSince_.reset();
+    if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+    return true;
+  }
+  return false;
+}
+
+void PortPlayer::ClosePort() {
+  // Closing waits until what was sent has gone out.
+  out_.reset();
+  idleSince_.reset();
+}
+
+bool PortPlayer::PortStillThere() {
+  if (!out_ || portFailed_) return false;
+  const std::vector<std::string> names = PortNames(*out_);
+  return std::find(names.begin(), names.end(), portName_) != names.end();
+}
+
+void PortPlayer::Send(const uint8_t* bytes, size_t size) {
+  if (!out_) return;
+  unsilenced_ = true;
+  try {
+    out_->sendMessage(bytes, size);
+  } catch (const RtMidiError&) {
+    portFailed_ = true;
+  }
+}
+
+void PortPlayer::SendMessage(const TimedMidiMessage& message) {
+  const auto channel = static_cast<size_t>(message.Channel());
+  uint8_t& count = sounding_[channel][message.bytes[1] & 0x7F];
+  if (message.StartsNote()) {
+    if (count < 255) ++count;
+  } else if (message.EndsNote() && count > 0) {
+    --count;
+  }
+  Send(message.bytes, message.size);
+}
+
+void PortPlayer::Chase(int64_t tick) {
+  for (const TimedMidiMessage& message : song_->messages) {
+    if (message.tick >= tick) break;
+    const uint8_t kind = message.Kind();
+    if (kind != kNoteOff && kind != kNoteOn && kind != kPolyPressure) Send(message.bytes, message.size);
+  }
+}
+
+void PortPlayer::Silence() {
+  if (!unsilenced_) return;
+  for (size_t channel = 0; channel < sounding_.size(); ++channel) {
+    for (size_t key = 0; key < sounding_[channel].size(); ++key) {
+      for (; sounding_[channel][key] > 0; --sounding_[channel][key]) {
+        const uint8_t off[] = {static_cast<uint8_t>(kNoteOff | channel), static_cast<uint8_t>(key), 0};
+        Send(off, sizeof off);
+      }
+    }
+  }
+  const uint16_t channels = static_cast<uint16_t>((song_ ? song_->channelsUsed : 0) | channelsTouched_);
+  for (int channel = 0; channel < 16; ++channel) {
+    if ((channels >> channel & 1) == 0) continue;
+    const uint8_t allOff[] = {static_cast<uint8_t>(kControlChange | channel), kAllNotesOff, 0};
+    Send(allOff, sizeof allOff);
+  }
+  unsilenced_ = false;
+}
+
+PortPlayer::Clock::time_point PortPlayer::DueAt(int64_t microseconds) const {
+  return origin_ + std::chrono::microseconds(microseconds);
+}
+
+void PortPlayer::StartAt(int64_t tick) {
+  tick = std::clamp<int64_t>(tick, 0, song_->endTick);
+  Chase(tick);
+  next_ = song_->FirstAt(tick);
+  origin_ = Clock::now() - std::chrono::microseconds(song_->MicrosecondsAt(tick));
+  playing_ = true;
+  played_ = true;
+  idleSince_.reset();
+}
+
+bool PortPlayer::Open(const std::string& port, MidiSequence song) {
+  std::lock_guard lock(mutex_);
+  Shut();
+  lost_ = false;
+  if (!OpenPort(port)) return false;
+  song_ = std::move(song);
+  return true;
+}
+
+void PortPlayer::Play(int64_t fromTick) {
+  std::lock_guard lock(mutex_);
+  if (!song_) return;
+  if (playing_) Silence();
+  if (!out_ && !OpenPort(portName_)) {
+    lost_ = true;
+    lostPort_ = portName_;
+    return;
+  }
+  StartAt(fromTick >= 0 ? fromTick : position_);
+  wake_.notify_all();
+}
+
+void PortPlayer::Stop() {
+  std::lock_guard lock(mutex_);
+  if (!playing_) return;
+  position_ = std::clamp<int64_t>(
+      song_->TickAt(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - origin_)
+                        .count()),
+      0, song_->endTick);
+  playing_ = false;
+  Silence();
+  wake_.notify_all();
+}
+
+void PortPlayer::Rewind() {
+  std::lock_guard lock(mutex_);
+  position_ = 0;
+  if (playing_) {
+    Silence();
+    StartAt(0);
+    wake_.notify_all();
+  }
+}
+
+void PortPlayer::Close() {
+  std::lock_guard lock(mutex_);
+  Shut();
+}
+
+void PortPlayer::Shut() {
+  playing_ = false;
+  for (const NoteOff& off : noteOffs_) {
+    const uint8_t bytes[] = {static_cast<uint8_t>(kNoteOff | off.channel),
+                             static_cast<uint8_t>(off.key), 0};
+    Send(bytes, sizeof bytes);
+  }
+  noteOffs_.clear();
+  Silence();
+  song_.reset();
+  ClosePort();
+  channelsTouched_ = 0;
+  position_ = 0;
+  played_ = false;
+  wake_.notify_all();
+}
+
+bool PortPlayer::Seek(int64_t tick) {
+  std::lock_guard lock(mutex_);
+  if (!playing_) return false;
+  Silence();
+  StartAt(tick);
+  wake_.notify_all();
+  return true;
+}
+
+bool PortPlayer::WaitUntilEnd(std::string& error) {
+  std::unique_lock lock(mutex_);
+  if (!played_ && !lost_) {
+    error = "nothing is playing";
+    return false;
+  }
+  wake_.wait(lock, [this] { return !playing_; });
+  if (lost_) {
+    error = "the MIDI output " + portName_ + " went away";
+    return false;
+  }
+  return true;
+}
+
+int PortPlayer::PlayingTick() {
+  std::lock_guard lock(mutex_);
+  if (!playing_) return -1;
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - origin_).count();
+  return static_cast<int>(std::clamp<int64_t>(song_->TickAt(elapsed), 0, song_->endTick));
+}
+
+bool PortPlayer::Playing() {
+  std::lock_guard lock(mutex_);
+  return playing_;
+}
+
+bool PortPlayer::SoundNote(const std::string& port, int channel, int program, int key,
+                           int velocity, int milliseconds) {
+  if (channel < 0 || channel > 15 || key < 0 || key > 127) return false;
+  std::lock_guard lock(mutex_);
+  const bool samePort = out_ && (portName_ == port || playing_);
+  if (!samePort && !OpenPort(port)) return false;
+  if (channel != 9) {
+    const uint8_t change[] = {static_cast<uint8_t>(kProgramChange | channel),
+                              static_cast<uint8_t>(std::clamp(program, 0, 127))};
+    Send(change, sizeof change);
+  }
+  const uint8_t on[] = {static_cast<uint8_t>(kNoteOn | channel), static_cast<uint8_t>(key),
+                        static_cast<uint8_t>(std::clamp(velocity, 1, 127))};
+  Send(on, sizeof on);
+  channelsTouched_ |= static_cast<uint16_t>(1u << channel);
+  noteOffs_.push_back(
+      {Clock::now() + std::chrono::milliseconds(std::clamp(milliseconds, 1, 60000)), channel, key});
+  idleSince_.reset();
+  wake_.notify_all();
+  return true;
+}
+
+std::string PortPlayer::TakeLostPort() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(lostPort_, std::string());
+}
+
+void PortPlayer::Run() {
+  std::unique_lock lock(mutex_);
+  while (!quit_) {
+    const auto now = Clock::now();
+    if (playing_) {
+      const auto& messages = song_->messages;
+      while (next_ < messages.size() && DueAt(messages[next_].microseconds) <= now) {
+        SendMessage(messages[next_++]);
+      }
+      if (next_ >= messages.size() && DueAt(song_->endMicroseconds) <= now) {
+        playing_ = false;
+        position_ = 0;
+        Silence();
+        wake_.notify_all();
+      }
+    }
+    std::erase_if(noteOffs_, [this, now](const NoteOff& off) {
+      if (off.at > now) return false;
+      const uint8_t bytes[] = {static_cast<uint8_t>(kNoteOff | off.channel),
+                               static_cast<uint8_t>(off.key), 0};
+      Send(bytes, sizeof bytes);
+      return true;
+    });
+    if (out_ && (portFailed_ || now >= nextCheck_)) {
+      nextCheck_ = now + kPortCheckPeriod;
+      if (!PortStillThere()) {
+        if (playing_) {
+          lost_ = true;
+          lostPort_ = portName_;
+          playing_ = false;
+        }
+        sounding_ = {};
+        noteOffs_.clear();
+        ClosePort();
+        wake_.notify_all();
+      }
+    }
+    const bool idle = !playing_ && noteOffs_.empty();
+    if (!idle) {
+      idleSince_.reset();
+    } else if (out_ && !idleSince_) {
+      idleSince_ = now;
+    } else if (out_ && now - *idleSince_ >= kIdleBeforeClosing) {
+      ClosePort();
+    }
+
+    // Sleep until the next thing to do, or until a command wakes the thread.
+    std::optional<Clock::time_point> due;
+    const auto consider = [&due](Clock::time_point at) {
+      if (!due || at < *due) due = at;
+    };
+    if (playing_) {
+      consider(next_ < song_->messages.size() ? DueAt(song_->messages[next_].microseconds)
+                                              : DueAt(song_->endMicroseconds));
+    }
+    for (const NoteOff& off : noteOffs_) consider(off.at);
+    if (out_) {
+      consider(nextCheck_);
+      if (idleSince_) consider(*idleSince_ + kIdleBeforeClosing);
+    }
+    if (due) {
+      wake_.wait_until(lock, *due);
+    } else {
+      wake_.wait(lock);
+    }
+  }
+}
+
+}  // namespace vema
