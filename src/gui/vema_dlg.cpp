@@ -125,7 +125,6 @@ CVemaDlg::CVemaDlg(vema::Session& session)
   SetClientSize(vema::kBackgroundWidth, vema::kBackgroundHeight);
   playbackTimer_.SetOwner(this);
   Bind(wxEVT_TIMER, &CVemaDlg::OnPlaybackTimer, this, playbackTimer_.GetId());
-  playbackTimer_.Start(kPlaybackLookMs);
 }
 
 CVemaDlg::~CVemaDlg() { DestroyToolWindows(); }
@@ -179,6 +178,8 @@ void CVemaDlg::DrawText(wxDC& dc, const vema::TextArea& area, const std::string&
 }
 
 void CVemaDlg::OnPaint(wxPaintEvent&) {
+  // Playback is looked at once the window is on the screen (the player is made on first use).
+  if (!playbackTimer_.IsRunning() && !toolWindowsDestroyed_) playbackTimer_.Start(kPlaybackLookMs);
   wxPaintDC dc(this);
   if (background_.IsOk()) {
     dc.DrawBitmap(background_, 0, 0, false);

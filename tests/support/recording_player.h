@@ -58,4 +58,27 @@ class RecordingPlayer : public SongPlayer {
   bool playing_ = false;
 };
 
+// Hands every call on to a player that lives longer (for factories, which give theirs away).
+class PlayerProxy : public SongPlayer {
+ public:
+  explicit PlayerProxy(SongPlayer& to) : to_(to) {}
+  void Command(const std::string& command) override { to_.Command(command); }
+  bool WaitUntilEnd(std::string& error) override { return to_.WaitUntilEnd(error); }
+  int PlayingTick() override { return to_.PlayingTick(); }
+  bool RenderWav(const std::string& midi, const std::string& wav, std::string& error,
+                 const RenderProgress& progress) override {
+    return to_.RenderWav(midi, wav, error, progress);
+  }
+  void SoundNote(int channel, int program, int key, int velocity, int milliseconds) override {
+    to_.SoundNote(channel, program, key, velocity, milliseconds);
+  }
+  void Seek(int64_t tick) override { to_.Seek(tick); }
+  std::vector<std::string> ListOutputs(std::string& error) override { return to_.ListOutputs(error); }
+  void SetOutput(const std::string& port) override { to_.SetOutput(port); }
+  PlayerNotice TakeNotice() override { return to_.TakeNotice(); }
+
+ private:
+  SongPlayer& to_;
+};
+
 }  // namespace vema::testing

@@ -261,7 +261,9 @@ void FluidPlayer::Seek(int64_t tick) {
   std::lock_guard lock(mutex_);
   tick = std::max<int64_t>(tick, 0);
   if (started_ && !SongOver()) {
-    fluid_player_seek(player_, static_cast<int>(std::min<int64_t>(tick, std::max(totalTicks_, 0))));
+    // Not past the end, once the player has read the song and knows it.
+    const int64_t last = totalTicks_ > 0 ? totalTicks_ : INT_MAX;
+    fluid_player_seek(player_, static_cast<int>(std::min(tick, last)));
   } else {
     pendingSeek_ = tick;
   }

@@ -6,6 +6,9 @@
 #include <sstream>
 #include <utility>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <RtMidi.h>
 
 #if VEMA_HAVE_ALSA
@@ -25,6 +28,7 @@ constexpr const char* kOutputName = "out";
 constexpr auto kPortCheckPeriod = std::chrono::milliseconds(250);
 // A port with nothing to play is let go after this long.
 constexpr auto kIdleBeforeClosing = std::chrono::seconds(2);
+constexpr int kSenderPriority = 5;
 
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kNoteOn = 0x90;
@@ -74,6 +78,15 @@ std::unique_ptr<RtMidiOut> MakeClient(RtMidi::Api api, RtMidiErrorCallback onErr
   return out;
 }
 
+// The thread that sends the song gets ahead of ordinary work where the system allows it (a
+// real-time priority below that of JACK's own threads); elsewhere it runs as it is.
+void SendOnTime(std::thread& thread) {
+  sched_param param{};
+  param.sched_priority = std::min(sched_get_priority_max(SCHED_FIFO),
+                                  std::max(sched_get_priority_min(SCHED_FIFO), kSenderPriority));
+  pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
+}
+
 std::vector<RtMidi::Api> MidiSystems() {
   std::vector<RtMidi::Api> apis;
   RtMidi::getCompiledApi(apis);
@@ -113,7 +126,9 @@ PortPlayer::~PortPlayer() {
     quit_ = true;
   }
   wake_.notify_all();
+  watch_.notify_all();
   if (worker_.joinable()) worker_.join();
+  if (watcher_.joinable()) watcher_.join();
 }
 
 bool PortPlayer::OpenPort(const std::string& port) {
@@ -139,9 +154,15 @@ bool PortPlayer::OpenPort(const std::string& port) {
     if (portFailed_ || !out->isPortOpen()) continue;
     out_ = std::move(out);
     portName_ = port;
-    nextCheck_ = Clock::now() + kPortCheckPeriod;
+    api_ = api;
+    ++opened_;
     idleSince_.reset();
-    if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+    if (!worker_.joinable()) {
+      worker_ = std::thread([this] { Run(); });
+      SendOnTime(worker_);
+      watcher_ = std::thread([this] { Watch(); });
+    }
+    watch_.notify_all();
     return true;
   }
   return false;
@@ -153,10 +174,45 @@ void PortPlayer::ClosePort() {
   idleSince_.reset();
 }
 
-bool PortPlayer::PortStillThere() {
-  if (!out_ || portFailed_) return false;
-  const std::vector<std::string> names = PortNames(*out_);
-  return std::find(names.begin(), names.end(), portName_) != names.end();
+void PortPlayer::PortGone() {
+  if (playing_) {
+    lost_ = true;
+    lostPort_ = portName_;
+    playing_ = false;
+  }
+  sounding_ = {};
+  noteOffs_.clear();
+  ClosePort();
+  wake_.notify_all();
+}
+
+void PortPlayer::Watch() {
+  // Asking the MIDI system for its ports may wait on it (the JACK server answers requests
+  // between its cycles): never in the thread that sends, and with a client of its own.
+  std::unique_ptr<RtMidiOut> client;
+  RtMidi::Api clientApi = RtMidi::UNSPECIFIED;
+  std::unique_lock lock(mutex_);
+  while (!quit_) {
+    if (!out_) {
+      client.reset();
+      watch_.wait(lock);
+      continue;
+    }
+    const std::string port = portName_;
+    const auto api = static_cast<RtMidi::Api>(api_);
+    const uint64_t opened = opened_;
+    lock.unlock();
+    if (!client || clientApi != api) {
+      client = MakeClient(api, IgnoreError, nullptr);
+      clientApi = api;
+    }
+    std::vector<std::string> names;
+    if (client) names = PortNames(*client);
+    const bool there = std::find(names.begin(), names.end(), port) != names.end();
+    lock.lock();
+    if (!there && out_ && opened_ == opened) PortGone();
+    watch_.wait_for(lock, kPortCheckPeriod);
+  }
 }
 
 void PortPlayer::Send(const uint8_t* bytes, size_t size) {
@@ -373,20 +429,7 @@ void PortPlayer::Run() {
       Send(bytes, sizeof bytes);
       return true;
     });
-    if (out_ && (portFailed_ || now >= nextCheck_)) {
-      nextCheck_ = now + kPortCheckPeriod;
-      if (!PortStillThere()) {
-        if (playing_) {
-          lost_ = true;
-          lostPort_ = portName_;
-          playing_ = false;
-        }
-        sounding_ = {};
-        noteOffs_.clear();
-        ClosePort();
-        wake_.notify_all();
-      }
-    }
+    if (out_ && portFailed_) PortGone();
     const bool idle = !playing_ && noteOffs_.empty();
     if (!idle) {
       idleSince_.reset();
@@ -406,10 +449,7 @@ void PortPlayer::Run() {
                                               : DueAt(song_->endMicroseconds));
     }
     for (const NoteOff& off : noteOffs_) consider(off.at);
-    if (out_) {
-      consider(nextCheck_);
-      if (idleSince_) consider(*idleSince_ + kIdleBeforeClosing);
-    }
+    if (out_ && idleSince_) consider(*idleSince_ + kIdleBeforeClosing);
     if (due) {
       wake_.wait_until(lock, *due);
     } else {

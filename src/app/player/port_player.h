@@ -69,7 +69,8 @@ class PortPlayer {
   // All below with mutex_ held.
   bool OpenPort(const std::string& port);
   void ClosePort();
-  bool PortStillThere();
+  // The port is no longer there: playback ends, the port is let go.
+  void PortGone();
   void Send(const uint8_t* bytes, size_t size);
   void SendMessage(const TimedMidiMessage& message);
   // Program changes, controllers and pitch bends before a tick, so that the song sounds there
@@ -82,13 +83,19 @@ class PortPlayer {
   void Shut();
   Clock::time_point DueAt(int64_t microseconds) const;
   void Run();
+  // The thread that looks now and then whether the port is still there.
+  void Watch();
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable watch_;
   std::thread worker_;
+  std::thread watcher_;
   bool quit_ = false;
   std::unique_ptr<RtMidiOut> out_;
   std::string portName_;
+  int api_ = 0;          // the RtMidi::Api of the port
+  uint64_t opened_ = 0;  // counts the ports opened
   bool portFailed_ = false;  // RtMidi reported an error since the port was opened
   std::optional<MidiSequence> song_;
   bool playing_ = false;
@@ -100,7 +107,6 @@ class PortPlayer {
   uint16_t channelsTouched_ = 0;
   bool unsilenced_ = false;  // something was sent since the last all-notes-off
   std::vector<NoteOff> noteOffs_;
-  Clock::time_point nextCheck_;
   std::optional<Clock::time_point> idleSince_;
   std::string lostPort_;
   bool lost_ = false;

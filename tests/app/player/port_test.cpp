@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <functional>
 #include <thread>
 
 #include "app/playback.h"
@@ -61,6 +64,16 @@ Bytes ShortSong(int quarters) {
   return song;
 }
 
+// Waits until done() holds; false when it did not within 3 s.
+bool RunUntil(const std::function<bool()>& done) {
+  const auto end = Clock::now() + std::chrono::seconds(3);
+  while (!done()) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
 // The all-notes-off of a channel.
 Bytes AllNotesOff(int channel) { return {static_cast<uint8_t>(0xB0 | channel), 123, 0}; }
 
@@ -115,47 +128,56 @@ TEST_F(PortPlayback, EveryMessageArrivesInOrderAndInTimeThenAllNotesOff) {
   const MidiSequence expected = *ReadMidiSequence(song);
   const auto received = receiver->Messages();
   ASSERT_EQ(received.size(), expected.messages.size() + 2) << "the song, then two all-notes-off";
+  std::vector<double> late;
   for (size_t i = 0; i < expected.messages.size(); ++i) {
     SCOPED_TRACE(i);
     const TimedMidiMessage& m = expected.messages[i];
     EXPECT_EQ(received[i].bytes, Bytes(m.bytes, m.bytes + m.size));
-    // In time, measured from the first message; loose, for a busy machine (the benchmark
-    // measures it closely).
+    // In time, measured from the first message.  A busy machine holds a message back now and
+    // then by tens of milliseconds (a bare RtMidi sender too); the benchmark measures the
+    // timing closely, this catches a wrong tempo (a whole beat is 250 ms here).
     const auto at = std::chrono::duration_cast<std::chrono::microseconds>(received[i].at -
                                                                           received[0].at);
-    EXPECT_NEAR(static_cast<double>(at.count()), static_cast<double>(m.microseconds), 60000.0);
+    late.push_back(std::abs(static_cast<double>(at.count() - m.microseconds)) / 1000);
+    EXPECT_LT(late.back(), 200);
   }
+  std::sort(late.begin(), late.end());
+  EXPECT_LT(late[late.size() / 2], 20) << "the median deviation in milliseconds";
   EXPECT_EQ(received[expected.messages.size()].bytes, AllNotesOff(0));
   EXPECT_EQ(received.back().bytes, AllNotesOff(9));
   // 1 s at 120, then 288 ticks at 240 a minute: 2.5 s in all.
   const auto length = received.back().at - received.front().at;
-  EXPECT_GT(length, std::chrono::milliseconds(2400));
-  EXPECT_LT(length, std::chrono::milliseconds(2700));
+  EXPECT_GT(length, std::chrono::milliseconds(2300));
+  EXPECT_LT(length, std::chrono::milliseconds(2800));
 }
 
 TEST_F(PortPlayback, StopEndsTheSoundingNotesAndSeekJumps) {
   Song(64);
   player->SetOutput(receiver->port());
   Play();
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  // A jump while playing: from about tick 38 to tick 480, where the notes sound at once.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // A jump while playing: from about tick 29 to tick 480, where the notes sound at once.
   player->Seek(480);
   const int tick = player->PlayingTick();
   EXPECT_GE(tick, 480);
   EXPECT_LT(tick, 500);
-  std::this_thread::sleep_for(std::chrono::milliseconds(130));  // tick 480 + 25
+  const Bytes note480 = {0x90, static_cast<uint8_t>(60 + 10 % 12), 100};
+  ASSERT_TRUE(RunUntil([&] {  // it ends at tick 527, 245 ms later
+    const auto bytes = receiver->Bytes();
+    return std::find(bytes.begin(), bytes.end(), note480) != bytes.end();
+  }));
   const size_t before = receiver->Messages().size();
   player->Command(kPlayerStop);
   EXPECT_EQ(player->PlayingTick(), -1);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   const auto bytes = receiver->Bytes();
-  // After the seek: the song's program change again, then the notes of tick 480 on.
-  const Bytes note480 = {0x90, static_cast<uint8_t>(60 + 10 % 12), 100};
+  // After the seek: the song's program change again, then the notes of tick 480 on; those of
+  // ticks 192 to 432 (keys 64 to 69) were left out.
   const auto change = std::find(bytes.begin(), bytes.end(), Bytes{0xC0, 10});
   EXPECT_NE(std::find(change + 1, bytes.end(), Bytes{0xC0, 10}), bytes.end()) << "chased";
-  EXPECT_NE(std::find(bytes.begin(), bytes.end(), note480), bytes.end());
-  EXPECT_EQ(std::find(bytes.begin(), bytes.end(), Bytes{0x90, 60 + 1, 100}), bytes.end())
-      << "the notes between the old and the new place were left out";
+  for (uint8_t key = 64; key <= 69; ++key) {
+    EXPECT_EQ(std::find(bytes.begin(), bytes.end(), Bytes{0x90, key, 100}), bytes.end()) << key;
+  }
   // At the stop: a note-off for every note sounding, then all-notes-off, then nothing more.
   ASSERT_GE(bytes.size(), before + 2);
   std::vector<Bytes> sounding;
