@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   size_t count = 0;
   while (count < song->messages.size() && song->messages[count].microseconds <= limit) ++count;
 
-  vema::testing::JackServer jack(period, /*realtime=*/true);
+  vema::testing::JackServer jack(period);
   if (!jack.problem().empty()) {
     std::fprintf(stderr, "%s\n", jack.problem().c_str());
     return 1;

@@ -29,6 +29,10 @@ constexpr auto kPortCheckPeriod = std::chrono::milliseconds(250);
 // A port with nothing to play is let go after this long.
 constexpr auto kIdleBeforeClosing = std::chrono::seconds(2);
 constexpr int kSenderPriority = 5;
+// A connection just made takes a moment before messages get through (JACK makes it part of its
+// graph at a later cycle): the first messages wait this long.
+constexpr auto kPortSettle = std::chrono::milliseconds(100);
+constexpr auto kDrainBeforeClosing = std::chrono::milliseconds(100);
 
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kNoteOn = 0x90;
@@ -156,6 +160,7 @@ bool PortPlayer::OpenPort(const std::string& port) {
     portName_ = port;
     api_ = api;
     ++opened_;
+    readyAt_ = Clock::now() + kPortSettle;
     idleSince_.reset();
     if (!worker_.joinable()) {
       worker_ = std::thread([this] { Run(); });
@@ -169,7 +174,12 @@ bool PortPlayer::OpenPort(const std::string& port) {
 }
 
 void PortPlayer::ClosePort() {
-  // Closing waits until what was sent has gone out.
+  // What was sent last is given a moment to get through before the connection goes (JACK passes
+  // it on at its next cycle, possibly late on a busy machine).
+  if (out_ && !portFailed_) {
+    const auto drained = lastSent_ + kDrainBeforeClosing;
+    if (Clock::now() < drained) std::this_thread::sleep_until(drained);
+  }
   out_.reset();
   idleSince_.reset();
 }
@@ -181,7 +191,7 @@ void PortPlayer::PortGone() {
     playing_ = false;
   }
   sounding_ = {};
-  noteOffs_.clear();
+  queued_.clear();
   ClosePort();
   wake_.notify_all();
 }
@@ -218,6 +228,7 @@ void PortPlayer::Watch() {
 void PortPlayer::Send(const uint8_t* bytes, size_t size) {
   if (!out_) return;
   unsilenced_ = true;
+  lastSent_ = Clock::now();
   try {
     out_->sendMessage(bytes, size);
   } catch (const RtMidiError&) {
@@ -236,11 +247,25 @@ void PortPlayer::SendMessage(const TimedMidiMessage& message) {
   Send(message.bytes, message.size);
 }
 
+void PortPlayer::Queue(Clock::time_point at, const uint8_t* bytes, uint8_t size) {
+  Queued message{at, {}, size};
+  std::copy(bytes, bytes + size, message.bytes);
+  // After those due at the same time: the order they were queued in is kept.
+  const auto place = std::upper_bound(queued_.begin(), queued_.end(), at,
+                                      [](Clock::time_point t, const Queued& q) { return t < q.at; });
+  queued_.insert(place, message);
+}
+
+PortPlayer::Clock::time_point PortPlayer::FirstSend() const { return std::max(Clock::now(), readyAt_); }
+
 void PortPlayer::Chase(int64_t tick) {
+  const Clock::time_point at = FirstSend();
   for (const TimedMidiMessage& message : song_->messages) {
     if (message.tick >= tick) break;
     const uint8_t kind = message.Kind();
-    if (kind != kNoteOff && kind != kNoteOn && kind != kPolyPressure) Send(message.bytes, message.size);
+    if (kind != kNoteOff && kind != kNoteOn && kind != kPolyPressure) {
+      Queue(at, message.bytes, message.size);
+    }
   }
 }
 
@@ -271,7 +296,7 @@ void PortPlayer::StartAt(int64_t tick) {
   tick = std::clamp<int64_t>(tick, 0, song_->endTick);
   Chase(tick);
   next_ = song_->FirstAt(tick);
-  origin_ = Clock::now() - std::chrono::microseconds(song_->MicrosecondsAt(tick));
+  origin_ = FirstSend() - std::chrono::microseconds(song_->MicrosecondsAt(tick));
   playing_ = true;
   played_ = true;
   idleSince_.reset();
@@ -328,12 +353,11 @@ void PortPlayer::Close() {
 
 void PortPlayer::Shut() {
   playing_ = false;
-  for (const NoteOff& off : noteOffs_) {
-    const uint8_t bytes[] = {static_cast<uint8_t>(kNoteOff | off.channel),
-                             static_cast<uint8_t>(off.key), 0};
-    Send(bytes, sizeof bytes);
+  // The notes sounded on request end now; what else waited is dropped.
+  for (const Queued& message : queued_) {
+    if ((message.bytes[0] & 0xF0) == kNoteOff) Send(message.bytes, message.size);
   }
-  noteOffs_.clear();
+  queued_.clear();
   Silence();
   song_.reset();
   ClosePort();
@@ -385,17 +409,18 @@ bool PortPlayer::SoundNote(const std::string& port, int channel, int program, in
   std::lock_guard lock(mutex_);
   const bool samePort = out_ && (portName_ == port || playing_);
   if (!samePort && !OpenPort(port)) return false;
+  const Clock::time_point at = FirstSend();
   if (channel != 9) {
     const uint8_t change[] = {static_cast<uint8_t>(kProgramChange | channel),
                               static_cast<uint8_t>(std::clamp(program, 0, 127))};
-    Send(change, sizeof change);
+    Queue(at, change, sizeof change);
   }
   const uint8_t on[] = {static_cast<uint8_t>(kNoteOn | channel), static_cast<uint8_t>(key),
                         static_cast<uint8_t>(std::clamp(velocity, 1, 127))};
-  Send(on, sizeof on);
+  Queue(at, on, sizeof on);
+  const uint8_t off[] = {static_cast<uint8_t>(kNoteOff | channel), static_cast<uint8_t>(key), 0};
+  Queue(at + std::chrono::milliseconds(std::clamp(milliseconds, 1, 60000)), off, sizeof off);
   channelsTouched_ |= static_cast<uint16_t>(1u << channel);
-  noteOffs_.push_back(
-      {Clock::now() + std::chrono::milliseconds(std::clamp(milliseconds, 1, 60000)), channel, key});
   idleSince_.reset();
   wake_.notify_all();
   return true;
@@ -410,6 +435,13 @@ void PortPlayer::Run() {
   std::unique_lock lock(mutex_);
   while (!quit_) {
     const auto now = Clock::now();
+    // What was queued first (the song's state before its start, notes on request), then the song.
+    size_t due = 0;
+    while (due < queued_.size() && queued_[due].at <= now) {
+      Send(queued_[due].bytes, queued_[due].size);
+      ++due;
+    }
+    queued_.erase(queued_.begin(), queued_.begin() + static_cast<std::ptrdiff_t>(due));
     if (playing_) {
       const auto& messages = song_->messages;
       while (next_ < messages.size() && DueAt(messages[next_].microseconds) <= now) {
@@ -422,15 +454,8 @@ void PortPlayer::Run() {
         wake_.notify_all();
       }
     }
-    std::erase_if(noteOffs_, [this, now](const NoteOff& off) {
-      if (off.at > now) return false;
-      const uint8_t bytes[] = {static_cast<uint8_t>(kNoteOff | off.channel),
-                               static_cast<uint8_t>(off.key), 0};
-      Send(bytes, sizeof bytes);
-      return true;
-    });
     if (out_ && portFailed_) PortGone();
-    const bool idle = !playing_ && noteOffs_.empty();
+    const bool idle = !playing_ && queued_.empty();
     if (!idle) {
       idleSince_.reset();
     } else if (out_ && !idleSince_) {
@@ -440,18 +465,18 @@ void PortPlayer::Run() {
     }
 
     // Sleep until the next thing to do, or until a command wakes the thread.
-    std::optional<Clock::time_point> due;
-    const auto consider = [&due](Clock::time_point at) {
-      if (!due || at < *due) due = at;
+    std::optional<Clock::time_point> wakeAt;
+    const auto consider = [&wakeAt](Clock::time_point at) {
+      if (!wakeAt || at < *wakeAt) wakeAt = at;
     };
     if (playing_) {
       consider(next_ < song_->messages.size() ? DueAt(song_->messages[next_].microseconds)
                                               : DueAt(song_->endMicroseconds));
     }
-    for (const NoteOff& off : noteOffs_) consider(off.at);
+    if (!queued_.empty()) consider(queued_.front().at);
     if (out_ && idleSince_) consider(*idleSince_ + kIdleBeforeClosing);
-    if (due) {
-      wake_.wait_until(lock, *due);
+    if (wakeAt) {
+      wake_.wait_until(lock, *wakeAt);
     } else {
       wake_.wait(lock);
     }

@@ -60,10 +60,11 @@ class PortPlayer {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct NoteOff {
+  // A message to send at a time (besides the song's own).
+  struct Queued {
     Clock::time_point at;
-    int channel;
-    int key;
+    uint8_t bytes[3];
+    uint8_t size;
   };
 
   // All below with mutex_ held.
@@ -73,6 +74,9 @@ class PortPlayer {
   void PortGone();
   void Send(const uint8_t* bytes, size_t size);
   void SendMessage(const TimedMidiMessage& message);
+  void Queue(Clock::time_point at, const uint8_t* bytes, uint8_t size);
+  // When the next message may go out: now, or once a port just opened is ready.
+  Clock::time_point FirstSend() const;
   // Program changes, controllers and pitch bends before a tick, so that the song sounds there
   // as it would have sounded played from the start.
   void Chase(int64_t tick);
@@ -106,7 +110,9 @@ class PortPlayer {
   std::array<std::array<uint8_t, 128>, 16> sounding_{};
   uint16_t channelsTouched_ = 0;
   bool unsilenced_ = false;  // something was sent since the last all-notes-off
-  std::vector<NoteOff> noteOffs_;
+  std::vector<Queued> queued_;  // by time
+  Clock::time_point readyAt_;   // when the port opened last takes messages
+  Clock::time_point lastSent_;  // when a message was sent last
   std::optional<Clock::time_point> idleSince_;
   std::string lostPort_;
   bool lost_ = false;
