@@ -35,12 +35,12 @@ struct Expected {
 TEST(MidiSequence, MergesTracksByTimeWithTempoChangesRunningStatusAndTimeCode) {
   // Conductor: 120 quarters a minute, 60 from tick 96.  Track 1: a program change, a note whose
   // end is a note-on of velocity 0 in running status, system exclusive (left out), a note from
-  // tick 96 to 192.  Track 2: channel 1 at ticks 0 and 96, after track 1 at the same ticks.
+  // tick 96 to 288 (a delta time of two bytes).  Track 2: channel 1 at ticks 0 and 96, after track 1 at the same ticks.
   const Bytes conductor = Track({0x00, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0x60, 0xFF, 0x51, 3, 0x0F,
                                  0x42, 0x40, 0x00, 0xFF, 0x2F, 0x00});
   const Bytes melody = Track({0x00, 0xC0, 0x05, 0x00, 0x90, 0x3C, 0x64, 0x30, 0x3C, 0x00, 0x00,
-                              0xF0, 0x02, 0x7F, 0xF7, 0x30, 0x90, 0x40, 0x64, 0x60, 0x80, 0x40,
-                              0x00, 0x00, 0xFF, 0x2F, 0x00});
+                              0xF0, 0x02, 0x7F, 0xF7, 0x30, 0x90, 0x40, 0x64, 0x81, 0x40, 0x80,
+                              0x40, 0x00, 0x00, 0xFF, 0x2F, 0x00});
   const Bytes second = Track({0x00, 0xB1, 0x07, 0x64, 0x60, 0xE1, 0x00, 0x40, 0x00, 0xFF, 0x2F, 0x00});
   struct Case {
     const char* what;
@@ -58,9 +58,9 @@ TEST(MidiSequence, MergesTracksByTimeWithTempoChangesRunningStatusAndTimeCode) {
         {48, 500000, {0x90, 0x3C, 0x00}},
         {96, 1000000, {0x90, 0x40, 0x64}},
         {96, 1000000, {0xE1, 0x00, 0x40}},
-        {192, 3000000, {0x80, 0x40, 0x00}}},
-       192,
-       3000000,
+        {288, 5000000, {0x80, 0x40, 0x00}}},
+       288,
+       5000000,
        0b11},
       // 25 frames a second of 40 ticks: a millisecond a tick, whatever the tempo says.
       {"time code",
@@ -69,9 +69,9 @@ TEST(MidiSequence, MergesTracksByTimeWithTempoChangesRunningStatusAndTimeCode) {
         {0, 0, {0x90, 0x3C, 0x64}},
         {48, 48000, {0x90, 0x3C, 0x00}},
         {96, 96000, {0x90, 0x40, 0x64}},
-        {192, 192000, {0x80, 0x40, 0x00}}},
-       192,
-       192000,
+        {288, 288000, {0x80, 0x40, 0x00}}},
+       288,
+       288000,
        0b1},
   };
   for (const Case& c : cases) {

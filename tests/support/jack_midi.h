@@ -87,6 +87,19 @@ class JackServer {
   std::string problem_;
 };
 
+// The names of the JACK ports whose names match a regular expression, now.
+inline std::vector<std::string> JackPorts(const std::string& pattern) {
+  std::vector<std::string> names;
+  jack_client_t* client = jack_client_open("vema-look", JackNoStartServer, nullptr);
+  if (client == nullptr) return names;
+  if (const char** ports = jack_get_ports(client, pattern.c_str(), nullptr, 0)) {
+    for (const char** port = ports; *port != nullptr; ++port) names.push_back(*port);
+    jack_free(ports);
+  }
+  jack_client_close(client);
+  return names;
+}
+
 // A MIDI input port of the test ("CLIENT:in" under JACK) that keeps every message with the time
 // it arrived.
 class MidiReceiver {

@@ -64,9 +64,9 @@ Bytes ShortSong(int quarters) {
   return song;
 }
 
-// Waits until done() holds; false when it did not within 3 s.
-bool RunUntil(const std::function<bool()>& done) {
-  const auto end = Clock::now() + std::chrono::seconds(3);
+// Waits until done() holds; false when it did not in time.
+bool RunUntil(const std::function<bool()>& done, int milliseconds = 3000) {
+  const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
   while (!done()) {
     if (Clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -251,6 +251,9 @@ TEST_F(PortPlayback, AMissingPortIsToldAndNotesGoToTheChosenPort) {
   const auto held = received[4].at - received[1].at;
   EXPECT_GT(held, std::chrono::milliseconds(180));
   EXPECT_LT(held, std::chrono::milliseconds(300));
+  // With nothing more to play, the program's output port is let go after a while.
+  EXPECT_EQ(testing::JackPorts("^VEMA.*:out$").size(), 1u);
+  EXPECT_TRUE(RunUntil([] { return testing::JackPorts("^VEMA.*:out$").empty(); }, 5000));
 }
 
 TEST_F(PortPlayback, TheCommandLineListsPortsPlaysToTheEndAndStopsCleanlyOnCtrlC) {
