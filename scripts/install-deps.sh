@@ -5,8 +5,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkgconf clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libpugixml-dev
-  libwxgtk3.2-dev wx3.2-i18n libfluidsynth-dev timgm6mb-soundfont fonts-ipafont-gothic fonts-dejavu-core locales
-  xvfb xauth xdotool imagemagick sox python3-mido midicsv
+  libwxgtk3.2-dev wx3.2-i18n libfluidsynth-dev librtmidi-dev timgm6mb-soundfont fonts-ipafont-gothic fonts-dejavu-core locales
+  xvfb xauth xdotool imagemagick sox python3-mido midicsv jackd2
   libxml2-utils musescore3
   dpkg-dev file lintian desktop-file-utils appstream man-db
 )

@@ -1,7 +1,9 @@
 #include "app/cli.h"
 
 #include <filesystem>
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +14,11 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <thread>
 #include <vector>
+
+#include <pthread.h>
+#include <signal.h>
 
 #include <CLI/CLI.hpp>
 
@@ -37,7 +43,8 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Every message box is printed on stderr as one line, \"error: TEXT\" for an error and\n"
     "\"info: TEXT\" for information.  Exit status: 0 without errors, 1 when an error message\n"
-    "was shown, 2 for a usage error.  'vema-cli COMMAND --help' explains a command.\n"
+    "was shown, 2 for a usage error, 130 for a play stopped with Ctrl-C.  'vema-cli COMMAND\n"
+    "--help' explains a command.\n"
     "Without --dir an installed vema-cli works in the song folder $XDG_DATA_HOME/vema (by\n"
     "default ~/.local/share/vema), made with the default files on first use; run from its build\n"
     "folder it works in the current folder.";
@@ -55,6 +62,54 @@ struct ComposeOptions {
 struct PlayOptions {
   std::string dir = ".";
   std::optional<std::string> wav;
+  std::optional<std::string> port;
+};
+
+// What --port takes to list the MIDI outputs instead of playing.
+constexpr const char* kListPorts = "list";
+// The exit status of a play stopped with Ctrl-C.
+constexpr int kInterruptedStatus = 130;
+
+// Ctrl-C while a song plays: instead of ending the process at once, which would leave the notes
+// of a MIDI output sounding, the player is told to stop (its notes end) and play returns.  The
+// signal is taken by a thread of its own, from the moment this is made on (so the player's
+// threads, made later, never get it).
+class StopOnInterrupt {
+ public:
+  explicit StopOnInterrupt(std::function<void()> stop) {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, kEndSignal);
+    pthread_sigmask(SIG_BLOCK, &signals_, &before_);
+    waiter_ = std::thread([this, stop = std::move(stop)] {
+      int signal = 0;
+      while (sigwait(&signals_, &signal) == 0 && signal == SIGINT) {
+        interrupted_ = true;
+        stop();
+      }
+    });
+  }
+  ~StopOnInterrupt() {
+    pthread_kill(waiter_.native_handle(), kEndSignal);
+    waiter_.join();
+    // A Ctrl-C still pending would end the process once it is let through.
+    const timespec none{};
+    siginfo_t info;
+    while (sigtimedwait(&signals_, &info, &none) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+  }
+  StopOnInterrupt(const StopOnInterrupt&) = delete;
+  StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+  bool interrupted() const { return interrupted_; }
+
+ private:
+  static constexpr int kEndSignal = SIGUSR1;
+  sigset_t signals_;
+  sigset_t before_;
+  std::atomic<bool> interrupted_{false};
+  std::thread waiter_;
 };
 
 constexpr size_t kHelpColumn = 24;
@@ -146,6 +201,18 @@ int RunCompose(const ComposeOptions& options, std::ostream& err) {
   return platform.stopMessages() > 0 ? 1 : 0;
 }
 
+// --port list: the MIDI outputs, one a line.
+int ListPorts(SongPlayer& player, std::ostream& out, ConsolePlatform& platform) {
+  std::string problem;
+  const std::vector<std::string> names = player.ListOutputs(problem);
+  for (const std::string& name : names) out << name << '\n';
+  if (names.empty()) {
+    platform.ShowMessage(problem.empty() ? "no MIDI output is available" : problem,
+                         MessageIcon::kPlain);
+  }
+  return 0;
+}
+
 int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
             const SongPlayerFactory& players) {
   const std::string& dir = options.dir;
@@ -155,16 +222,17 @@ int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
     platform.ShowMessage("playback is not available in this program", MessageIcon::kStop);
     return 1;
   }
+  if (options.port == kListPorts) return ListPorts(*players(dir), out, platform);
   const std::string midiPath = ResolvePath(dir, "out.mid");
   std::string problem;
   if (!ReadSongFile(midiPath, "out.mid", problem)) {
     platform.ShowMessage(problem, MessageIcon::kStop);
     return 1;
   }
-  std::unique_ptr<SongPlayer> player = players(dir);
   if (wav && IsStandardOutput(*wav)) {
     // Standard output is a stream: the sound is rendered into a scratch file first (its header
     // is completed at the end) and then copied out as it is.
+    std::unique_ptr<SongPlayer> player = players(dir);
     ScratchFolder scratch;
     const std::string sound = scratch.ok() ? scratch.File("song.wav") : "";
     if (!scratch.ok()) {
@@ -177,6 +245,7 @@ int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
     return platform.stopMessages() > 0 ? 1 : 0;
   }
   if (wav) {
+    std::unique_ptr<SongPlayer> player = players(dir);
     if (!player->RenderWav(midiPath, *wav, problem)) {
       platform.ShowMessage(problem, MessageIcon::kStop);
     } else {
@@ -185,11 +254,36 @@ int RunPlay(const PlayOptions& options, std::ostream& out, std::ostream& err,
     return platform.stopMessages() > 0 ? 1 : 0;
   }
 
+  std::atomic<SongPlayer*> playing{nullptr};
+  StopOnInterrupt interrupt([&playing] {
+    if (SongPlayer* player = playing.load()) player->Command(kPlayerStop);
+  });
+  const std::unique_ptr<SongPlayer> player = players(dir);
+  if (options.port) {
+    const std::vector<std::string> names = player->ListOutputs(problem);
+    if (std::find(names.begin(), names.end(), *options.port) == names.end()) {
+      platform.ShowMessage("there is no MIDI output named \"" + *options.port +
+                               "\" ('vema-cli play --port list' shows them)",
+                           MessageIcon::kStop);
+      return 1;
+    }
+    player->SetOutput(*options.port);
+  }
   platform.SetPlayer([&player](const std::string& command) { player->Command(command); });
   Session session(platform, SessionOptions{dir, std::nullopt});
+  if (interrupt.interrupted()) return kInterruptedStatus;
   PlayCommand(session);
+  playing = player.get();
+  if (interrupt.interrupted()) player->Command(kPlayerStop);  // Ctrl-C while it started
+  if (const PlayerNotice notice = player->TakeNotice();
+      notice.kind == PlayerNotice::Kind::kPortMissing) {
+    platform.ShowMessage("the MIDI output \"" + notice.port +
+                             "\" is gone: the built-in synthesizer plays instead",
+                         MessageIcon::kPlain);
+  }
   if (!player->WaitUntilEnd(problem)) platform.ShowMessage(problem, MessageIcon::kStop);
   StopCommand(session);
+  if (interrupt.interrupted()) return kInterruptedStatus;
   return platform.stopMessages() > 0 ? 1 : 0;
 }
 
@@ -274,14 +368,27 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
   PlayOptions play;
   CLI::App* playCommand = app.add_subcommand(
       "play", Wrap("plays DIR/out.mid to its end through the sound device, with "
-                   "DIR/default.sf2 or the system's General MIDI soundfont"));
+                   "DIR/default.sf2 or the system's General MIDI soundfont, or into a MIDI "
+                   "output of the system"));
   CLI::Option* playDir =
       AddDirOption(*playCommand, play.dir, "the folder of out.mid (default: see below)");
+  CLI::Option* wavOption =
+      playCommand
+          ->add_option("--wav", play.wav,
+                       Wrap("renders the song into the WAV file FILE instead, until its sound has "
+                            "died away (no sound device needed); - or /dev/stdout writes it to "
+                             "standard output"))
+          ->type_name("FILE")
+          ->check(CLI::Validator([](std::string& v) { return v.empty() ? "an empty name" : ""; },
+                                 ""));
   playCommand
-      ->add_option("--wav", play.wav,
-                   Wrap("renders the song into the WAV file FILE instead (no sound device "
-                        "needed); - or /dev/stdout writes it to standard output"))
-      ->type_name("FILE")
+      ->add_option("--port", play.port,
+                   Wrap("plays into the MIDI output NAME (a synthesizer, a music program) "
+                        "instead of the built-in synthesizer, and returns when the song ends; "
+                        "Ctrl-C stops it, with all notes off (exit status 130); '--port list' "
+                        "prints the MIDI outputs there are, one a line"))
+      ->type_name("NAME|list")
+      ->excludes(wavOption)
       ->check(
           CLI::Validator([](std::string& v) { return v.empty() ? "an empty name" : ""; }, ""));
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <span>
+#include <vector>
 
 #include "app/install_layout.h"
 #include "app/player/player_module.h"
@@ -51,27 +53,29 @@ class ModulePlayer : public SongPlayer {
     return Call(error, [&](char* text) { return module_->wait_until_end(player_, text, kErrorBytes); });
   }
   int PlayingTick() override { return module_->playing_tick(player_); }
-  // The song is checked here and the sound goes into a file of this program (so that a signal
-  // ending the program removes it); the module only renders.
-  bool RenderWav(const std::string& midiPath, const std::string& wavPath, std::string& error,
-                 const RenderProgress& progress) override {
+  bool RenderWavTo(const std::string& midiPath, WavSink& wav, std::string& error,
+                   const RenderProgress& progress) override {
+    // The song is checked here, before the module loads its synthesizer.
     if (!CheckRenderable(midiPath, error)) return false;
-    FileReplacement wav(wavPath);
-    if (!wav.ok()) {
-      error = "File could not created! " + wavPath;
-      return false;
-    }
     const auto tell = [](double share, void* data) {
       return (*static_cast<const RenderProgress*>(data))(share) ? 1 : 0;
     };
-    const bool rendered = Call(error, [&](char* text) {
-      return module_->render_wav(player_, midiPath.c_str(), wav.fd(), wavPath.c_str(), text,
-                                 kErrorBytes, progress ? +tell : nullptr,
-                                 const_cast<RenderProgress*>(&progress));
-    });
-    if (!rendered) return false;
-    if (!wav.Commit()) {
-      error = "File could not created! " + wavPath;
+    const auto write = [](const uint8_t* samples, size_t size, void* data) {
+      return static_cast<WavSink*>(data)->Write(std::span(samples, size)) ? 1 : 0;
+    };
+    uint32_t rate = 0;
+    uint64_t frames = 0;
+    if (!Call(error, [&](char* text) {
+          return module_->render_samples(player_, midiPath.c_str(), +write, &wav, &rate, &frames,
+                                         text, kErrorBytes, progress ? +tell : nullptr,
+                                         const_cast<RenderProgress*>(&progress));
+        })) {
+      // A sample the sink refused: its own message says why.
+      if (error == kVemaSamplesNotWritten) error = wav.Failure();
+      return false;
+    }
+    if (!wav.Finish(frames, rate)) {
+      error = wav.Failure();
       return false;
     }
     return true;
@@ -80,6 +84,29 @@ class ModulePlayer : public SongPlayer {
     return Call(error, [&](char* text) { return module_->prepare(player_, text, kErrorBytes); });
   }
   double FirstBlockLatencyMs() const override { return module_->first_block_latency_ms(player_); }
+  void SoundNote(int channel, int program, int key, int velocity, int milliseconds) override {
+    module_->sound_note(player_, channel, program, key, velocity, milliseconds);
+  }
+  void Seek(int64_t tick) override { module_->seek(player_, tick); }
+  std::vector<std::string> ListOutputs(std::string& error) override {
+    std::vector<std::string> names;
+    const auto add = [](const char* name, void* data) {
+      static_cast<std::vector<std::string>*>(data)->push_back(name);
+    };
+    module_->list_outputs(player_, +add, &names);
+    error.clear();
+    return names;
+  }
+  void SetOutput(const std::string& port) override { module_->set_output(player_, port.c_str()); }
+  PlayerNotice TakeNotice() override {
+    char port[kErrorBytes] = "";
+    const int kind = module_->take_notice(player_, port, sizeof port);
+    PlayerNotice notice;
+    notice.port = port;
+    if (kind == kVemaNoticePortMissing) notice.kind = PlayerNotice::Kind::kPortMissing;
+    if (kind == kVemaNoticePortLost) notice.kind = PlayerNotice::Kind::kPortLost;
+    return notice;
+  }
 
  private:
   template <typename F>
@@ -102,8 +129,8 @@ class UnavailablePlayer : public SongPlayer {
   void Command(const std::string&) override {}
   bool WaitUntilEnd(std::string& error) override { return Fail(error); }
   int PlayingTick() override { return -1; }
-  bool RenderWav(const std::string&, const std::string&, std::string& error,
-                 const RenderProgress&) override {
+  bool RenderWavTo(const std::string&, WavSink&, std::string& error,
+                   const RenderProgress&) override {
     return Fail(error);
   }
   bool Prepare(std::string& error) override { return Fail(error); }

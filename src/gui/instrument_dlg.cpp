@@ -2,9 +2,12 @@
 
 #include <wx/panel.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/xrc/xmlres.h>
 
+#include "app/playback.h"
 #include "app/session.h"
+#include "gui/output_config.h"
 
 wxBEGIN_EVENT_TABLE(CInstrumentDlg, wxDialog)
   EVT_SHOW(CInstrumentDlg::OnShow)
@@ -14,6 +17,7 @@ wxBEGIN_EVENT_TABLE(CInstrumentDlg, wxDialog)
   EVT_BUTTON(CInstrumentDlg::kIdClose, CInstrumentDlg::OnCloseButton)
   EVT_BUTTON(CInstrumentDlg::kIdCancel, CInstrumentDlg::OnCancelButton)
   EVT_CLOSE(CInstrumentDlg::OnCloseWindow)
+  EVT_COMBOBOX(CInstrumentDlg::kIdOutput, CInstrumentDlg::OnOutputChosen)
 wxEND_EVENT_TABLE()
 
 CInstrumentDlg::CInstrumentDlg(wxWindow* parent, vema::Session& session, int* shownFlag)
@@ -34,6 +38,17 @@ CInstrumentDlg::CInstrumentDlg(wxWindow* parent, vema::Session& session, int* sh
     list_->SetColumnWidth(0, 148);
     pages_[0]->GetSizer()->Add(list_, 1, wxEXPAND | wxALL, 4);
     tabs_->SetSelection(0);
+  }
+  // Where PLAY sounds, above the buttons; the list is asked afresh whenever it drops down.
+  if (wxSizer* sizer = GetSizer()) {
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8("演奏の出力")), 0,
+             wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
+    outputs_ = new wxComboBox(this, kIdOutput, wxString(), wxDefaultPosition, wxDefaultSize, 0,
+                              nullptr, wxCB_READONLY);
+    outputs_->Bind(wxEVT_COMBOBOX_DROPDOWN, [this](wxCommandEvent&) { FillOutputs(); });
+    row->Add(outputs_, 1, wxALIGN_CENTER_VERTICAL);
+    sizer->Insert(sizer->GetItemCount() - 1, row, 0, wxLEFT | wxRIGHT | wxBOTTOM | wxEXPAND, 10);
   }
   Fit();
   ready_ = true;
@@ -81,6 +96,29 @@ void CInstrumentDlg::OnShow(wxShowEvent& event) {
   if (!event.IsShown()) return;
   FillList();
   SelectInList(settings_.OnShown());
+  FillOutputs();
+}
+
+void CInstrumentDlg::FillOutputs() {
+  if (!outputs_) return;
+  std::vector<std::string> ports;
+  if (vema::SongPlayer* player = player_ ? player_() : nullptr) {
+    std::string ignored;
+    ports = player->ListOutputs(ignored);
+  }
+  const vema::OutputList list = vema::MakeOutputList(ports, vema::gui::LoadOutputChoice());
+  outputs_->Clear();
+  for (const std::string& entry : list.entries) outputs_->Append(wxString::FromUTF8(entry.c_str()));
+  outputs_->SetSelection(list.selected);
+  outputPorts_ = list.ports;
+}
+
+void CInstrumentDlg::OnOutputChosen(wxCommandEvent&) {
+  const int chosen = outputs_->GetSelection();
+  if (chosen < 0 || chosen >= static_cast<int>(outputPorts_.size())) return;
+  const std::string& port = outputPorts_[static_cast<size_t>(chosen)];
+  vema::gui::StoreOutputChoice(port);
+  if (vema::SongPlayer* player = player_ ? player_() : nullptr) player->SetOutput(port);
 }
 
 void CInstrumentDlg::OnListSelected(wxListEvent& event) {

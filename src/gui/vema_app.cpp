@@ -16,6 +16,7 @@
 #include <wx/timer.h>
 
 #include "gui/best_of_config.h"
+#include "gui/output_config.h"
 #include "gui/resources.h"
 #include "gui/user_folders.h"
 #include "gui/vema_dlg.h"
@@ -145,7 +146,10 @@ bool CVemaApp::OnInit() {
   platform_->SetWorkingDir(dir);
   // The player module is loaded at the first use of the player.
   const auto player = [this, dir, audioDriver]() -> vema::SongPlayer* {
-    if (!player_) player_ = vema::LoadSongPlayer(dir, audioDriver);
+    if (!player_) {
+      player_ = vema::LoadSongPlayer(dir, audioDriver);
+      player_->SetOutput(vema::gui::LoadOutputChoice());  // chosen in the instrument window
+    }
     return player_.get();
   };
   platform_->SetPlayer([this, player](const std::string& command) {

@@ -59,6 +59,9 @@ const wxColour kTitleText(255, 255, 0);
 const wxColour kStatusBackground(204, 102, 0);
 const wxColour kStatusText(0, 0, 0);
 const wxColour kHistoryText(0xaa, 0xb2, 0xc0);
+const wxColour kSoundingMark(80, 230, 110);
+// How often the window looks at playback (the playing mark, messages of the player).
+constexpr int kPlaybackLookMs = 200;
 
 wxRect RectOf(const vema::TextArea& area) {
   return wxRect(area.left, area.top, area.right - area.left, area.bottom - area.top);
@@ -132,6 +135,8 @@ CVemaDlg::CVemaDlg(vema::Session& session)
   for (const auto& [id, tip] : tips) {
     if (wxWindow* button = FindWindow(id)) button->SetToolTip(U8(tip));
   }
+  playbackTimer_.SetOwner(this);
+  Bind(wxEVT_TIMER, &CVemaDlg::OnPlaybackTimer, this, playbackTimer_.GetId());
 }
 
 CVemaDlg::~CVemaDlg() { DestroyToolWindows(); }
@@ -193,6 +198,8 @@ void CVemaDlg::DrawText(wxDC& dc, const vema::TextArea& area, const std::string&
 }
 
 void CVemaDlg::OnPaint(wxPaintEvent&) {
+  // Playback is looked at once the window is on the screen (the player is made on first use).
+  if (!playbackTimer_.IsRunning() && !toolWindowsDestroyed_) playbackTimer_.Start(kPlaybackLookMs);
   wxPaintDC dc(this);
   if (background_.IsOk()) {
     dc.DrawBitmap(background_, 0, 0, false);
@@ -210,6 +217,36 @@ void CVemaDlg::OnPaint(wxPaintEvent&) {
   dc.SetTextForeground(kHistoryText);
   dc.DrawText(U8(vema::HistoryPlaceText(place.index, place.count)), vema::kHistoryArea.x,
               vema::kHistoryArea.y);
+  dc.DestroyClippingRegion();
+  if (soundingShown_) {
+    // A lit lamp and the word, between the status line and the buttons.
+    const wxRect area = RectOf(vema::kSoundingArea);
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(kSoundingMark));
+    dc.DrawCircle(area.GetLeft() + 6, area.GetTop() + area.GetHeight() / 2, 5);
+    dc.SetFont(wxFontInfo(wxSize(0, 12)).FaceName("IPAGothic"));
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    dc.SetTextForeground(kSoundingMark);
+    dc.DrawText(U8(vema::kSoundingText), vema::kSoundingArea.x, vema::kSoundingArea.y);
+  }
+}
+
+void CVemaDlg::OnPlaybackTimer(wxTimerEvent&) { LookAtPlayback(); }
+
+void CVemaDlg::LookAtPlayback() {
+  vema::SongPlayer* player = player_ ? player_() : nullptr;
+  const vema::PlaybackView view = vema::LookAtPlayback(session_, player);
+  if (view.sounding != soundingShown_) {
+    soundingShown_ = view.sounding;
+    RefreshRect(RectOf(vema::kSoundingArea), false);
+  }
+  if (!view.message.empty()) {
+    // No look meanwhile: the message box runs its own event loop.
+    playbackTimer_.Stop();
+    session_.platform().ShowMessage(
+        view.message, view.error ? vema::MessageIcon::kStop : vema::MessageIcon::kPlain);
+    playbackTimer_.Start(kPlaybackLookMs);
+  }
 }
 
 void CVemaDlg::DrawStatusNow(const std::string& status) {
@@ -220,6 +257,7 @@ void CVemaDlg::DrawStatusNow(const std::string& status) {
 }
 
 void CVemaDlg::OnClose(wxCloseEvent&) {
+  playbackTimer_.Stop();
   DestroyToolWindows();
   vema::StopCommand(session_);
   Destroy();
@@ -333,15 +371,22 @@ void CVemaDlg::OnStyle(wxCommandEvent&) {
 void CVemaDlg::OnTone(wxCommandEvent&) {
   Toggle(instrumentWindow_, instrumentWindowShown_, [this] {
     auto* window = new CInstrumentDlg(nullptr, session_, &instrumentWindowShown_);
+    window->SetPlayer(player_);
     // Beside the main window, which sits in the screen's top-left corner.
     window->Move(GetScreenRect().GetRight() + 8, GetScreenRect().GetTop());
     return window;
   });
 }
 
-void CVemaDlg::OnPlay(wxCommandEvent&) { vema::PlayCommand(session_); }
+void CVemaDlg::OnPlay(wxCommandEvent&) {
+  vema::PlayCommand(session_);
+  LookAtPlayback();  // the mark at once, and a missing MIDI output told
+}
 
-void CVemaDlg::OnStop(wxCommandEvent&) { vema::StopCommand(session_); }
+void CVemaDlg::OnStop(wxCommandEvent&) {
+  vema::StopCommand(session_);
+  LookAtPlayback();
+}
 
 void CVemaDlg::OnHelp(wxCommandEvent&) {
   if (!help_) {

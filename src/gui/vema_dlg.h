@@ -9,6 +9,7 @@
 #include <wx/bitmap.h>
 #include <wx/dialog.h>
 #include <wx/font.h>
+#include <wx/timer.h>
 
 class wxHtmlHelpController;
 class CInstrumentDlg;
@@ -58,6 +59,9 @@ class CVemaDlg : public wxDialog {
   void OnNewFeel(wxCommandEvent& event);
   // Runs a command that changes the song, then shows the new song (title, history place, roll).
   void ChangeSong(const std::function<bool()>& command);
+  // Looks at playback now and then: the playing mark, and what the player has to tell.
+  void OnPlaybackTimer(wxTimerEvent& event);
+  void LookAtPlayback();
 
   void DrawText(wxDC& dc, const vema::TextArea& area, const std::string& text,
                 const wxColour& background, const wxColour& foreground);
@@ -73,6 +77,8 @@ class CVemaDlg : public wxDialog {
   CPianoRollDlg* pianoRoll_ = nullptr;
   int pianoRollShown_ = 0;
   std::function<vema::SongPlayer*()> player_;
+  wxTimer playbackTimer_;
+  bool soundingShown_ = false;  // the playing mark is drawn
   int formEditorShown_ = 0;
   int styleWindowShown_ = 0;
   int instrumentWindowShown_ = 0;

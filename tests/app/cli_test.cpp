@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/tiny_song_files.h"
+#include "support/recording_player.h"
 
 namespace vema {
 namespace {
@@ -143,6 +144,51 @@ TEST(CliPlay, PlaysThroughTheCommandStringsOrRendersAWav) {
   EXPECT_EQ(Cli(play, players).status, 1);
   EXPECT_EQ(log.back(), "close tada");
   EXPECT_TRUE(Cli(play).err.starts_with("error: "));  // a front end without a player says so
+}
+
+TEST(CliPlay, PortListsTheMidiOutputsAndPlaysIntoOneOfThem) {
+  testing::TempDir dir;
+  const char song[] = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\4\0\xFF\x2F\0";
+  testing::WriteAll(dir.File("out.mid"), std::vector<uint8_t>(song, song + sizeof song - 1));
+  testing::RecordingPlayer player;
+  player.outputs = {"synth:in", "USB MIDI 1"};
+  const SongPlayerFactory players = [&](const std::string&) {
+    player.commands.clear();
+    player.outputsChosen.clear();
+    return std::make_unique<testing::PlayerProxy>(player);
+  };
+  const std::string play = "play --dir " + dir.str() + " --port ";
+  struct Case {
+    std::string port;
+    int status;
+    std::string out, err;
+    std::vector<std::string> chosen;
+  };
+  const Case cases[] = {
+      {"list", 0, "synth:in\nUSB MIDI 1\n", "", {}},
+      {"synth:in", 0, "", "", {"synth:in"}},
+      {"synth", 1, "",
+       "error: there is no MIDI output named \"synth\" ('vema-cli play --port list' shows them)\n",
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    const CliResult result = Cli(play + c.port, players);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(player.outputsChosen, c.chosen);
+    EXPECT_EQ(player.commands.size(), c.status == 0 && c.port != "list" ? 5u : 0u);
+  }
+  // A port that went between the check and the start: the synthesizer plays, and says so.
+  player.notices = {{PlayerNotice::Kind::kPortMissing, "synth:in"}};
+  EXPECT_EQ(Cli(play + "synth:in", players).err,
+            "info: the MIDI output \"synth:in\" is gone: the built-in synthesizer plays instead\n");
+  player.outputs.clear();
+  EXPECT_EQ(Cli(play + "list", players).err, "info: no MIDI output is available\n");
+  const CliResult both = Cli(play + "synth:in --wav " + dir.File("x.wav"), players);
+  EXPECT_EQ(both.status, 2);
+  EXPECT_NE(both.err.find("excludes"), std::string::npos) << both.err;
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 #include "app/player/fluid_player.h"
 
 #include <algorithm>
-#include <chrono>
+#include <bit>
+#include <climits>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "app/playback.h"
+#include "app/player/player_module.h"
 #include "song/composition_db.h"
 #include "song/file_io.h"
 #include "song/song_file.h"
@@ -24,8 +27,16 @@ constexpr const char* kSystemSoundFonts[] = {
 constexpr auto kStallTimeout = std::chrono::seconds(5);
 // How often a rendering reports its progress (1024 blocks of 64 samples: about 1.5 s of sound).
 constexpr long kBlocksPerReport = 1024;
+// Rendered blocks handed on together (256 blocks of 64 frames: 64 KiB).
+constexpr size_t kBlocksPerChunk = 256;
 // Louder than fluidsynth's default of 0.2, still far from clipping with four tracks.
 constexpr double kGain = 0.5;
+// How often the keeper looks at the playing song and the notes.
+constexpr auto kKeeperPeriod = std::chrono::milliseconds(20);
+// The audio output is closed once nothing has sounded for this long after the song's end or the
+// last note, or at the latest this long after them.
+constexpr auto kSilenceBeforeClosing = std::chrono::milliseconds(500);
+constexpr auto kLongestRingOut = std::chrono::seconds(5);
 
 bool IsFile(const std::string& path) {
   std::error_code error;
@@ -43,34 +54,11 @@ struct Synth {
   }
 };
 
-// The header of a 16-bit stereo PCM WAV file of so many frames.
-constexpr size_t kWavHeaderBytes = 44;
-std::vector<uint8_t> WavHeader(uint64_t frames, uint32_t rate) {
-  const auto dataBytes = static_cast<uint32_t>(frames * 4);
-  std::vector<uint8_t> header;
-  const auto add = [&header](uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) header.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  };
-  const auto tag = [&header](const char* text) { header.insert(header.end(), text, text + 4); };
-  tag("RIFF");
-  add(36 + dataBytes, 4);
-  tag("WAVE");
-  tag("fmt ");
-  add(16, 4);
-  add(1, 2);  // PCM
-  add(2, 2);  // channels
-  add(rate, 4);
-  add(rate * 4, 4);  // bytes a second
-  add(4, 2);         // bytes a frame
-  add(16, 2);        // bits a sample
-  tag("data");
-  add(dataBytes, 4);
-  return header;
-}
-
-bool ReachedEnd(fluid_player_t* player) {
-  const int total = fluid_player_get_total_ticks(player);
-  return total > 0 && fluid_player_get_current_tick(player) >= total;
+// The loudest sample of a block, as a magnitude.
+int Peak(const int16_t* samples, size_t count) {
+  int peak = 0;
+  for (size_t i = 0; i < count; ++i) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+  return peak;
 }
 
 }  // namespace
@@ -93,12 +81,19 @@ FluidPlayer::FluidPlayer(std::string dir, std::string audioDriver)
     : dir_(std::move(dir)), audioDriver_(std::move(audioDriver)) {}
 
 FluidPlayer::~FluidPlayer() {
-  Close();
+  {
+    std::lock_guard lock(mutex_);
+    Close();
+    quit_ = true;
+  }
+  wake_.notify_all();
+  if (keeper_.joinable()) keeper_.join();
   if (synth_ != nullptr) delete_fluid_synth(synth_);
   if (settings_ != nullptr) delete_fluid_settings(settings_);
 }
 
 void FluidPlayer::Command(const std::string& command) {
+  std::lock_guard lock(mutex_);
   if (command == kPlayerOpen) {
     Open();
   } else if (command == kPlayerPlay) {
@@ -110,12 +105,29 @@ void FluidPlayer::Command(const std::string& command) {
   } else if (command == kPlayerClose) {
     Close();
   }
+  wake_.notify_all();
 }
 
 bool FluidPlayer::Prepare(std::string& error) {
+  std::lock_guard lock(mutex_);
   if (EnsureSynth()) return true;
   error = error_;
   return false;
+}
+
+bool FluidPlayer::started() const {
+  std::lock_guard lock(mutex_);
+  return started_;
+}
+
+bool FluidPlayer::OutputOpen() const {
+  std::lock_guard lock(mutex_);
+  return driver_ != nullptr;
+}
+
+std::string FluidPlayer::lastError() const {
+  std::lock_guard lock(mutex_);
+  return error_;
 }
 
 int FluidPlayer::HandleEvent(void* data, fluid_midi_event_t* event) {
@@ -158,6 +170,39 @@ bool FluidPlayer::EnsureSynth() {
   return true;
 }
 
+bool FluidPlayer::EnsureOutput() {
+  if (driver_ != nullptr) return true;
+  if (!EnsureSynth()) return false;
+  // Returns NULL at once when there is no sound device.
+  driver_ = new_fluid_audio_driver(settings_, synth_);
+  if (driver_ == nullptr) return false;
+  idleSince_.reset();
+  silentSince_.reset();
+  if (!keeper_.joinable()) keeper_ = std::thread([this] { Keep(); });
+  return true;
+}
+
+void FluidPlayer::CloseOutput() {
+  // The audio thread goes first, so that nothing plays while the player is taken down.
+  if (driver_ != nullptr) {
+    delete_fluid_audio_driver(driver_);
+    driver_ = nullptr;
+  }
+  if (player_ != nullptr && fluid_player_get_status(player_) == FLUID_PLAYER_PLAYING) {
+    fluid_player_stop(player_);
+  }
+  noteOffs_.clear();
+  songOver_ = true;
+}
+
+bool FluidPlayer::SongOver() {
+  if (songOver_ || player_ == nullptr) return true;
+  if (fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) return true;
+  // The player reads the song when it starts playing; counting its ticks walks every event.
+  if (totalTicks_ <= 0) totalTicks_ = fluid_player_get_total_ticks(player_);
+  return totalTicks_ > 0 && fluid_player_get_current_tick(player_) >= totalTicks_;
+}
+
 void FluidPlayer::Open() {
   Close();
   playedAt_ = std::chrono::steady_clock::now();
@@ -178,21 +223,25 @@ void FluidPlayer::Open() {
 
 void FluidPlayer::Play() {
   if (player_ == nullptr) return;
-  if (driver_ == nullptr) {
-    // Returns NULL at once when there is no sound device.
-    driver_ = new_fluid_audio_driver(settings_, synth_);
-    if (driver_ == nullptr) {
-      error_ = "no audio device could be opened";
-      return;
-    }
+  if (!EnsureOutput()) {
+    error_ = "no audio device could be opened";
+    return;
   }
-  if (fluid_player_play(player_) == FLUID_OK) started_ = true;
+  if (pendingSeek_ >= 0) {
+    fluid_player_seek(player_, static_cast<int>(std::min<int64_t>(pendingSeek_, INT_MAX)));
+    pendingSeek_ = -1;
+  }
+  if (fluid_player_play(player_) == FLUID_OK) {
+    started_ = true;
+    songOver_ = false;
+  }
 }
 
 void FluidPlayer::Stop() {
   if (player_ == nullptr) return;
   fluid_player_stop(player_);
   fluid_synth_all_sounds_off(synth_, -1);
+  songOver_ = true;
 }
 
 void FluidPlayer::Rewind() {
@@ -200,11 +249,7 @@ void FluidPlayer::Rewind() {
 }
 
 void FluidPlayer::Close() {
-  // The audio thread goes first, so that nothing plays while the player is taken down.
-  if (driver_ != nullptr) {
-    delete_fluid_audio_driver(driver_);
-    driver_ = nullptr;
-  }
+  CloseOutput();
   if (player_ != nullptr) {
     fluid_player_stop(player_);
     delete_fluid_player(player_);
@@ -212,19 +257,84 @@ void FluidPlayer::Close() {
   }
   if (synth_ != nullptr) fluid_synth_system_reset(synth_);
   started_ = false;
+  songOver_ = false;
+  totalTicks_ = 0;
+}
+
+void FluidPlayer::Seek(int64_t tick) {
+  std::lock_guard lock(mutex_);
+  tick = std::max<int64_t>(tick, 0);
+  if (started_ && !SongOver()) {
+    // Not past the end, once the player has read the song and knows it.
+    const int64_t last = totalTicks_ > 0 ? totalTicks_ : INT_MAX;
+    fluid_player_seek(player_, static_cast<int>(std::min(tick, last)));
+  } else {
+    pendingSeek_ = tick;
+  }
+}
+
+void FluidPlayer::SoundNote(int channel, int program, int key, int velocity, int milliseconds) {
+  if (channel < 0 || channel > 15 || key < 0 || key > 127) return;
+  std::lock_guard lock(mutex_);
+  if (!EnsureOutput()) return;
+  if (channel != 9) fluid_synth_program_change(synth_, channel, std::clamp(program, 0, 127));
+  fluid_synth_noteon(synth_, channel, key, std::clamp(velocity, 1, 127));
+  noteOffs_.push_back(
+      {Clock::now() + std::chrono::milliseconds(std::clamp(milliseconds, 1, 60000)), channel, key});
+  idleSince_.reset();
+  wake_.notify_all();
+}
+
+void FluidPlayer::Keep() {
+  std::unique_lock lock(mutex_);
+  while (!quit_) {
+    if (driver_ == nullptr) {
+      wake_.wait(lock);
+      continue;
+    }
+    wake_.wait_for(lock, kKeeperPeriod);
+    if (quit_ || driver_ == nullptr) continue;
+    const auto now = Clock::now();
+    std::erase_if(noteOffs_, [this, now](const NoteOff& off) {
+      if (off.at > now) return false;
+      fluid_synth_noteoff(synth_, off.channel, off.key);
+      return true;
+    });
+    if (started_ && !songOver_) songOver_ = SongOver();
+    const bool idle = (!started_ || songOver_) && noteOffs_.empty();
+    if (!idle) {
+      idleSince_.reset();
+      silentSince_.reset();
+      continue;
+    }
+    if (!idleSince_) idleSince_ = now;
+    if (fluid_synth_get_active_voice_count(synth_) > 0) {
+      silentSince_.reset();
+    } else if (!silentSince_) {
+      silentSince_ = now;
+    }
+    if ((silentSince_ && now - *silentSince_ >= kSilenceBeforeClosing) ||
+        now - *idleSince_ >= kLongestRingOut) {
+      CloseOutput();
+      wake_.notify_all();
+    }
+  }
 }
 
 bool FluidPlayer::WaitUntilEnd(std::string& error) {
+  std::unique_lock lock(mutex_);
   if (!started_ || player_ == nullptr) {
     error = error_.empty() ? "nothing is playing" : error_;
     return false;
   }
+  // The keeper closes the audio output once the song is over and its sound has died away.
   int lastTick = -1;
-  auto lastMove = std::chrono::steady_clock::now();
-  while (fluid_player_get_status(player_) == FLUID_PLAYER_PLAYING && !ReachedEnd(player_)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  auto lastMove = Clock::now();
+  while (started_ && driver_ != nullptr) {
+    wake_.wait_for(lock, kKeeperPeriod);
+    if (!started_ || songOver_ || player_ == nullptr) continue;
     const int tick = fluid_player_get_current_tick(player_);
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     if (tick != lastTick) {
       lastTick = tick;
       lastMove = now;
@@ -237,31 +347,34 @@ bool FluidPlayer::WaitUntilEnd(std::string& error) {
 }
 
 int FluidPlayer::PlayingTick() {
-  if (!started_ || player_ == nullptr) return -1;
-  if (fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) return -1;
-  const int total = fluid_player_get_total_ticks(player_);
+  std::lock_guard lock(mutex_);
+  if (!started_ || SongOver()) return -1;
   const int tick = fluid_player_get_current_tick(player_);
-  return total > 0 ? std::min(tick, total) : tick;
+  return totalTicks_ > 0 ? std::min(tick, totalTicks_) : tick;
 }
 
-bool FluidPlayer::RenderWav(const std::string& midiPath, const std::string& wavPath,
-                            std::string& error, const RenderProgress& progress) {
-  // The samples go into a new file that replaces the old one only when it is complete.
-  FileReplacement wav(wavPath);
-  if (!wav.ok()) {
-    error = "File could not created! " + wavPath;
+bool FluidPlayer::RenderWavTo(const std::string& midiPath, WavSink& wav, std::string& error,
+                              const RenderProgress& progress) {
+  uint32_t rate = 0;
+  uint64_t frames = 0;
+  bool written = true;
+  const SampleSink sink = [&wav, &written](std::span<const uint8_t> samples) {
+    return written = wav.Write(samples);
+  };
+  if (!RenderSamples(midiPath, sink, rate, frames, error, progress)) {
+    if (!written) error = wav.Failure();
     return false;
   }
-  if (!RenderWavInto(midiPath, wav.fd(), wavPath, error, progress)) return false;
-  if (!wav.Commit()) {
-    error = "File could not created! " + wavPath;
+  if (!wav.Finish(frames, rate)) {
+    error = wav.Failure();
     return false;
   }
   return true;
 }
 
-bool FluidPlayer::RenderWavInto(const std::string& midiPath, int wavFd, const std::string& wavName,
-                                std::string& error, const RenderProgress& progress) {
+bool FluidPlayer::RenderSamples(const std::string& midiPath, const SampleSink& sink,
+                                uint32_t& rate, uint64_t& frames, std::string& error,
+                                const RenderProgress& progress) {
   const std::optional<std::vector<uint8_t>> song = ReadSongFile(midiPath, midiPath, error);
   if (!song) return false;
   const std::string soundFont = FindSoundFont(dir_);
@@ -291,56 +404,90 @@ bool FluidPlayer::RenderWavInto(const std::string& midiPath, int wavFd, const st
     return false;
   }
   int period = 64;
-  double rate = 44100;
+  double sampleRate = 44100;
   fluid_settings_getint(s.settings, "audio.period-size", &period);
-  fluid_settings_getnum(s.settings, "synth.sample-rate", &rate);
+  fluid_settings_getnum(s.settings, "synth.sample-rate", &sampleRate);
   period = period > 0 ? period : 64;
-  const long maxBlocks = static_cast<long>(kMaxRenderSeconds * rate / period);
-  std::vector<int16_t> samples(static_cast<size_t>(period) * 2);
-  std::vector<uint8_t> block(samples.size() * 2);
-  bool ok = WriteAll(wavFd, std::vector<uint8_t>(kWavHeaderBytes));
-  if (!ok) {
-    error = "File could not created! " + wavName;
-  } else if (fluid_player_play(player) != FLUID_OK) {
+  const long maxBlocks = static_cast<long>(kMaxRenderSeconds * sampleRate / period);
+  const long maxTailBlocks = static_cast<long>(kMaxTailSeconds * sampleRate / period);
+  const auto blockSamples = static_cast<size_t>(period) * 2;
+  std::vector<int16_t> samples(blockSamples * kBlocksPerChunk);
+  size_t filled = 0;  // blocks in samples
+  // The peaks of the last blocks, enough of them to cover 10 ms.
+  std::vector<int> peaks(static_cast<size_t>(std::ceil(sampleRate * 0.010 / period)), INT_MAX);
+  size_t nextPeak = 0;
+  long blocks = 0;
+  int total = 0;
+  bool ok = true;
+
+  // Hands the blocks rendered so far on.
+  const auto handOn = [&] {
+    const size_t n = filled * blockSamples;
+    filled = 0;
+    if constexpr (std::endian::native == std::endian::big) {
+      for (size_t i = 0; i < n; ++i) {
+        const auto bits = static_cast<uint16_t>(samples[i]);
+        samples[i] = static_cast<int16_t>(static_cast<uint16_t>(bits << 8 | bits >> 8));
+      }
+    }
+    if (n > 0 && !sink(std::span(reinterpret_cast<const uint8_t*>(samples.data()), n * 2))) {
+      error = kVemaSamplesNotWritten;
+      return false;
+    }
+    return true;
+  };
+  // Renders one block; false once something went wrong.  One block a call: the synthesizer
+  // would render several up to the song's next event in one, but not to the same samples.
+  const auto render = [&] {
+    int16_t* out = samples.data() + filled * blockSamples;
+    fluid_synth_write_s16(s.synth, period, out, 0, 2, out, 1, 2);
+    peaks[nextPeak] = Peak(out, blockSamples);
+    nextPeak = (nextPeak + 1) % peaks.size();
+    if (++filled == kBlocksPerChunk && !handOn()) return false;
+    if (++blocks > maxBlocks) {
+      error = "the song is too long to render";
+      return false;
+    }
+    if (progress && blocks % kBlocksPerReport == 0) {
+      const int tick = fluid_player_get_current_tick(player);
+      const double share = total > 0 ? static_cast<double>(tick) / total : 0.0;
+      if (!progress(std::min(share, 1.0))) {
+        error = "stopped";
+        return false;
+      }
+    }
+    return true;
+  };
+  // The song's end: the player has read the song (its tick count walks every event, so it is
+  // counted once) and has got to its last tick.
+  const auto songEnded = [&] {
+    if (total <= 0) total = fluid_player_get_total_ticks(player);
+    return total > 0 && fluid_player_get_current_tick(player) >= total;
+  };
+
+  if (fluid_player_play(player) != FLUID_OK) {
     error = "no song could be read from " + midiPath;
     ok = false;
   }
-  long blocks = 0;
-  while (ok && fluid_player_get_status(player) == FLUID_PLAYER_PLAYING && !ReachedEnd(player)) {
-    fluid_synth_write_s16(s.synth, period, samples.data(), 0, 2, samples.data(), 1, 2);
-    for (size_t i = 0; i < samples.size(); ++i) {
-      const auto bits = static_cast<uint16_t>(samples[i]);
-      block[2 * i] = static_cast<uint8_t>(bits);
-      block[2 * i + 1] = static_cast<uint8_t>(bits >> 8);
-    }
-    if (!WriteAll(wavFd, block)) {
-      error = "File could not created! " + wavName;
-      ok = false;
-    } else if (++blocks > maxBlocks) {
-      error = "the song is too long to render";
-      ok = false;
-    } else if (progress && blocks % kBlocksPerReport == 0) {
-      const int total = fluid_player_get_total_ticks(player);
-      const double share =
-          total > 0 ? static_cast<double>(fluid_player_get_current_tick(player)) / total : 0.0;
-      if (!progress(std::min(share, 1.0))) {
-        error = "stopped";
-        ok = false;
-      }
-    }
+  while (ok && fluid_player_get_status(player) == FLUID_PLAYER_PLAYING && !songEnded()) {
+    ok = render();
   }
-  const int total = fluid_player_get_total_ticks(player);
+  // Then the sound dies away: the samples end once their last 10 ms are quiet.
+  for (long tail = 0;
+       ok && tail < maxTailBlocks && *std::max_element(peaks.begin(), peaks.end()) > kQuietPeak;
+       ++tail) {
+    ok = render();
+  }
+  ok = ok && handOn();
+  total = fluid_player_get_total_ticks(player);
   fluid_player_stop(player);
   delete_fluid_player(player);
   if (ok && total <= 0) {
     error = "no song could be read from " + midiPath;
     ok = false;
   }
-  const uint64_t frames = static_cast<uint64_t>(blocks) * static_cast<uint64_t>(period);
-  if (ok && !WriteAllAt(wavFd, 0, WavHeader(frames, static_cast<uint32_t>(rate)))) {
-    error = "File could not created! " + wavName;
-    ok = false;
-  }
+  rate = static_cast<uint32_t>(sampleRate);
+  frames = static_cast<uint64_t>(blocks) * static_cast<uint64_t>(period);
   return ok;
 }
 

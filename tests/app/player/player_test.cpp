@@ -26,23 +26,26 @@ void ComposeTinySong(const std::string& dir, int feel) {
   testing::ComposeIn(dir, 11, feel);
 }
 
-TEST(RenderWav, AComposedSongIsAudibleThroughoutAndLastsAsLongAsTheSong) {
+TEST(RenderWav, AComposedSongIsAudibleThroughoutThenDiesAwayBelowMinus60dBFS) {
   testing::TempDir dir;
   ComposeTinySong(dir.str(), kStandard);
   std::string error;
   ASSERT_TRUE(FluidPlayer(dir.str()).RenderWav(dir.File("out.mid"), dir.File("s.wav"), error))
       << error;
-  // Python's wave module: channels, rate, seconds and the quietest second's RMS amplitude.
+  // Python's wave module: channels and rate; whether each second of the song (8 bars of 4
+  // beats at 120 a minute: 16 s) is audible; the peaks in dBFS of the 10 ms before the song's
+  // end, of the last 10 ms and of the 10 ms two blocks earlier (the samples end as soon as they
+  // are quiet); the seconds of sound after the song's end.
   const auto [summary, status] = Shell(
       "/usr/bin/python3 -c \"import sys, wave, array, math\n"
-      "w = wave.open(sys.argv[1]); a = array.array('h', w.readframes(w.getnframes()))\n"
-      "n = w.getframerate() * w.getnchannels()\n"
-      "rms = [math.sqrt(sum(x * x for x in a[i:i + n]) / n) for i in range(0, len(a), n)]\n"
-      "print(w.getnchannels(), w.getframerate(), round(w.getnframes() / w.getframerate(), 1),"
-      " len(rms), min(rms) > 30)\" " +
+      "w = wave.open(sys.argv[1]); r = w.getframerate()\n"
+      "a = array.array('h', w.readframes(w.getnframes())); n = r * 2\n"
+      "rms = [math.sqrt(sum(x * x for x in a[i:i + n]) / n) for i in range(0, 16 * n, n)]\n"
+      "db = lambda s: 20 * math.log10(max(1, max(abs(x) for x in s)) / 32767)\n"
+      "print(w.getnchannels(), r, min(rms) > 30, db(a[16 * n - n // 100:16 * n]) > -40,"
+      " db(a[-(n // 100):]) < -60, db(a[-(n // 100) - 256:-256]) > -60, 0 < len(a) / n - 16 < 5)\" " +
       dir.File("s.wav"));
-  // 8 bars of 4 beats at 120 beats a minute: 16 seconds with sound in every one.
-  EXPECT_EQ(summary, "2 44100 16.0 16 True\n");
+  EXPECT_EQ(summary, "2 44100 True True True True True\n");
 }
 
 TEST(RenderWav, ReportsItsProgressAndStopsWhenAsked) {

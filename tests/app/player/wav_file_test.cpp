@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -185,6 +186,37 @@ TEST(SignalledRender, LeavesNoTemporaryFile) {
     EXPECT_EQ(Shell("ls -A " + dir.str() + " | grep -v history").output,
               ".vema.lock\ndefault.db\ndefault.mld\ndefault.ton\nout.mid\nout.mml\nwork.txt\n");
   }
+}
+
+// The same bytes into a pipe as into a file; a pipe that cannot be written says so by its name.
+TEST_F(SongFolder, AWavIntoAPipeHasTheBytesOfTheWavFile) {
+  std::string error;
+  FluidPlayer player(dir.str());
+  ASSERT_TRUE(player.RenderWav(dir.File("out.mid"), dir.File("file.wav"), error)) << error;
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  std::vector<uint8_t> piped;
+  std::thread reader([&] {
+    uint8_t buffer[65536];
+    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
+      piped.insert(piped.end(), buffer, buffer + n);
+    }
+  });
+  WavStream stream(ends[1], "-");
+  const bool ok = player.RenderWavTo(dir.File("out.mid"), stream, error);
+  ::close(ends[1]);
+  reader.join();
+  ::close(ends[0]);
+  ASSERT_TRUE(ok) << error;
+  EXPECT_EQ(piped, ReadAll(dir.File("file.wav")));
+  // A stream that cannot be written says so by its name.
+  ASSERT_EQ(::pipe(ends), 0);
+  ::close(ends[0]);
+  std::signal(SIGPIPE, SIG_IGN);
+  WavStream closed(ends[1], "-");
+  EXPECT_FALSE(player.RenderWavTo(dir.File("out.mid"), closed, error));
+  EXPECT_EQ(error, "File could not created! -");
+  ::close(ends[1]);
 }
 
 }  // namespace
