@@ -12,16 +12,6 @@ namespace {
 constexpr size_t kFileChunkBytes = 256 << 10;
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFu - 36;
 
-bool WriteAll(int fd, std::span<const uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes = bytes.subspan(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::vector<uint8_t> WavHeader(uint64_t frames, uint32_t rate) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/player/library_logs.h"
 #include "app/player/routed_player.h"
 
 namespace {
