@@ -281,11 +281,25 @@ void Print(const char* title, Stats s) {
 void PrintCritic(const vema::tools::CriticSummary& c) {
   std::printf("  critic (%d songs measured, mean score %.1f):\n", c.songs - c.failed,
               c.MeanScore());
-  for (const vema::tools::TargetRow& row : vema::tools::TargetRows(c)) {
-    std::printf("    %-40s %7.3f   (human %.3g)\n", row.name, row.value, row.human);
+  for (const auto& rows : {vema::tools::TargetRows(c), vema::tools::InfoRows(c)}) {
+    for (const vema::tools::TargetRow& row : rows) {
+      if (row.human == vema::tools::kNoHuman) {
+        std::printf("    %-40s %7.3f\n", row.name, row.value);
+      } else {
+        std::printf("    %-40s %7.3f   (human %.3g)\n", row.name, row.value, row.human);
+      }
+    }
   }
   std::printf("    songs whose melody spans more than two octaves: %d\n", c.wideSongs);
   std::printf("    songs with a melody note below key 36 or above 96: %d\n", c.lowOrHighSongs);
+  std::printf("    note lengths (%%): 16th, 8th, dotted 8th, quarter, dotted quarter, half, dotted half, "
+              "whole+, other:");
+  int64_t lengths = 0;
+  for (int64_t n : c.lengthClasses) lengths += n;
+  for (int64_t n : c.lengthClasses) {
+    std::printf(" %.1f", lengths > 0 ? 100.0 * static_cast<double>(n) / lengths : 0.0);
+  }
+  std::printf("\n");
   std::printf("    signed intervals -12..+12 (%%):");
   for (double share : c.IntervalPercent()) std::printf(" %.1f", share);
   std::printf("\n");
@@ -386,15 +400,21 @@ void PrintSideBySide(const std::vector<int>& counts,
   std::printf("=== all forms side by side\n  %-40s %8s", "measure", "human");
   for (int count : counts) std::printf("  best of %-4d", count);
   std::printf("\n");
-  const size_t rows = vema::tools::TargetRows(summaries.front()).size();
-  for (size_t r = 0; r < rows; ++r) {
-    const vema::tools::TargetRow first = vema::tools::TargetRows(summaries.front())[r];
-    std::printf("  %-40s %8.3g", first.name, first.human);
-    for (const vema::tools::CriticSummary& s : summaries) {
-      const vema::tools::TargetRow row = vema::tools::TargetRows(s)[r];
-      std::printf("  %8.3f %-4s", row.value, row.Met() ? "" : "(x)");
+  for (auto rowsOf : {vema::tools::TargetRows, vema::tools::InfoRows}) {
+    const size_t rows = rowsOf(summaries.front()).size();
+    for (size_t r = 0; r < rows; ++r) {
+      const vema::tools::TargetRow first = rowsOf(summaries.front())[r];
+      if (first.human == vema::tools::kNoHuman) {
+        std::printf("  %-40s %8s", first.name, "-");
+      } else {
+        std::printf("  %-40s %8.3g", first.name, first.human);
+      }
+      for (const vema::tools::CriticSummary& s : summaries) {
+        const vema::tools::TargetRow row = rowsOf(s)[r];
+        std::printf("  %8.3f %-4s", row.value, row.Met() ? "" : "(x)");
+      }
+      std::printf("\n");
     }
-    std::printf("\n");
   }
   std::printf("  %-40s %8s", "mean score", "");
   for (const vema::tools::CriticSummary& s : summaries) std::printf("  %8.1f     ", s.MeanScore());

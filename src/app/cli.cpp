@@ -40,6 +40,7 @@ struct ComposeOptions {
   std::optional<long long> form;
   std::array<std::optional<int>, 3> programs;
   int bestOf = 1;
+  std::optional<std::string> melodyOctave;
 };
 
 struct PlayOptions {
@@ -76,6 +77,14 @@ std::optional<int> ParseFeel(std::string_view text) {
   static const std::map<std::string_view, int> kNames = {
       {"march", 0}, {"standard", 1}, {"blues", 2}, {"rock", 3},
       {"0", 0},     {"1", 1},        {"2", 2},     {"3", 3}};
+  if (auto it = kNames.find(text); it != kNames.end()) return it->second;
+  return std::nullopt;
+}
+
+// The melody octave settings that --melody-octave accepts.
+std::optional<int32_t> ParseMelodyOctave(std::string_view text) {
+  static const std::map<std::string_view, int32_t> kNames = {
+      {"auto", kAutoMelodyOctave}, {"-1", -1}, {"0", 0}, {"1", 1}, {"+1", 1}, {"2", 2}, {"+2", 2}};
   if (auto it = kNames.find(text); it != kNames.end()) return it->second;
   return std::nullopt;
 }
@@ -125,6 +134,9 @@ int RunCompose(const ComposeOptions& options, std::ostream& err) {
   }
 
   session.bestOf = options.bestOf;
+  session.melodyOctave = options.melodyOctave ? *ParseMelodyOctave(*options.melodyOctave)
+                         : options.bestOf > 1 ? kAutoMelodyOctave
+                                              : 0;
   if (const std::optional<double> score = ComposeCommand(session)) {
     char line[96];
     std::snprintf(line, sizeof line, "the melody is the best of %d, score %.1f of 100",
@@ -214,6 +226,18 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
                         "critic scores highest; 1 is the single composition"))
       ->type_name("N")
       ->check(WholeNumber(kMinBestOf, kMaxBestOf, "a count 1..1000"));
+  composeCommand
+      ->add_option("--melody-octave", compose.melodyOctave,
+                   Wrap("moves the melody by octaves over the accompaniment: -1, 0, 1, 2, or "
+                        "auto (the melody critic chooses per song, keeping the melody above the "
+                        "chords); the default is auto with --best-of above 1 and 0 (the single "
+                        "composition as it is) otherwise; notes stay within keys 36..96"))
+      ->type_name("O")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            return ParseMelodyOctave(text) ? "" : "'" + text + "' is not auto, -1, 0, 1 or 2";
+          },
+          ""));
   const char* programNames[] = {"--melody-program", "--bass-program", "--chord-program"};
   const char* programHelp[] = {"General MIDI program 0..127 of the melody track",
                                "General MIDI program 0..127 of the bass track",

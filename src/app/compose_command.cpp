@@ -34,8 +34,10 @@ std::optional<double> ComposeCommand(Session& session) {
   if (session.bestOf > 1 && IsMelodyDbKind(session.compositionDb.kind)) {
     choice = ChooseMelody(session.Melody(), session.bestOf);
     session.random = choice->chosenStart;
+    RunChosenLengths(session.Melody(), *choice);
+  } else {
+    NoteLengthGenerator(session.Melody()).Run();
   }
-  NoteLengthGenerator(session.Melody()).Run();
 
   SetStatus(session, kStatusPitches);
   if (!IsMelodyDbKind(session.compositionDb.kind)) {
@@ -46,6 +48,7 @@ std::optional<double> ComposeCommand(Session& session) {
   const int pitches = choice ? RunChosenPitches(session.Melody(), *choice)
                              : PitchGenerator(session.Melody()).Run();
   if (pitches == 0) session.noteTrack.ClearVoice(0);
+  if (pitches != 0) ApplyMelodyOctave(session.Melody(), session.melodyOctave);
   if (choice) session.random = choice->end;  // the random source runs on past every candidate
 
   SetStatus(session, kStatusAccompaniment);

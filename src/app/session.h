@@ -70,6 +70,9 @@ struct Session {
   std::array<int32_t, 3> instrumentPrograms{};  // melody, bass, chords
   int32_t playing = 0;            // 1 from a play command until the next stop (or composition)
   int32_t bestOf = 1;             // melodies composed per composition; the best-scoring is kept
+  // The melody's shift in octaves, -1..2 (0: the literal composition), or kAutoMelodyOctave
+  // (critic/melody_choice.h): chosen per song by the critic.
+  int32_t melodyOctave = 0;
 
   // Melody state shared between bars and compositions.
   ChordToneTable chordTones{};

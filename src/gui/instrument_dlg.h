@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include <wx/choice.h>
 #include <wx/dialog.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
@@ -15,7 +16,14 @@ struct Session;
 
 class CInstrumentDlg : public wxDialog {
  public:
-  enum : int { kIdList = 1153, kIdTabs = 1154, kIdClose = 1, kIdCancel = 2, kIdApply = 1015 };
+  enum : int {
+    kIdList = 1153,
+    kIdTabs = 1154,
+    kIdClose = 1,
+    kIdCancel = 2,
+    kIdApply = 1015,
+    kIdMelodyOctave = 1160
+  };
 
   // Created hidden; shownFlag is the main window's flag for this window.
   CInstrumentDlg(wxWindow* parent, vema::Session& session, int* shownFlag);
@@ -25,6 +33,7 @@ class CInstrumentDlg : public wxDialog {
   void OnListSelected(wxListEvent& event);
   void OnTabChanged(wxBookCtrlEvent& event);
   void OnApply(wxCommandEvent& event);
+  void OnMelodyOctave(wxCommandEvent& event);
   void OnCloseButton(wxCommandEvent& event);
   void OnCancelButton(wxCommandEvent& event);
   void OnCloseWindow(wxCloseEvent& event);
@@ -35,6 +44,8 @@ class CInstrumentDlg : public wxDialog {
   void MoveListToPage(int page);
 
   vema::InstrumentSettings settings_;
+  int32_t& melodyOctave_;  // the session's melody octave setting
+  wxChoice* octave_ = nullptr;
   wxNotebook* tabs_ = nullptr;
   std::array<wxWindow*, 3> pages_{};
   wxListCtrl* list_ = nullptr;
