@@ -1,17 +1,20 @@
 // style_stats: statistics of the melodies that a note-length database and a melody style give.
 //
 //   style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S]
-//               [--best-of B[,B...]] [--chain] [--show R [--trace]]
+//               [--best-of B[,B...]] [--melody-octave auto|-1|0|1|2] [--chain]
+//               [--show R [--trace]]
 //
 // Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton and --mld
 // name other files), composes N songs (default 200) over every stored form with the seeds
 // S, S+1, ... (default 1), each the best of B melodies (default 1, the single composition) as
-// the compose command makes it, each in a fresh session unless --chain keeps one session per
-// form (as the program does between compositions), and prints per form and overall (for each
-// B of a list, then the critic's measures of all forms side by side):
-//   - every measure of the melody critic (critic/melody_critic.h) with the human value, the
-//     song-averaged shares of the signed intervals and the mean score, and at the end every
-//     target of the shipped data with whether it is met;
+// the compose command makes it, with the melody octave of vema-cli's default (auto with B above
+// 1, else 0) unless --melody-octave gives one, each in a fresh session unless --chain keeps one
+// session per form (as the program does between compositions), and prints per form and overall
+// (for each B of a list, then the critic's measures of all forms side by side):
+//   - every measure of the melody critic (critic/melody_critic.h) with the human value: the
+//     ending, the moves, the chord tones, the register over the chords, the rhythm and the
+//     seams; the song-averaged shares of the signed intervals and of the note-length classes,
+//     the mean score, and at the end every target of the shipped data with whether it is met;
 //   - the melodic moves: repeated notes, steps (1-2 semitones), thirds (3-4), fourths and
 //     fifths (5-7), leaps beyond a fifth (8-12) and beyond an octave (13 and more), and where
 //     the leaps beyond a fifth come from (onto the first note of a bar; a note moved by the
@@ -34,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -329,11 +333,12 @@ int Usage() {
   std::fprintf(
       stderr,
       "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S]"
-      " [--best-of N[,N...]] [--chain] [--show R [--trace]]\n");
+      " [--best-of N[,N...]] [--melody-octave auto|-1|0|1|2] [--chain] [--show R [--trace]]\n");
   return 2;
 }
 
 struct Options {
+  std::optional<int32_t> melodyOctave;  // none: vema-cli's default for the best-of count
   int songs = 200;
   uint32_t seed = 1;
   bool chain = false;
@@ -361,7 +366,8 @@ vema::tools::CriticSummary Report(const vema::tools::ComposerData& data, const O
         session = vema::tools::SongSession(platform, data, f, songSeed, o.trace);
       }
       const size_t before = platform.messages.size();
-      const bool ok = vema::tools::ComposeMelody(*session, bestOf);
+      const bool ok = vema::tools::ComposeMelody(
+          *session, bestOf, o.melodyOctave.value_or(vema::tools::DefaultMelodyOctave(bestOf)));
       ++stats.songs;
       stats.failed += ok ? 0 : 1;
       stats.messages += static_cast<long>(platform.messages.size() - before);
@@ -455,6 +461,19 @@ int main(int argc, char** argv) {
                                                            vema::kMaxBestOf)));
         p = *end == ',' ? end + 1 : end;
         if (*end != ',' && *end != '\0') return Usage();
+      }
+    } else if (arg == "--melody-octave" && hasValue) {
+      const std::string value = argv[++i];
+      if (value == "auto") {
+        o.melodyOctave = vema::kAutoMelodyOctave;
+      } else {
+        char* end = nullptr;
+        const long octave = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || octave < vema::kMinMelodyOctave ||
+            octave > vema::kMaxMelodyOctave) {
+          return Usage();
+        }
+        o.melodyOctave = static_cast<int32_t>(octave);
       }
     } else if (arg == "--chain") {
       o.chain = true;

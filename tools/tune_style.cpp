@@ -1,9 +1,10 @@
-// tune_style: searches the melody style (.ton) for the values that bring the melody critic's
-// measures of the composed songs to their targets (tools/critic_summary.h).
+// tune_style: searches the melody style (.ton), or the note-length vocabulary (.mld), for the
+// values that bring the melody critic's measures of the composed songs to their targets
+// (tools/critic_summary.h).
 //
 //   tune_style [--dir DIR] [--ton FILE] [--source FILE] [--out FILE] [--seed S] [--songs N]
 //              [--best-of B] [--steps K] [--search-seed R] [--report-every M]
-//              [--temperature T] [--changes C]
+//              [--temperature T] [--changes C] [--mld-source FILE]
 //
 // Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton starts
 // from another style, e.g. the result of an earlier run built with make_ton) and composes,
@@ -35,6 +36,16 @@
 // The tuned style is written as a text source to FILE (default "tuned_ton.txt"): the comment
 // lines at the top of --source (default DIR/source/default_ton.txt) followed by the settings and
 // tables, ready for make_ton.  Progress goes to stdout.
+//
+// With --mld-source FILE the note-length vocabulary of that source (data/source/default_mld.txt
+// or an earlier result) is searched instead, with the style as loaded.  The patterns stay; the
+// transitions change: two records of a group swapped (which swaps their chances, see the pick
+// rule in default_mld.txt), a record's pattern replaced, a record added (at most 12 a group) or
+// taken away; a change that breaks a rule of make_mld is not tried.  The objective also draws
+// the rhythm toward the human values where the targets lie that way (bars with 1-2 notes,
+// onsets off the eighth grid, the note-length entropy: a tenth per unit of distance).  The
+// result goes to FILE (default "tuned_mld.txt"): the comment lines at the top of the source,
+// then the patterns and transitions, ready for make_mld.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -74,6 +85,7 @@ struct Options {
   int reportEvery = 50;
   double temperature = 0;  // of the annealing at the first step (0: only improvements)
   int maxChanges = 1;      // changes tried at once: 1..maxChanges
+  double rhythmPull = 0;   // per unit of distance from the human rhythm (the vocabulary: 0.1)
 };
 
 // The copies that keep the unused rules and class 3 in step with the tuned values.
@@ -145,12 +157,14 @@ constexpr double kSingleLow[] = {-kNone, -kNone, -kNone, -kNone, -kNone, 7.5,   
 constexpr double kSingleHigh[] = {kNone, kNone, 2.7,   6.5,   60.0,  kNone, kNone,
                                   kNone, kNone, 17,    0.027, kNone, kNone, kNone,
                                   kNone, kNone, kNone, kNone, kNone};
+// The rows (counted from 1) of the rhythm that the vocabulary search draws toward the human.
+constexpr size_t kSparseRow = 16, kOffGridRow = 17, kEntropyRow = 19;
 constexpr double kSingleWeight[] = {0, 0, 1, 1, 1, 1, 1, 0, 0.25, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // The sum of the squared misses (in units of each target's scale) from the bounds: with the
 // best of several, each target made stricter by one unit; with the single composition, the
 // bounds above.  A hundredth of the distance to the human values breaks ties.
-double Objective(const CriticSummary& s, bool single) {
+double Objective(const CriticSummary& s, bool single, double rhythmPull = 0) {
   double total = 0;
   size_t index = 0;
   const std::vector<TargetRow> rows = vema::tools::TargetRows(s);
@@ -174,6 +188,11 @@ double Objective(const CriticSummary& s, bool single) {
     const double miss = row.Miss();
     total += weight * miss * miss;
     if (human != vema::tools::kNoHuman) total += 0.01 * std::abs(row.value - human) / row.scale;
+    // The vocabulary is also drawn toward the human rhythm where its targets lie that way:
+    // bars with 1-2 notes, onsets off the eighth grid, the note-length entropy.
+    if (index == kSparseRow || index == kOffGridRow || index == kEntropyRow) {
+      total += rhythmPull * std::abs(row.value - human) / row.scale;
+    }
   }
   // A melody that runs away over more than two octaves is no tune at all: each percent of
   // such songs beyond the first half percent (about as many as the hand-made style of the
@@ -336,7 +355,7 @@ void Search(const Options& o, vema::tools::ComposerData& data, State state, Chan
   Composers composers;
   apply(state);
   CriticSummary current = Evaluate(data, o, composers);
-  double currentObjective = Objective(current, o.bestOf == 1);
+  double currentObjective = Objective(current, o.bestOf == 1, o.rhythmPull);
   CriticSummary best = current;
   double bestObjective = currentObjective;
   State bestState = state;
@@ -359,7 +378,7 @@ void Search(const Options& o, vema::tools::ComposerData& data, State state, Chan
     if (!changed) continue;
     apply(state);
     const CriticSummary summary = Evaluate(data, o, composers);
-    const double objective = Objective(summary, o.bestOf == 1);
+    const double objective = Objective(summary, o.bestOf == 1, o.rhythmPull);
     // Annealing: a worse state is kept now and then, less often as the search goes on.
     const double temperature = o.temperature * (1.0 - static_cast<double>(step) / o.steps);
     const bool keep = objective <= currentObjective ||
@@ -418,6 +437,7 @@ int main(int argc, char** argv) {
   if (o.source.empty()) o.source = o.dir + "/source/default_ton.txt";
   if (o.ton.empty()) o.ton = o.dir + "/default.ton";
   if (!mldSource.empty() && !outGiven) o.out = "tuned_mld.txt";
+  if (!mldSource.empty()) o.rhythmPull = 0.1;
 
   vema::ScriptedPlatform loadPlatform;
   vema::tools::ComposerData data;

@@ -500,6 +500,8 @@ double LengthFit::Add(const BarNotes& notes, LengthRole role) {
   if (role.phraseEnd) {
     value += lastLength >= 96 ? kLongEnd : lastLength >= 72 ? kLongEnd / 2 : 0;
     if (count <= 2) value += kBreath;
+  } else if (count <= 2) {
+    value -= kBreath / 2;  // inside a phrase the tune moves on
   }
   if (role.lastBar && lastStart % (kTicksPerBar / 2) == 0 && lastLength >= kTicksPerBar / 2) {
     value += kFinal;
