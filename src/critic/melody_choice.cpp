@@ -168,19 +168,14 @@ void ChooseLengthBars(const MelodyContext& c, int draws, MelodyChoice& kept) {
       kept.lengthFits.push_back(fit.Add(c.barNotes[bar], roles[bar]));
       continue;
     }
-    const PatternPair pairBefore = c.patternPairs[bar];
-    const BarNotes notesBefore = c.barNotes[bar];
+    // A draw writes the bar's pattern pair and lengths whole, from the bars before it.
     const LengthFit fitBefore = fit;
-    PatternPair bestPair = pairBefore;
-    BarNotes bestNotes = notesBefore;
+    PatternPair bestPair = c.patternPairs[bar];
+    BarNotes bestNotes = c.barNotes[bar];
     LengthFit bestFit;
     double best = 0;
     int bestDraw = 0;
     for (int k = 0; k < draws; ++k) {
-      if (k > 0) {
-        c.patternPairs[bar] = pairBefore;
-        c.barNotes[bar] = notesBefore;
-      }
       fit = fitBefore;
       starts[static_cast<size_t>(k)] = c.random;
       g.GenerateNewBar(b);
@@ -224,11 +219,8 @@ int KnownFirstKey(const MelodyContext& c, std::span<const ChordToneTable> tones,
   const BarNote& model = c.barNotes[static_cast<size_t>(motif)][0];
   const int position = FindChordPitch(tones[static_cast<size_t>(motif)], model.pitch);
   if (position < 0) return -1;
-  const ChordToneTable& own = tones[static_cast<size_t>(bar)];
-  for (int i = 0; i < position; ++i) {
-    if (own[static_cast<size_t>(i)] < 0) return -1;  // fewer tones: the note is a rest
-  }
-  const int tone = own[static_cast<size_t>(position)];
+  // With fewer tones in its own chord the entry is the end mark and the note a rest.
+  const int tone = tones[static_cast<size_t>(bar)][static_cast<size_t>(position)];
   return tone < 0 ? -1 : keyOf(tone + 1, model.octave);
 }
 
@@ -300,11 +292,12 @@ double BarFit::Add(const BarNotes& notes, const BarHarmony& harmony, bool phrase
                    bool lastBar, int nextKey) {
   // The weights count in notes: a chord tone on a strong beat is worth three notes on degrees
   // 1-3-5.
-  // A note more than a fifth above the song's first note costs half a note per semitone.
+  // A note more than a major third above the song's first note costs a fifth of a note per
+  // semitone: lifted over the chords, the melody then keeps below the top of a voice.
   constexpr double kStrongChord = 3, kDegree = 1, kSeventh = 6, kLeap = 3, kTurn = 1.5, kFifth = 1,
                    kRepeat = -1, kPhraseEnd = 3, kTonicEnd = 8, kReach = 10, kSeamFall = 6,
-                   kHigh = 0.5;
-  constexpr int kHighFrom = 7;
+                   kHigh = 0.2;
+  constexpr int kHighFrom = 4;
   double value = 0;
   int t = 0;
   int last = -1;
@@ -449,7 +442,8 @@ std::vector<LengthRole> LengthRolesOfForm(const SongForm& form) {
 
 double LengthFit::Add(const BarNotes& notes, LengthRole role) {
   // The weights count in notes of a rare length; a new length class costs about half a note.
-  const double kRare = 1, kOdd = 2, kOffGrid = 2, kLongEnd = 3, kBreath = 2, kFinal = 10;
+  const double kRare = 1, kOdd = 2, kOffGrid = 2, kLongEnd = 3, kBreath = 2, kFinal = 10,
+               kHeld = 0.5;
   constexpr double kSurprise = 0.2;  // per bit
   // The notes as the pitch phase will merge the tie marks.
   std::array<int, kBarEntries> lengths{};
@@ -469,7 +463,7 @@ double LengthFit::Add(const BarNotes& notes, LengthRole role) {
     tie = false;
   }
   double value = 0;
-  int t = 0, lastStart = 0, lastLength = 0;
+  int t = 0, lastStart = 0, lastLength = 0, longest = 0;
   for (int i = 0; i < count; ++i) {
     const int length = lengths[static_cast<size_t>(i)];
     const int kind = LengthClassOf(length);
@@ -494,14 +488,17 @@ double LengthFit::Add(const BarNotes& notes, LengthRole role) {
     if (t % (kTicksPerBar / 8) != 0) value -= kOffGrid;
     lastStart = t;
     lastLength = length;
+    longest = std::max(longest, length);
     t += length;
   }
   if (count == 0) return value;
   if (role.phraseEnd) {
     value += lastLength >= 96 ? kLongEnd : lastLength >= 72 ? kLongEnd / 2 : 0;
     if (count <= 2) value += kBreath;
-  } else if (count <= 2) {
-    value -= kBreath / 2;  // inside a phrase the tune moves on
+  } else {
+    // Inside a phrase the tune moves on: no breath, and rather no held note.
+    if (count <= 2) value -= kBreath / 2;
+    if (longest >= kTicksPerBar / 2) value -= kHeld;
   }
   if (role.lastBar && lastStart % (kTicksPerBar / 2) == 0 && lastLength >= kTicksPerBar / 2) {
     value += kFinal;

@@ -80,8 +80,8 @@ std::vector<LengthRole> LengthRolesOfForm(const SongForm& form);
 // quarters, halves and longer) rather than sixteenths, dotted eighths, triplets and odd tied
 // lengths, onsets on the eighth grid, and the lengths the song has used so far (a tune keeps
 // to a few note values); at a phrase end a long last note and a bar of one or two notes (a
-// breath), inside a phrase more notes than that; in the last bar a last note of a half or
-// longer on beat 1 or 3.
+// breath), inside a phrase more notes than that and no note of a half or longer; in the last
+// bar a last note of a half or longer on beat 1 or 3.
 struct LengthFit {
   std::array<int, kLengthKinds> used{};  // the song's notes so far in each length class
   // Adds the bar's notes and returns the bar's fit.

@@ -413,6 +413,15 @@ TEST(BestOf, TheMelodyOctaveMovesOnlyTheMelodyAndKeepsItInReach) {
     for (const char* name : {"out.mml", "work.txt"}) {
       EXPECT_EQ(plain.File(name) == moved.File(name), *apart == 0) << name;
     }
+    // Applied to the literal melody, the setting makes and reports the same shift.
+    EXPECT_EQ(ApplyMelodyOctave(plain.s().Melody(), 0), 0);
+    EXPECT_EQ(ApplyMelodyOctave(plain.s().Melody(), c.setting), *apart);
+    const auto keys = [](const Composer& k) {
+      std::vector<int> out;
+      for (const CriticNote& n : MelodyOfTrack(k.t.session->noteTrack)) out.push_back(n.key);
+      return out;
+    };
+    EXPECT_EQ(keys(plain), keys(moved));
   }
   EXPECT_GT(autoUp, 0) << "auto lifts the shipped melodies over the chords";
 }

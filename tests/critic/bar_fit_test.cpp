@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "critic/melody_choice.h"
+#include "app/session.h"
 #include "critic/melody_critic.h"
 #include "song/form.h"
+#include "support/test_support.h"
 
 namespace vema {
 namespace {
@@ -108,7 +110,9 @@ TEST(BarFit, EachThingJudgedMakesABarFitBetter) {
         << c.what;
   }
   // Without its last-bar or phrase-end flag, or without a known chord, the same notes fit alike.
-  EXPECT_EQ(Fit(-1, 0, {{{B4, 96}, {C5, 96}}}), Fit(-1, 0, {{{B4, 96}, {E5, 96}}}));
+  EXPECT_EQ(Fit(-1, 0, {{{D5, 96}, {C5, 96}}}), Fit(-1, 0, {{{D5, 96}, {E5, 96}}}));
+  EXPECT_GT(Fit(-1, 0, {{{D5, 96}, {C5, 96}}, false, true}),
+            Fit(-1, 0, {{{D5, 96}, {E5, 96}}, false, true}));
   EXPECT_EQ(Fit(-1, 0, {{{D5, 96}, {B4, 96}}, true}), Fit(-1, 0, {{{D5, 96}, {B4, 96}}, false}));
   EXPECT_EQ(Fit(-1, 0, {{{D5, 192}}}, false), Fit(-1, 0, {{{B4, 192}}}, false));
   // A turn needs a move before it, and a repeated note turns nowhere.
@@ -126,8 +130,8 @@ TEST(BarFit, SeamsAndTheRegisterAboveTheFirstNote) {
   EXPECT_EQ(Fit(C5, 0, {{{F5, 192}}}, false), Fit(C5, 0, {{{Fs5, 192}}}, false))
       << "rising a fourth is no fall";
   // Inside the bar the same fall costs nothing more than a third.
-  EXPECT_EQ(Fit(-1, 0, {{{C5, 64}, {As5, 64}, {Fs5, 64}}}, false),
-            Fit(-1, 0, {{{C5, 64}, {As5, 64}, {F5, 64}}}, false));
+  EXPECT_EQ(Fit(-1, 0, {{{E5, 64}, {As5, 64}, {Fs5, 64}}}, false),
+            Fit(-1, 0, {{{E5, 64}, {As5, 64}, {F5, 64}}}, false));
   // The seam into a known next note: the bar ends on F#5; falling a fourth (to C#5) costs, a
   // third (to D#5) or nothing known does not; the next note counts where the correction puts it
   // (C#4 in a song that began on C5 is raised to C#5).
@@ -135,7 +139,7 @@ TEST(BarFit, SeamsAndTheRegisterAboveTheFirstNote) {
   EXPECT_EQ(FitAfter(C5, bar, Cs5 + 2), FitAfter(C5, bar));
   EXPECT_LT(FitAfter(C5, bar, Cs5), FitAfter(C5, bar));
   EXPECT_EQ(FitAfter(C5, bar, Cs5 - 12), FitAfter(C5, bar, Cs5));
-  // Notes more than a fifth above the song's first note cost more the higher they lie.
+  // Notes more than a major third above the song's first note cost more the higher they lie.
   EXPECT_EQ(FitAfter(C5, {{Fs5, 192}}), FitAfter(C5, {{Fs5 - 12, 192}}));
   EXPECT_GT(FitAfter(C5, {{Gs5, 192}}), FitAfter(C5, {{Gs5 + 2, 192}}));
   EXPECT_GT(FitAfter(C5, {{Gs5 + 2, 192}}), FitAfter(C5, {{Gs5 + 3, 192}}));
@@ -212,6 +216,7 @@ TEST(LengthFit, PlainLengthsOnTheGridAndTheEndsOfPhrasesAndSongs) {
       {"eighths rather than sixteenths", kInner, {48, 48, 48, 24, 24}, {48, 48, 48, 12, 12, 24}},
       {"quarters rather than triplets", kInner, {48, 48, 48, 48}, {48, 48, 48, 16, 16, 16}},
       {"no dotted eighth off the grid", kInner, {48, 48, 24, 24, 48}, {48, 48, 36, 12, 48}},
+      {"onsets on the eighth grid", kInner, {36, 36, 24, 48, 48}, {36, 24, 36, 48, 48}},
       {"no odd tied length", kInner, {96, 48, 48}, {48, 0, 72, 72}},
       {"a phrase ends on a long note", kPhraseEnd, {48, 48, 96}, {96, 48, 48}},
       {"the song ends on a half on beat 3", kLast, {48, 48, 96}, {48, 96, 48}},
@@ -250,6 +255,34 @@ TEST(LengthFit, ABarIsJudgedForEveryBarThatRepeatsItsLengths) {
   for (size_t b = 0; b < roles.size(); ++b) {
     EXPECT_EQ(std::make_pair(roles[b].phraseEnd, roles[b].lastBar), expected[b]) << b;
   }
+}
+
+TEST(BarFit, TheFirstNoteOfARepeatedBarIsKnownBeforeItIsComposed) {
+  testing::TestSession t;
+  Session& s = *t.session;
+  s.form = BlankForm();
+  s.form.lastPeriod = 0;
+  const char* chords[] = {"C", "Am", "C", "C7", "G", "F7", "F", "C"};
+  for (int b = 0; b < 8; ++b) {
+    s.form.SetChord(b, chords[b]);
+    s.form.melodySource[static_cast<size_t>(b)] = s.form.motifSource[static_cast<size_t>(b)] = -1;
+  }
+  auto first = [&s](int bar, int pitch, int octave) {
+    s.barNotes[static_cast<size_t>(bar)][0].pitch = pitch;
+    s.barNotes[static_cast<size_t>(bar)][0].octave = octave;
+  };
+  first(0, 5, 5);   // e5 over C: the third
+  first(2, 3, 5);   // d5 over C: no chord tone
+  first(3, 11, 4);  // a+4 over C7: the seventh
+  s.form.motifSource[1] = 0;  // the third of Am: c5
+  s.form.melodySource[2] = 0;
+  s.form.motifSource[4] = 0;  // the third of G: b5
+  s.form.motifSource[5] = 3;  // the seventh of F7: d+4
+  s.form.motifSource[6] = 3;  // F has no seventh: a rest
+  s.form.motifSource[7] = 2;  // the model is no chord tone: drawn
+  const int expected[] = {-1, 60, 64, -1, 71, 51, -1, -1};
+  for (int b = 0; b < 8; ++b) EXPECT_EQ(FirstNoteFixedByRepeat(s.Melody(), b), expected[b]) << b;
+  EXPECT_EQ(FirstNoteFixedByRepeat(s.Melody(), 8), -1);  // past the form
 }
 
 // A melody of whole-bar notes (MIDI keys, kRest for a rest) over the bars, one note a bar.
