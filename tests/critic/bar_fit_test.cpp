@@ -137,6 +137,7 @@ TEST(BarFit, SeamsAndTheRegisterAboveTheFirstNote) {
   // (C#4 in a song that began on C5 is raised to C#5).
   const std::vector<std::pair<int, int>> bar = {{Fs5, 192}};
   EXPECT_EQ(FitAfter(C5, bar, Cs5 + 2), FitAfter(C5, bar));
+  EXPECT_EQ(FitAfter(C5, bar, D5), FitAfter(C5, bar));  // a major third down
   EXPECT_LT(FitAfter(C5, bar, Cs5), FitAfter(C5, bar));
   EXPECT_EQ(FitAfter(C5, bar, Cs5 - 12), FitAfter(C5, bar, Cs5));
   // Notes more than a major third above the song's first note cost more the higher they lie.
@@ -233,6 +234,18 @@ TEST(LengthFit, PlainLengthsOnTheGridAndTheEndsOfPhrasesAndSongs) {
   // A breath (one or two notes) counts at a phrase end only.
   EXPECT_GT(LengthFitOf({96, 96}, kPhraseEnd) - LengthFitOf({48, 48, 96}, kPhraseEnd),
             LengthFitOf({96, 96}) - LengthFitOf({48, 48, 96}));
+  // What a phrase end adds to the same bar: a long last note, a breath of one or two notes (not
+  // three), and no cost for a held note (which costs inside a phrase).
+  const auto atEnd = [&](const std::vector<int>& bar) {
+    return LengthFitOf(bar, kPhraseEnd) - LengthFitOf(bar, kInner);
+  };
+  EXPECT_EQ(atEnd({48, 48, 48, 48}), 0.0);
+  EXPECT_EQ(atEnd({72, 72, 48}), 0.0);
+  EXPECT_GT(atEnd({96, 48, 48}), 0.0);
+  EXPECT_GT(atEnd({48, 48, 24, 72}), atEnd({48, 48, 72, 24}));  // a dotted quarter counts
+  EXPECT_GT(atEnd({24, 24, 72, 72}), atEnd({24, 24, 96, 48}));
+  EXPECT_GT(atEnd({48, 48, 96}), atEnd({24, 24, 72, 72}));
+  EXPECT_GT(atEnd({96, 96}), atEnd({48, 48, 96}));
   // A tune keeps to the lengths it has used: after a bar of quarters, quarters fit better
   // than before it, and dotted rhythms worse.
   const std::vector<int> quarters = {48, 48, 48, 48}, dotted = {72, 24, 72, 24};
@@ -283,6 +296,9 @@ TEST(BarFit, TheFirstNoteOfARepeatedBarIsKnownBeforeItIsComposed) {
   const int expected[] = {-1, 60, 64, -1, 71, 51, -1, -1};
   for (int b = 0; b < 8; ++b) EXPECT_EQ(FirstNoteFixedByRepeat(s.Melody(), b), expected[b]) << b;
   EXPECT_EQ(FirstNoteFixedByRepeat(s.Melody(), 8), -1);  // past the form
+  first(3, 1, 4);  // c4 over C7: the root, and the root of C in bar 7
+  s.form.motifSource[7] = 3;
+  EXPECT_EQ(FirstNoteFixedByRepeat(s.Melody(), 7), 48);
 }
 
 // A melody of whole-bar notes (MIDI keys, kRest for a rest) over the bars, one note a bar.
@@ -324,6 +340,17 @@ TEST(MelodyOctave, AutoLiftsTheMelodyOverTheChordsWithinReachAndFixedShiftsStayI
   EXPECT_DOUBLE_EQ(RegisterFit(WholeNotes({70, 72, 74, 75}), bars, 0), 100.0 - 0.5 * 0);
   EXPECT_DOUBLE_EQ(RegisterFit(WholeNotes({60, 62, 64, 65}), bars, 0), 0.0 - 6 * 5 - 0.5 * 10);
   EXPECT_DOUBLE_EQ(RegisterFit(WholeNotes({60, 62, 64, 65}), bars, 1), 100.0 - 0.5 * 2);
+  EXPECT_DOUBLE_EQ(RegisterFit(WholeNotes({74, 76, 77, 79}), bars, 0), 100.0 - 6 - 0.5 * 4);
+  // Shifting moves notes, not rests.
+  NoteTrackTable track;
+  track.at(0, 0) = {48, 1, 5};
+  track.at(1, 0) = {48, 0, 3};
+  track.at(2, 0) = {96, 12, 4};
+  track.at(3, 0) = {-1, 0, 0};
+  ShiftMelody(track, 1);
+  EXPECT_EQ(track.at(0, 0).octave, 6);
+  EXPECT_EQ(track.at(1, 0).octave, 3);
+  EXPECT_EQ(track.at(2, 0).octave, 5);
 }
 
 }  // namespace
