@@ -1,6 +1,7 @@
 // Best of 16 over the shipped 96-bar form (stored form 6): the whole composition in memory (16
-// melodies composed and scored out of sight, the chosen one composed again with its trace, the
-// MIDI file and the two text files), and the whole program: `vema-cli compose --best-of 16`.
+// melodies composed and scored out of sight, each bar's lengths and pitches the best of four
+// draws, the chosen one composed again with its trace, lifted to its octave, the MIDI file and
+// the two text files), and the whole program: `vema-cli compose --best-of 16`.
 #include <benchmark/benchmark.h>
 
 #include <spawn.h>
@@ -37,9 +38,10 @@ void BM_BestOf16InMemory(benchmark::State& state) {
   for (auto _ : state) {
     const MelodyChoice choice = ChooseMelody(session.Melody(), kCandidates);
     session.random = choice.chosenStart;
-    NoteLengthGenerator(session.Melody()).Run();
-    PitchGenerator(session.Melody()).Run();
+    RunChosenLengths(session.Melody(), choice);
+    RunChosenPitches(session.Melody(), choice);
     session.random = choice.end;
+    ApplyMelodyOctave(session.Melody(), kAutoMelodyOctave);
     MidiWriter writer(session.Writers());
     const std::vector<uint8_t> midi = writer.BuildFile(session.accompanimentFeel);
     const MmlFiles texts = BuildMmlFiles(session.Writers());

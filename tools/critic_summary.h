@@ -17,6 +17,7 @@
 #include "critic/melody_choice.h"
 #include "critic/melody_critic.h"
 #include "critic/silent_platform.h"
+#include "melody/chord.h"
 #include "melody/note_length_generator.h"
 #include "melody/pitch_generator.h"
 
@@ -35,6 +36,13 @@ struct CriticSummary {
   // compositions of more seeds).
   int lowOrHighSongs = 0;
   double scoreSum = 0;
+  // Register and rhythm.
+  Share above, aboveOnBeats13, finalLong, barLineFalls, sparseBars, offGrid;
+  std::array<int64_t, kKeys> keys{};       // melody notes per MIDI key
+  std::array<int64_t, kKeys> chordKeys{};  // chord voicing keys, once per bar
+  Mean phraseEndLongest, otherLongest;
+  Mean entropy;  // of every song's note lengths, in bits
+  std::array<int64_t, kLengthKinds> lengthClasses{};  // notes per length class
 
   void Add(const MelodyMeasures& m) {
     ++songs;
@@ -58,6 +66,17 @@ struct CriticSummary {
       }
     }
     scoreSum += ScoreMelody(m);
+    above.Add(m.aboveChords);
+    aboveOnBeats13.Add(m.aboveChordsOnBeats13);
+    if (m.hasLastNote) finalLong.Add(m.finalLong);
+    barLineFalls.Add(m.barLineFalls);
+    sparseBars.Add(m.sparseBars);
+    offGrid.Add(m.offEighthGrid);
+    for (size_t k = 0; k < keys.size(); ++k) keys[k] += m.keys[k];
+    phraseEndLongest.Add(m.phraseEndLongest);
+    otherLongest.Add(m.otherLongest);
+    if (m.notes > 0) entropy.Add(LengthEntropy(m));
+    for (size_t k = 0; k < lengthClasses.size(); ++k) lengthClasses[k] += m.lengthClasses[k];
   }
 
   void Add(const CriticSummary& o) {
@@ -77,7 +96,34 @@ struct CriticSummary {
     wideSongs += o.wideSongs;
     lowOrHighSongs += o.lowOrHighSongs;
     scoreSum += o.scoreSum;
+    for (auto [mine, theirs] :
+         {std::pair{&above, &o.above}, {&aboveOnBeats13, &o.aboveOnBeats13},
+          {&finalLong, &o.finalLong}, {&barLineFalls, &o.barLineFalls},
+          {&sparseBars, &o.sparseBars}, {&offGrid, &o.offGrid}}) {
+      mine->Add(*theirs);
+    }
+    for (size_t k = 0; k < keys.size(); ++k) {
+      keys[k] += o.keys[k];
+      chordKeys[k] += o.chordKeys[k];
+    }
+    phraseEndLongest.Add(o.phraseEndLongest);
+    otherLongest.Add(o.otherLongest);
+    entropy.Add(o.entropy);
+    for (size_t k = 0; k < lengthClasses.size(); ++k) lengthClasses[k] += o.lengthClasses[k];
   }
+
+  static int Median(const std::array<int64_t, kKeys>& counts) {
+    int64_t total = 0, seen = 0;
+    for (int64_t n : counts) total += n;
+    for (int key = 0; key < kKeys && total > 0; ++key) {
+      seen += counts[static_cast<size_t>(key)];
+      if (2 * seen >= total) return key;
+    }
+    return -1;
+  }
+  int MedianKey() const { return Median(keys); }
+  int MedianChordKey() const { return Median(chordKeys); }
+  double Lengthening() const { return PhraseEndLengthening(phraseEndLongest, otherLongest); }
 
   double MedianRange() const {
     if (ranges.empty()) return 0;
@@ -106,6 +152,8 @@ struct CriticSummary {
 
 // One target: a measure in percent (or semitones, or a divergence), its bound and whether the
 // bound is a floor or a ceiling; the measure also has the human value for comparison.
+inline constexpr double kNoHuman = -1;  // no human value to compare with
+
 struct TargetRow {
   const char* name;
   double value;
@@ -138,6 +186,25 @@ inline std::vector<TargetRow> TargetRows(const CriticSummary& s) {
       {"notes on degrees 1-3-5 (%)", pct(s.degrees), 52, kNone, 55, 2},
       {"median range (semitones)", s.MedianRange(), 12, 18, 17, 1},
       {"interval divergence from human (JS)", s.Divergence(), -kNone, 0.02, 0, 0.005},
+      {"notes above the chord track's top (%)", pct(s.above), 80, kNone, kNoHuman, 3},
+      {"median melody key", static_cast<double>(s.MedianKey()), 67, 76, 72, 1},
+      {"final note long, on beat 1 or 3 (%)", pct(s.finalLong), 90, kNone, 40, 3},
+      {"falls of a 4th+ at bar lines (%)", pct(s.barLineFalls), -kNone, 7, 5.3, 1},
+      {"bars with 1-2 notes (%)", pct(s.sparseBars), 9, kNone, 12.3, 1},
+      {"notes off the eighth grid (%)", pct(s.offGrid), -kNone, 3, 1.9, 0.5},
+      {"phrase-end lengthening (ratio)", s.Lengthening(), 1.2, kNone, 1.12, 0.03},
+      {"note-length entropy (bits)", s.entropy.Value(), -kNone, 1.45, 1.13, 0.05},
+  };
+}
+
+// Measures shown beside the targets, without a target of their own.
+inline std::vector<TargetRow> InfoRows(const CriticSummary& s) {
+  constexpr double kNone = 1e9;
+  auto pct = [](const Share& share) { return 100.0 * share.Value(); };
+  return {
+      {"  ... of them on beats 1 and 3 (%)", pct(s.aboveOnBeats13), -kNone, kNone, kNoHuman, 1},
+      {"median chord key", static_cast<double>(s.MedianChordKey()), -kNone, kNone, kNoHuman,
+       1},
   };
 }
 
@@ -177,19 +244,29 @@ inline void RestartSession(Session& s, uint32_t seed) {
   s.chain = {};
 }
 
-// The melody phases of a composition as the compose command runs them with a best-of count:
-// the note lengths and pitches of the chosen melody.  True when the pitch phase succeeded.
-inline bool ComposeMelody(Session& s, int bestOf) {
+// The melody octave setting that goes with a best-of count by default (as on the command line).
+inline int32_t DefaultMelodyOctave(int bestOf) { return bestOf > 1 ? kAutoMelodyOctave : 0; }
+
+// The melody phases of a composition as the compose command runs them with a best-of count and
+// a melody octave: the note lengths and pitches of the chosen melody, shifted.  True when the
+// pitch phase succeeded.
+inline bool ComposeMelody(Session& s, int bestOf, int32_t melodyOctave) {
   std::optional<MelodyChoice> choice;
   if (bestOf > 1) {
     choice = ChooseMelody(s.Melody(), bestOf);
     s.random = choice->chosenStart;
+    RunChosenLengths(s.Melody(), *choice);
+  } else {
+    NoteLengthGenerator(s.Melody()).Run();
   }
-  NoteLengthGenerator(s.Melody()).Run();
   const bool ok = (choice ? RunChosenPitches(s.Melody(), *choice)
                           : PitchGenerator(s.Melody()).Run()) != 0;
   if (choice) s.random = choice->end;
+  if (ok) ApplyMelodyOctave(s.Melody(), melodyOctave);
   return ok;
+}
+inline bool ComposeMelody(Session& s, int bestOf) {
+  return ComposeMelody(s, bestOf, DefaultMelodyOctave(bestOf));
 }
 
 // Whether a melody note of a composed song lies out of a voice's reach (below key 36 or above
@@ -205,6 +282,20 @@ inline void AddSong(CriticSummary& summary, const Session& s) {
   const std::vector<CriticNote> melody = MelodyOfTrack(s.noteTrack);
   summary.Add(MeasureMelody(melody, HarmonyOfForm(s.form)));
   summary.lowOrHighSongs += OutOfReach(melody) ? 1 : 0;
+  // The chord track's keys, as the MIDI writer voices them.
+  SilentPlatform silent;
+  GenerationLog quiet;
+  quiet.Mute();
+  ChordToneTable tones{};
+  std::vector<std::vector<int32_t>> voicings;
+  std::vector<int32_t> bassNotes;
+  BuildChordVoicing(s.form, tones, silent, quiet, voicings, bassNotes);
+  for (const std::vector<int32_t>& bar : voicings) {
+    for (int32_t key : bar) {
+      if (key == kListEnd) break;
+      if (key >= 0 && key < kKeys) ++summary.chordKeys[static_cast<size_t>(key)];
+    }
+  }
 }
 
 }  // namespace vema::tools

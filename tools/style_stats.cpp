@@ -1,17 +1,20 @@
 // style_stats: statistics of the melodies that a note-length database and a melody style give.
 //
 //   style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S]
-//               [--best-of B[,B...]] [--chain] [--show R [--trace]]
+//               [--best-of B[,B...]] [--melody-octave auto|-1|0|1|2] [--chain]
+//               [--show R [--trace]]
 //
 // Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton and --mld
 // name other files), composes N songs (default 200) over every stored form with the seeds
 // S, S+1, ... (default 1), each the best of B melodies (default 1, the single composition) as
-// the compose command makes it, each in a fresh session unless --chain keeps one session per
-// form (as the program does between compositions), and prints per form and overall (for each
-// B of a list, then the critic's measures of all forms side by side):
-//   - every measure of the melody critic (critic/melody_critic.h) with the human value, the
-//     song-averaged shares of the signed intervals and the mean score, and at the end every
-//     target of the shipped data with whether it is met;
+// the compose command makes it, with the melody octave of vema-cli's default (auto with B above
+// 1, else 0) unless --melody-octave gives one, each in a fresh session unless --chain keeps one
+// session per form (as the program does between compositions), and prints per form and overall
+// (for each B of a list, then the critic's measures of all forms side by side):
+//   - every measure of the melody critic (critic/melody_critic.h) with the human value: the
+//     ending, the moves, the chord tones, the register over the chords, the rhythm and the
+//     seams; the song-averaged shares of the signed intervals and of the note-length classes,
+//     the mean score, and at the end every target of the shipped data with whether it is met;
 //   - the melodic moves: repeated notes, steps (1-2 semitones), thirds (3-4), fourths and
 //     fifths (5-7), leaps beyond a fifth (8-12) and beyond an octave (13 and more), and where
 //     the leaps beyond a fifth come from (onto the first note of a bar; a note moved by the
@@ -34,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -281,11 +285,25 @@ void Print(const char* title, Stats s) {
 void PrintCritic(const vema::tools::CriticSummary& c) {
   std::printf("  critic (%d songs measured, mean score %.1f):\n", c.songs - c.failed,
               c.MeanScore());
-  for (const vema::tools::TargetRow& row : vema::tools::TargetRows(c)) {
-    std::printf("    %-40s %7.3f   (human %.3g)\n", row.name, row.value, row.human);
+  for (const auto& rows : {vema::tools::TargetRows(c), vema::tools::InfoRows(c)}) {
+    for (const vema::tools::TargetRow& row : rows) {
+      if (row.human == vema::tools::kNoHuman) {
+        std::printf("    %-40s %7.3f\n", row.name, row.value);
+      } else {
+        std::printf("    %-40s %7.3f   (human %.3g)\n", row.name, row.value, row.human);
+      }
+    }
   }
   std::printf("    songs whose melody spans more than two octaves: %d\n", c.wideSongs);
   std::printf("    songs with a melody note below key 36 or above 96: %d\n", c.lowOrHighSongs);
+  std::printf("    note lengths (%%): 16th, 8th, dotted 8th, quarter, dotted quarter, half, dotted half, "
+              "whole+, other:");
+  int64_t lengths = 0;
+  for (int64_t n : c.lengthClasses) lengths += n;
+  for (int64_t n : c.lengthClasses) {
+    std::printf(" %.1f", lengths > 0 ? 100.0 * static_cast<double>(n) / lengths : 0.0);
+  }
+  std::printf("\n");
   std::printf("    signed intervals -12..+12 (%%):");
   for (double share : c.IntervalPercent()) std::printf(" %.1f", share);
   std::printf("\n");
@@ -315,11 +333,12 @@ int Usage() {
   std::fprintf(
       stderr,
       "usage: style_stats [--dir DIR] [--ton FILE] [--mld FILE] [--songs N] [--seed S]"
-      " [--best-of N[,N...]] [--chain] [--show R [--trace]]\n");
+      " [--best-of N[,N...]] [--melody-octave auto|-1|0|1|2] [--chain] [--show R [--trace]]\n");
   return 2;
 }
 
 struct Options {
+  std::optional<int32_t> melodyOctave;  // none: vema-cli's default for the best-of count
   int songs = 200;
   uint32_t seed = 1;
   bool chain = false;
@@ -347,7 +366,8 @@ vema::tools::CriticSummary Report(const vema::tools::ComposerData& data, const O
         session = vema::tools::SongSession(platform, data, f, songSeed, o.trace);
       }
       const size_t before = platform.messages.size();
-      const bool ok = vema::tools::ComposeMelody(*session, bestOf);
+      const bool ok = vema::tools::ComposeMelody(
+          *session, bestOf, o.melodyOctave.value_or(vema::tools::DefaultMelodyOctave(bestOf)));
       ++stats.songs;
       stats.failed += ok ? 0 : 1;
       stats.messages += static_cast<long>(platform.messages.size() - before);
@@ -386,15 +406,21 @@ void PrintSideBySide(const std::vector<int>& counts,
   std::printf("=== all forms side by side\n  %-40s %8s", "measure", "human");
   for (int count : counts) std::printf("  best of %-4d", count);
   std::printf("\n");
-  const size_t rows = vema::tools::TargetRows(summaries.front()).size();
-  for (size_t r = 0; r < rows; ++r) {
-    const vema::tools::TargetRow first = vema::tools::TargetRows(summaries.front())[r];
-    std::printf("  %-40s %8.3g", first.name, first.human);
-    for (const vema::tools::CriticSummary& s : summaries) {
-      const vema::tools::TargetRow row = vema::tools::TargetRows(s)[r];
-      std::printf("  %8.3f %-4s", row.value, row.Met() ? "" : "(x)");
+  for (auto rowsOf : {vema::tools::TargetRows, vema::tools::InfoRows}) {
+    const size_t rows = rowsOf(summaries.front()).size();
+    for (size_t r = 0; r < rows; ++r) {
+      const vema::tools::TargetRow first = rowsOf(summaries.front())[r];
+      if (first.human == vema::tools::kNoHuman) {
+        std::printf("  %-40s %8s", first.name, "-");
+      } else {
+        std::printf("  %-40s %8.3g", first.name, first.human);
+      }
+      for (const vema::tools::CriticSummary& s : summaries) {
+        const vema::tools::TargetRow row = rowsOf(s)[r];
+        std::printf("  %8.3f %-4s", row.value, row.Met() ? "" : "(x)");
+      }
+      std::printf("\n");
     }
-    std::printf("\n");
   }
   std::printf("  %-40s %8s", "mean score", "");
   for (const vema::tools::CriticSummary& s : summaries) std::printf("  %8.1f     ", s.MeanScore());
@@ -435,6 +461,19 @@ int main(int argc, char** argv) {
                                                            vema::kMaxBestOf)));
         p = *end == ',' ? end + 1 : end;
         if (*end != ',' && *end != '\0') return Usage();
+      }
+    } else if (arg == "--melody-octave" && hasValue) {
+      const std::string value = argv[++i];
+      if (value == "auto") {
+        o.melodyOctave = vema::kAutoMelodyOctave;
+      } else {
+        char* end = nullptr;
+        const long octave = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || octave < vema::kMinMelodyOctave ||
+            octave > vema::kMaxMelodyOctave) {
+          return Usage();
+        }
+        o.melodyOctave = static_cast<int32_t>(octave);
       }
     } else if (arg == "--chain") {
       o.chain = true;

@@ -1,9 +1,10 @@
-// tune_style: searches the melody style (.ton) for the values that bring the melody critic's
-// measures of the composed songs to their targets (tools/critic_summary.h).
+// tune_style: searches the melody style (.ton), or the note-length vocabulary (.mld), for the
+// values that bring the melody critic's measures of the composed songs to their targets
+// (tools/critic_summary.h).
 //
 //   tune_style [--dir DIR] [--ton FILE] [--source FILE] [--out FILE] [--seed S] [--songs N]
 //              [--best-of B] [--steps K] [--search-seed R] [--report-every M]
-//              [--temperature T] [--changes C]
+//              [--temperature T] [--changes C] [--mld-source FILE]
 //
 // Loads "default.mld", "default.ton" and "default.db" from DIR (default "data"; --ton starts
 // from another style, e.g. the result of an earlier run built with make_ton) and composes,
@@ -35,6 +36,16 @@
 // The tuned style is written as a text source to FILE (default "tuned_ton.txt"): the comment
 // lines at the top of --source (default DIR/source/default_ton.txt) followed by the settings and
 // tables, ready for make_ton.  Progress goes to stdout.
+//
+// With --mld-source FILE the note-length vocabulary of that source (data/source/default_mld.txt
+// or an earlier result) is searched instead, with the style as loaded.  The patterns stay; the
+// transitions change: two records of a group swapped (which swaps their chances, see the pick
+// rule in default_mld.txt), a record's pattern replaced, a record added (at most 12 a group) or
+// taken away; a change that breaks a rule of make_mld is not tried.  The objective also draws
+// the rhythm toward the human values where the targets lie that way (bars with 1-2 notes,
+// onsets off the eighth grid, the note-length entropy: a tenth per unit of distance).  The
+// result goes to FILE (default "tuned_mld.txt"): the comment lines at the top of the source,
+// then the patterns and transitions, ready for make_mld.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -47,6 +58,7 @@
 
 #include "app/scripted_platform.h"
 #include "critic_summary.h"
+#include "mld_source.h"
 #include "editors/custom_form_store.h"
 #include "song/binary_io.h"
 
@@ -55,6 +67,7 @@ namespace {
 using vema::MelodyStyleDb;
 using vema::tools::CriticSummary;
 using vema::tools::TargetRow;
+using vema::tools::Vocabulary;
 
 constexpr int kActiveRules[] = {0, 1, 2, 4, 5, 6, 8, 10};
 constexpr int kActiveTables[] = {0, 1, 2, 4, 5, 6};  // on the beat 0..2, off the beat 0..2
@@ -72,6 +85,7 @@ struct Options {
   int reportEvery = 50;
   double temperature = 0;  // of the annealing at the first step (0: only improvements)
   int maxChanges = 1;      // changes tried at once: 1..maxChanges
+  double rhythmPull = 0;   // per unit of distance from the human rhythm (the vocabulary: 0.1)
 };
 
 // The copies that keep the unused rules and class 3 in step with the tuned values.
@@ -101,6 +115,7 @@ CriticSummary Evaluate(const vema::tools::ComposerData& data, const Options& o,
     }
     vema::Session& session = *composers.sessions[static_cast<size_t>(f)];
     session.style = data.style;
+    session.compositionDb = data.db;
     for (int n = 0; n < o.songs; ++n) {
       vema::tools::RestartSession(session, o.seed + static_cast<uint32_t>(n));
       if (!vema::tools::ComposeMelody(session, o.bestOf)) {
@@ -134,19 +149,32 @@ CriticSummary Evaluate(const vema::tools::ComposerData& data, const Options& o,
 // them back (their chords have few tones on degrees 1-3-5), and a search that weighs them fully
 // gives up reachable targets for little gain.
 constexpr double kNone = 1e9;
-constexpr double kSingleLow[] = {-kNone, -kNone, -kNone, -kNone, -kNone, 7.5,
-                                 83.5,   -kNone, 52.0,   13,     -kNone};
-constexpr double kSingleHigh[] = {kNone, kNone, 2.7, 6.5, 60.0, kNone,
-                                  kNone, kNone, kNone, 17, 0.027};
-constexpr double kSingleWeight[] = {0, 0, 1, 1, 1, 1, 1, 0, 0.25, 1, 1};
+// The register and rhythm rows (from the twelfth on) are left to the choice and the
+// vocabulary.
+constexpr double kSingleLow[] = {-kNone, -kNone, -kNone, -kNone, -kNone, 7.5,    83.5,
+                                 -kNone, 52.0,   13,     -kNone, -kNone, -kNone, -kNone,
+                                 -kNone, -kNone, -kNone, -kNone, -kNone};
+constexpr double kSingleHigh[] = {kNone, kNone, 2.7,   6.5,   60.0,  kNone, kNone,
+                                  kNone, kNone, 17,    0.027, kNone, kNone, kNone,
+                                  kNone, kNone, kNone, kNone, kNone};
+// The rows (counted from 1) of the rhythm that the vocabulary search draws toward the human.
+constexpr size_t kSparseRow = 16, kOffGridRow = 17, kEntropyRow = 19;
+constexpr double kSingleWeight[] = {0, 0, 1, 1, 1, 1, 1, 0, 0.25, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // The sum of the squared misses (in units of each target's scale) from the bounds: with the
 // best of several, each target made stricter by one unit; with the single composition, the
 // bounds above.  A hundredth of the distance to the human values breaks ties.
-double Objective(const CriticSummary& s, bool single) {
+double Objective(const CriticSummary& s, bool single, double rhythmPull = 0) {
   double total = 0;
   size_t index = 0;
-  for (TargetRow row : vema::tools::TargetRows(s)) {
+  const std::vector<TargetRow> rows = vema::tools::TargetRows(s);
+  static_assert(std::size(kSingleLow) == std::size(kSingleHigh) &&
+                std::size(kSingleLow) == std::size(kSingleWeight));
+  if (rows.size() != std::size(kSingleLow)) {
+    std::fprintf(stderr, "tune_style: the single-composition bounds do not match the targets\n");
+    std::exit(1);
+  }
+  for (TargetRow row : rows) {
     const double human = row.human;
     if (single) {
       row.low = kSingleLow[index];
@@ -158,7 +186,13 @@ double Objective(const CriticSummary& s, bool single) {
     ++index;
     const double weight = single ? kSingleWeight[index - 1] : 1.0;
     const double miss = row.Miss();
-    total += weight * miss * miss + 0.01 * std::abs(row.value - human) / row.scale;
+    total += weight * miss * miss;
+    if (human != vema::tools::kNoHuman) total += 0.01 * std::abs(row.value - human) / row.scale;
+    // The vocabulary is also drawn toward the human rhythm where its targets lie that way:
+    // bars with 1-2 notes, onsets off the eighth grid, the note-length entropy.
+    if (index == kSparseRow || index == kOffGridRow || index == kEntropyRow) {
+      total += rhythmPull * std::abs(row.value - human) / row.scale;
+    }
   }
   // A melody that runs away over more than two octaves is no tune at all: each percent of
   // such songs beyond the first half percent (about as many as the hand-made style of the
@@ -207,6 +241,49 @@ bool Change(MelodyStyleDb& style, std::mt19937& rng) {
     move(pick(kActiveRules));
   }
   return changed;
+}
+
+// One random change of the vocabulary's transitions: two records of a group swapped (their
+// chances swap too, see the pick rule), a record's pattern replaced, a record added or one
+// taken away.  False when the drawn change is impossible or breaks a rule of the vocabulary
+// (make_mld's checks).
+bool ChangeVocabulary(Vocabulary& v, std::mt19937& rng) {
+  auto draw = [&rng](size_t n) {
+    return std::uniform_int_distribution<size_t>(0, n - 1)(rng);
+  };
+  auto& groups = v.groups[draw(vema::kTransitionKinds)];
+  if (groups.empty()) return false;
+  std::vector<int>& to = groups[draw(groups.size())].to;
+  const int pattern = static_cast<int>(draw(v.patterns.size()));
+  switch (draw(4)) {
+    case 0: {  // swap two records
+      if (to.size() < 2) return false;
+      const size_t i = draw(to.size()), j = draw(to.size());
+      if (to[i] == to[j]) return false;
+      std::swap(to[i], to[j]);
+      break;
+    }
+    case 1: {  // another pattern for one record
+      const size_t i = draw(to.size());
+      if (to[i] == pattern) return false;
+      to[i] = pattern;
+      break;
+    }
+    case 2:  // one more record
+      if (to.size() >= 12) return false;
+      to.insert(to.begin() + static_cast<std::ptrdiff_t>(draw(to.size() + 1)), pattern);
+      break;
+    default:  // one record less
+      if (to.size() < 2) return false;
+      to.erase(to.begin() + static_cast<std::ptrdiff_t>(draw(to.size())));
+      break;
+  }
+  try {
+    vema::tools::Check(v);
+  } catch (const vema::tools::SourceError&) {
+    return false;
+  }
+  return true;
 }
 
 void PrintSummary(const CriticSummary& s) {
@@ -265,14 +342,79 @@ int Usage() {
   std::fprintf(stderr,
                "usage: tune_style [--dir DIR] [--ton FILE] [--source FILE] [--out FILE] [--seed S]"
                " [--songs N] [--best-of B] [--steps K] [--search-seed R] [--report-every M]"
-               " [--temperature T] [--changes C]\n");
+               " [--temperature T] [--changes C] [--mld-source FILE]\n");
   return 2;
+}
+
+// The local search (see the top of the file) over a state: a style or a vocabulary.  `change`
+// makes one random change (false when the drawn change is impossible; the state is then put
+// back by the caller), `apply` puts a state into the data, `text` gives its source text.
+template <typename State, typename ChangeFn, typename ApplyFn, typename TextFn>
+void Search(const Options& o, vema::tools::ComposerData& data, State state, ChangeFn change,
+            ApplyFn apply, TextFn text) {
+  Composers composers;
+  apply(state);
+  CriticSummary current = Evaluate(data, o, composers);
+  double currentObjective = Objective(current, o.bestOf == 1, o.rhythmPull);
+  CriticSummary best = current;
+  double bestObjective = currentObjective;
+  State bestState = state;
+  std::printf("start: objective %.4f\n", bestObjective);
+  PrintSummary(best);
+  std::mt19937 rng(o.searchSeed);
+  int improvements = 0;
+  for (int step = 1; step <= o.steps; ++step) {
+    const State kept = state;
+    const int changes = std::uniform_int_distribution<int>(1, o.maxChanges)(rng);
+    bool changed = false;
+    for (int c = 0; c < changes; ++c) {
+      const State before = state;
+      if (change(state, rng)) {
+        changed = true;
+      } else {
+        state = before;
+      }
+    }
+    if (!changed) continue;
+    apply(state);
+    const CriticSummary summary = Evaluate(data, o, composers);
+    const double objective = Objective(summary, o.bestOf == 1, o.rhythmPull);
+    // Annealing: a worse state is kept now and then, less often as the search goes on.
+    const double temperature = o.temperature * (1.0 - static_cast<double>(step) / o.steps);
+    const bool keep = objective <= currentObjective ||
+                      (temperature > 0 && std::uniform_real_distribution<double>(0, 1)(rng) <
+                                              std::exp((currentObjective - objective) / temperature));
+    if (keep) {
+      current = summary;
+      currentObjective = objective;
+    } else {
+      state = kept;
+    }
+    if (keep && objective < bestObjective) {
+      ++improvements;
+      best = summary;
+      bestObjective = objective;
+      bestState = state;
+    }
+    if (step % o.reportEvery == 0) {
+      std::printf("step %d: objective %.4f, best %.4f (%d improvements)\n", step,
+                  currentObjective, bestObjective, improvements);
+      PrintSummary(best);
+      std::fflush(stdout);
+      std::ofstream(o.out) << text(bestState);
+    }
+  }
+  std::ofstream(o.out) << text(bestState);
+  std::printf("final: objective %.4f, written to %s\n", bestObjective, o.out.c_str());
+  PrintSummary(best);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
+  std::string mldSource;
+  bool outGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) return Usage();
@@ -280,7 +422,8 @@ int main(int argc, char** argv) {
     if (arg == "--dir") o.dir = value;
     else if (arg == "--source") o.source = value;
     else if (arg == "--ton") o.ton = value;
-    else if (arg == "--out") o.out = value;
+    else if (arg == "--mld-source") mldSource = value;
+    else if (arg == "--out") o.out = value, outGiven = true;
     else if (arg == "--seed") o.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
     else if (arg == "--songs") o.songs = std::max(1, std::atoi(value));
     else if (arg == "--best-of") o.bestOf = std::clamp(std::atoi(value), 1, vema::kMaxBestOf);
@@ -293,6 +436,8 @@ int main(int argc, char** argv) {
   }
   if (o.source.empty()) o.source = o.dir + "/source/default_ton.txt";
   if (o.ton.empty()) o.ton = o.dir + "/default.ton";
+  if (!mldSource.empty() && !outGiven) o.out = "tuned_mld.txt";
+  if (!mldSource.empty()) o.rhythmPull = 0.1;
 
   vema::ScriptedPlatform loadPlatform;
   vema::tools::ComposerData data;
@@ -305,52 +450,40 @@ int main(int argc, char** argv) {
   vema::DecodeCustomForms(*formBytes, data.forms);
   Mirror(data.style);
 
-  Composers composers;
-  CriticSummary current = Evaluate(data, o, composers);
-  double currentObjective = Objective(current, o.bestOf == 1);
-  CriticSummary best = current;
-  double bestObjective = currentObjective;
-  MelodyStyleDb bestStyle = data.style;
-  std::printf("start: objective %.4f\n", bestObjective);
-  PrintSummary(best);
-  std::mt19937 rng(o.searchSeed);
-  int improvements = 0;
-  for (int step = 1; step <= o.steps; ++step) {
-    const MelodyStyleDb kept = data.style;
-    const int changes = std::uniform_int_distribution<int>(1, o.maxChanges)(rng);
-    bool changed = false;
-    for (int c = 0; c < changes; ++c) changed = Change(data.style, rng) || changed;
-    if (!changed) continue;
-    Mirror(data.style);
-    const CriticSummary summary = Evaluate(data, o, composers);
-    const double objective = Objective(summary, o.bestOf == 1);
-    // Annealing: a worse style is kept now and then, less often as the search goes on.
-    const double temperature = o.temperature * (1.0 - static_cast<double>(step) / o.steps);
-    const bool keep = objective <= currentObjective ||
-                      (temperature > 0 && std::uniform_real_distribution<double>(0, 1)(rng) <
-                                              std::exp((currentObjective - objective) / temperature));
-    if (keep) {
-      current = summary;
-      currentObjective = objective;
-    } else {
-      data.style = kept;
+  if (!mldSource.empty()) {
+    // The note-length vocabulary: the style stays as loaded.
+    const auto lines = vema::tools::ReadSourceLines(mldSource);
+    if (!lines) {
+      std::fprintf(stderr, "cannot read %s\n", mldSource.c_str());
+      return 1;
     }
-    if (keep && objective < bestObjective) {
-      ++improvements;
-      best = summary;
-      bestObjective = objective;
-      bestStyle = data.style;
+    Vocabulary vocabulary;
+    try {
+      vema::tools::Parse(*lines, vocabulary);
+      vema::tools::Check(vocabulary);
+    } catch (const vema::tools::SourceError& error) {
+      return vema::tools::ReportError(mldSource, error);
     }
-    if (step % o.reportEvery == 0) {
-      std::printf("step %d: objective %.4f, best %.4f (%d improvements)\n", step,
-                  currentObjective, bestObjective, improvements);
-      PrintSummary(best);
-      std::fflush(stdout);
-      std::ofstream(o.out) << SourceText(bestStyle, HeaderOf(o.source));
-    }
+    const std::string header = HeaderOf(mldSource);
+    Search(
+        o, data, vocabulary, ChangeVocabulary,
+        [&data](const Vocabulary& v) {
+          data.db = vema::tools::Build(v);
+          data.db.BuildTransitionGroups();
+          data.db.loaded = 1;
+        },
+        [&header](const Vocabulary& v) { return vema::tools::SourceText(v, header); });
+    return 0;
   }
-  std::ofstream(o.out) << SourceText(bestStyle, HeaderOf(o.source));
-  std::printf("final: objective %.4f, written to %s\n", bestObjective, o.out.c_str());
-  PrintSummary(best);
+  const std::string header = HeaderOf(o.source);
+  Search(
+      o, data, data.style,
+      [](MelodyStyleDb& style, std::mt19937& rng) {
+        if (!Change(style, rng)) return false;
+        Mirror(style);
+        return true;
+      },
+      [&data](const MelodyStyleDb& style) { data.style = style; },
+      [&header](const MelodyStyleDb& style) { return SourceText(style, header); });
   return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "critic/melody_choice.h"
+
 namespace vema {
 namespace {
 
@@ -85,6 +87,20 @@ void InstrumentSettings::OnClose(int selection) {
 
 void InstrumentSettings::OnCancel() {
   if (shownFlag_) *shownFlag_ = 0;
+}
+
+int MelodyOctaveEntry(int32_t setting) {
+  if (setting >= kMinMelodyOctave && setting <= kMaxMelodyOctave) {
+    return setting - kMinMelodyOctave + 1;
+  }
+  return 0;
+}
+
+int32_t MelodyOctaveOfEntry(int entry) {
+  if (entry >= 1 && entry < static_cast<int>(kMelodyOctaveLabels.size())) {
+    return kMinMelodyOctave + entry - 1;
+  }
+  return kAutoMelodyOctave;
 }
 
 }  // namespace vema

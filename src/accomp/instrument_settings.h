@@ -18,6 +18,15 @@ const std::array<std::string, kGmProgramCount>& GmProgramNames();
 inline constexpr std::array<const char*, kInstrumentTabCount> kInstrumentTabLabels = {
     "旋律の音色", "ﾍﾞｰｽの音色", "ｺｰﾄﾞの音色"};
 
+// The melody octave choice of the window: its entries in order and the setting of each
+// (critic/melody_choice.h): auto, -1, 0, +1, +2.
+inline constexpr std::array<const char*, 5> kMelodyOctaveLabels = {"自動", "-1", "0", "+1",
+                                                                   "+2"};
+// The entry of a setting (a setting outside them: the entry of "auto"), and back (an entry
+// outside them: auto).
+int MelodyOctaveEntry(int32_t setting);
+int32_t MelodyOctaveOfEntry(int entry);
+
 class InstrumentSettings {
  public:
   // programs: melody, bass, chords; shownFlag: the main window's flag for this window.

@@ -57,6 +57,7 @@ struct ComposeOptions {
   std::array<std::optional<int>, 3> programs;
   int bestOf = 1;
   double wait = kDefaultFolderWaitSeconds;
+  std::optional<std::string> melodyOctave;
 };
 
 struct PlayOptions {
@@ -145,6 +146,14 @@ std::optional<int> ParseFeel(std::string_view text) {
   return std::nullopt;
 }
 
+// The melody octave settings that --melody-octave accepts.
+std::optional<int32_t> ParseMelodyOctave(std::string_view text) {
+  static const std::map<std::string_view, int32_t> kNames = {
+      {"auto", kAutoMelodyOctave}, {"-1", -1}, {"0", 0}, {"1", 1}, {"+1", 1}, {"2", 2}, {"+2", 2}};
+  if (auto it = kNames.find(text); it != kNames.end()) return it->second;
+  return std::nullopt;
+}
+
 // A check that a value is a whole number in low..high, with the message of a person.
 CLI::Validator WholeNumber(long long low, long long high, const std::string& range) {
   return CLI::Validator(
@@ -191,6 +200,9 @@ int RunCompose(const ComposeOptions& options, std::ostream& err) {
   }
 
   session.bestOf = options.bestOf;
+  session.melodyOctave = options.melodyOctave ? *ParseMelodyOctave(*options.melodyOctave)
+                         : options.bestOf > 1 ? kAutoMelodyOctave
+                                              : 0;
   session.song.english = true;
   if (const std::optional<double> score = ComposeAndRecord(session)) {
     char line[96];
@@ -353,6 +365,18 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err,
                            value <= 86400
                        ? ""
                        : "'" + text + "' is not a number of seconds 0..86400";
+          },
+          ""));
+  composeCommand
+      ->add_option("--melody-octave", compose.melodyOctave,
+                   Wrap("moves the melody by octaves over the accompaniment: -1, 0, 1, 2, or "
+                        "auto (the melody critic chooses per song, keeping the melody above the "
+                        "chords); the default is auto with --best-of above 1 and 0 (the single "
+                        "composition as it is) otherwise; notes stay within keys 36..96"))
+      ->type_name("O")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            return ParseMelodyOctave(text) ? "" : "'" + text + "' is not auto, -1, 0, 1 or 2";
           },
           ""));
   const char* programNames[] = {"--melody-program", "--bass-program", "--chord-program"};

@@ -49,8 +49,10 @@ Composition Compose(Session& session, bool writeFiles) {
   if (session.bestOf > 1 && IsMelodyDbKind(session.compositionDb.kind)) {
     choice = ChooseMelody(session.Melody(), session.bestOf);
     session.random = choice->chosenStart;
+    RunChosenLengths(session.Melody(), *choice);
+  } else {
+    NoteLengthGenerator(session.Melody()).Run();
   }
-  NoteLengthGenerator(session.Melody()).Run();
 
   SetStatus(session, kStatusPitches);
   if (!IsMelodyDbKind(session.compositionDb.kind)) {
@@ -62,6 +64,8 @@ Composition Compose(Session& session, bool writeFiles) {
   const int pitches = choice ? RunChosenPitches(session.Melody(), *choice)
                              : PitchGenerator(session.Melody()).Run();
   if (pitches == 0) session.noteTrack.ClearVoice(0);
+  session.melodyShift =
+      pitches != 0 ? ApplyMelodyOctave(session.Melody(), session.melodyOctave) : 0;
   if (choice) session.random = choice->end;  // the random source runs on past every candidate
 
   SetStatus(session, kStatusAccompaniment);

@@ -16,13 +16,13 @@ void PrintCurrent(Session& session, std::ostream& out) {
   if (session.song.current) out << HistoryListLine(*session.song.current, true) << '\n';
 }
 
-// The number of candidates the current song was drawn with last.
-std::optional<int> BestOfOf(const HistoryEntry& entry) {
-  int bestOf = entry.recipe.settings.bestOf;
+// The settings the current song was drawn with last (number of candidates, melody octave).
+SongSettings LastSettingsOf(const HistoryEntry& entry) {
+  SongSettings settings = entry.recipe.settings;
   for (const SongOp& op : entry.recipe.ops) {
-    if (op.kind == SongOpKind::kMelody || op.kind == SongOpKind::kBars) bestOf = op.settings.bestOf;
+    if (op.kind == SongOpKind::kMelody || op.kind == SongOpKind::kBars) settings = op.settings;
   }
-  return bestOf;
+  return settings;
 }
 
 }  // namespace
@@ -78,7 +78,11 @@ int RunRerollCommand(const RerollOptions& options, std::ostream& out, std::ostre
   CompositionDbLoader("default.mld").Load(session.compositionDb, platform, session.dir);
   session.style.Load("default.ton", platform, session.dir);
   const std::optional<HistoryEntry> current = CurrentSongEntry(session);
-  if (current) session.bestOf = options.bestOf.value_or(BestOfOf(*current).value_or(1));
+  if (current) {
+    const SongSettings last = LastSettingsOf(*current);
+    session.bestOf = options.bestOf.value_or(last.bestOf);
+    session.melodyOctave = last.melodyOctave;
+  }
   bool done = false;
   if (options.melody) {
     done = RerollMelody(session);

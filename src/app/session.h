@@ -78,6 +78,11 @@ struct Session {
   std::array<int32_t, 3> instrumentPrograms{};  // melody, bass, chords
   int32_t playing = 0;            // 1 from a play command until the next stop (or composition)
   int32_t bestOf = 1;             // melodies composed per composition; the best-scoring is kept
+  // The melody's shift in octaves, -1..2 (0: the literal composition), or kAutoMelodyOctave
+  // (critic/melody_choice.h): chosen per song by the critic.
+  int32_t melodyOctave = 0;
+  // The shift in octaves that the current melody was given (what melodyOctave came to).
+  int32_t melodyShift = 0;
 
   // Melody state shared between bars and compositions.
   ChordToneTable chordTones{};

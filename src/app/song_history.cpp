@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "critic/melody_choice.h"
 #include "song/composition_db.h"
 #include "song/file_io.h"
 #include "song/sha256.h"
@@ -167,6 +168,11 @@ const std::vector<SettingField>& SettingFields() {
   static const std::vector<SettingField> kSettingFields = {
       {"best-of", [](const SongSettings& s) { return std::to_string(s.bestOf); },
        [](SongSettings& s, std::string_view v) { return ParseNumber<int32_t>(v, s.bestOf, 1, 1000); }},
+      {"melody-octave", [](const SongSettings& s) { return std::to_string(s.melodyOctave); },
+       [](SongSettings& s, std::string_view v) {
+         return ParseNumber<int32_t>(v, s.melodyOctave, kMinMelodyOctave, kAutoMelodyOctave) &&
+                (s.melodyOctave <= kMaxMelodyOctave || s.melodyOctave == kAutoMelodyOctave);
+       }},
       {"mld", [](const SongSettings& s) { return s.mld.empty() ? std::string("-") : s.mld; },
        [](SongSettings& s, std::string_view v) { return SetHash(s.mld, v, true); }},
       {"ton", [](const SongSettings& s) { return s.ton; },

@@ -44,6 +44,7 @@ inline constexpr size_t kMaxSongChanges = 2000;  // re-rolls and edits of one en
 // kSettingFields (song_history.cpp); a file without it reads as its default.
 struct SongSettings {
   int32_t bestOf = 1;
+  int32_t melodyOctave = 0;  // -1..2, or kAutoMelodyOctave
   std::string mld;  // content hash of the note-length database; empty when none was loaded
   std::string ton;  // content hash of the melody style
   bool operator==(const SongSettings&) const = default;

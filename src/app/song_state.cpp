@@ -168,6 +168,7 @@ SongSettings SettingsOf(Session& s) {
   SongCache& c = s.song.cache();
   SongSettings settings;
   settings.bestOf = s.bestOf;
+  settings.melodyOctave = s.melodyOctave;
   if (s.compositionDb.loaded != 0) {
     if (c.mld.hash.empty() || !SameDb(c.mldSource, s.compositionDb)) {
       c.mld.Set(EncodeCompositionDb(s.compositionDb));
@@ -254,6 +255,7 @@ bool UseData(Session& s, Session& made, const SongSettings& settings, MakeFailur
     c.madeTon = settings.ton;
   }
   made.bestOf = settings.bestOf;
+  made.melodyOctave = settings.melodyOctave;
   return true;
 }
 
@@ -288,6 +290,7 @@ bool ApplyOp(Session& s, Session& made, const SongOp& op, MakeFailure& failure) 
         pitches = PitchGenerator(made.Melody()).Run();
       }
       if (pitches == 0) made.noteTrack.ClearVoice(0);
+      made.melodyShift = pitches != 0 ? ApplyMelodyOctave(made.Melody(), made.melodyOctave) : 0;
       return true;
     }
     case SongOpKind::kBars: {
@@ -301,8 +304,13 @@ bool ApplyOp(Session& s, Session& made, const SongOp& op, MakeFailure& failure) 
         return false;
       }
       LoadRandom(made, op.random);
-      if (op.lastBar >= made.form.BarCount() ||
-          !RemakeBars(made.Melody(), op.firstBar, op.lastBar, RemakeDraws(op.settings.bestOf))) {
+      // The bars are drawn where the pitch phase draws, then the melody goes back to its octave.
+      ShiftMelody(made.noteTrack, -made.melodyShift);
+      const bool remade =
+          op.lastBar < made.form.BarCount() &&
+          RemakeBars(made.Melody(), op.firstBar, op.lastBar, RemakeDraws(op.settings.bestOf));
+      ShiftMelody(made.noteTrack, made.melodyShift);
+      if (!remade) {
         failure = {MakeFailure::kBars, "", EditResult::kDone, op.firstBar, op.lastBar};
         return false;
       }

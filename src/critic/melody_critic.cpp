@@ -7,6 +7,7 @@
 
 #include "critic/silent_platform.h"
 #include "melody/chord.h"
+#include "song/tables.h"
 #include "melody/melody_state.h"
 
 namespace vema {
@@ -40,10 +41,66 @@ std::vector<CriticNote> MelodyOfTrack(const NoteTrackTable& track) {
   return melody;
 }
 
+int LengthClassOf(int length) {
+  switch (length) {
+    case 12: return 0;
+    case 24: return 1;
+    case 36: return 2;
+    case 48: return 3;
+    case 72: return 4;
+    case 96: return 5;
+    case 144: return 6;
+    default: return length >= kTicksPerBar ? 7 : 8;
+  }
+}
+
+int MedianKey(const std::array<int, kKeys>& keys) {
+  int64_t total = 0;
+  for (int n : keys) total += n;
+  if (total == 0) return -1;
+  int64_t seen = 0;
+  for (int key = 0; key < kKeys; ++key) {
+    seen += keys[static_cast<size_t>(key)];
+    if (2 * seen >= total) return key;
+  }
+  return kKeys - 1;
+}
+
+double LengthEntropy(const MelodyMeasures& m) {
+  int total = 0;
+  for (int n : m.lengthClasses) total += n;
+  double bits = 0;
+  for (int n : m.lengthClasses) {
+    if (n == 0) continue;
+    const double p = static_cast<double>(n) / total;
+    bits -= p * std::log2(p);
+  }
+  return bits;
+}
+
+double PhraseEndLengthening(const Mean& phraseEnds, const Mean& others) {
+  if (!phraseEnds.Known() || !others.Known() || others.Value() <= 0) return 0.0;
+  return phraseEnds.Value() / others.Value();
+}
+
 std::vector<BarHarmony> HarmonyOfForm(const SongForm& form) {
   SilentPlatform silent;
   ChordToneTable tones{};
   std::vector<BarHarmony> bars(static_cast<size_t>(form.BarCount()));
+  {
+    // The chord track's voicing of every bar, as the MIDI writer builds it.
+    GenerationLog quiet;
+    quiet.Mute();
+    std::vector<std::vector<int32_t>> voicings;
+    std::vector<int32_t> bassNotes;
+    BuildChordVoicing(form, tones, silent, quiet, voicings, bassNotes);
+    for (size_t b = 0; b < bars.size() && b < voicings.size(); ++b) {
+      for (int32_t key : voicings[b]) {
+        if (key == kListEnd) break;
+        bars[b].chordTop = std::max(bars[b].chordTop, static_cast<int>(key));
+      }
+    }
+  }
   for (int b = 0; b < form.BarCount(); ++b) {
     BarHarmony& h = bars[static_cast<size_t>(b)];
     const KeyScale scale = ScaleOfKey(form.keyIndex[static_cast<size_t>(b)]);
@@ -73,11 +130,30 @@ MelodyMeasures MeasureMelody(std::span<const CriticNote> melody,
   int low = INT_MAX, high = INT_MIN;
   const CriticNote* previous = nullptr;
   int previousMove = 0;
+  // Per bar: the notes that start in it, its first and last key and its longest note.
+  struct BarNotesSeen {
+    int count = 0, first = -1, last = -1, longest = 0;
+  };
+  std::vector<BarNotesSeen> seen(static_cast<size_t>(barCount));
   for (const CriticNote& note : melody) {
     if (note.start >= songEnd) break;
     if (note.key < 0) continue;
     const BarHarmony& h = bars[static_cast<size_t>(barOf(note.start))];
+    const int position = static_cast<int>(note.start % kTicksPerBar);
+    const bool onBeat13 = position == 0 || position == kTicksPerBar / 2;
     ++m.notes;
+    if (h.chordTop >= 0) {
+      m.aboveChords.Add(note.key > h.chordTop);
+      if (onBeat13) m.aboveChordsOnBeats13.Add(note.key > h.chordTop);
+    }
+    ++m.keys[static_cast<size_t>(std::clamp(note.key, 0, kKeys - 1))];
+    m.offEighthGrid.Add(position % (kTicksPerBar / 8) != 0);
+    ++m.lengthClasses[static_cast<size_t>(LengthClassOf(note.length))];
+    m.finalLong = onBeat13 && note.length >= kTicksPerBar / 2;  // stays as the last note leaves it
+    BarNotesSeen& bar = seen[static_cast<size_t>(barOf(note.start))];
+    if (bar.count++ == 0) bar.first = note.key;
+    bar.last = note.key;
+    bar.longest = std::max(bar.longest, note.length);
     m.triadDegrees.Add(Has(h.triad, note.key));
     low = std::min(low, note.key);
     high = std::max(high, note.key);
@@ -100,6 +176,17 @@ MelodyMeasures MeasureMelody(std::span<const CriticNote> melody,
     m.hasLastNote = true;
     m.lastIsTonic = previous->key % 12 == h.tonic;
     m.lastInTonicTriad = Has(h.triad, previous->key);
+  }
+
+  // Bar by bar: sparse bars, falls at the bar lines, the longest notes.
+  for (int b = 0; b < barCount; ++b) {
+    const BarNotesSeen& bar = seen[static_cast<size_t>(b)];
+    if (b + 1 < barCount) {
+      m.sparseBars.Add(bar.count == 1 || bar.count == 2);
+      const BarNotesSeen& next = seen[static_cast<size_t>(b + 1)];
+      if (bar.count > 0 && next.count > 0) m.barLineFalls.Add(next.first - bar.last <= -5);
+    }
+    if (bar.count > 0) ((b + 1) % 4 == 0 ? m.phraseEndLongest : m.otherLongest).Add(bar.longest);
   }
 
   // Beats 1 and 3, and the ends of bars 4, 8, 12 ...: the notes sounding there.
@@ -187,6 +274,16 @@ double ScoreMelody(const MelodyMeasures& m) {
     part(4, 1 - outside / 6.0);
   }
   if (m.moves > 0) part(22, 1 - IntervalDivergence(m) / 0.15);
+  // Rhythm and seams: a final note held on a strong beat, few falls at the bar lines, bars
+  // that breathe, plain lengths on the eighth grid, longer notes at the phrase ends.
+  if (m.hasLastNote) part(12, m.finalLong ? 1.0 : 0.0);
+  share(12, m.barLineFalls, [](double v) { return 1 - (v - 0.06) / 0.10; });
+  share(4, m.sparseBars, [](double v) { return v / 0.12; });
+  share(4, m.offEighthGrid, [](double v) { return 1 - (v - 0.02) / 0.04; });
+  if (m.phraseEndLongest.Known() && m.otherLongest.Known()) {
+    part(4, (PhraseEndLengthening(m.phraseEndLongest, m.otherLongest) - 1) / 0.2);
+  }
+  if (m.notes > 0) part(4, 1 - (LengthEntropy(m) - 1.2) / 0.6);
   const double score = weights > 0 ? 100.0 * sum / weights : 0.0;
   // Beyond two octaves a melody is out of any voice's reach, whatever else it does well: its
   // score falls by up to half over the next octave.

@@ -26,6 +26,26 @@
 //     they start.
 //   - Range: highest minus lowest note, in semitones (0 for fewer than two notes).
 //   - Signed intervals: the moves from -12 to +12 semitones; larger moves count at -12 / +12.
+//   Register and rhythm, what a listener hears besides the pitches:
+//   - Above the chords: of all notes, those whose key is strictly above the chord track's
+//     highest sounding note in the bar where they start, i.e. the highest key of that bar's
+//     chord voicing (every feel plays the bar's whole voicing); the same of the notes that
+//     start on beat 1 or 3.  A bar without a voicing counts nowhere.
+//   - Melody keys: how many notes have each MIDI key; their median is the median melody key.
+//   - Final note: whether the last note starts on beat 1 or 3 of its bar and lasts at least a
+//     half note (96 ticks).
+//   - Falls at bar lines: of the bar lines between two bars in which notes start, those where
+//     the first note of the later bar lies 5 or more semitones (a fourth or more) below the
+//     last note of the earlier bar.
+//   - Sparse bars: of the bars before the last, those in which only one or two notes start.
+//   - Off the eighth grid: of all notes, those that start at a tick within the bar that is not a
+//     multiple of 24 (sixteenths, triplets).
+//   - Phrase-end lengthening: the mean length of the longest note starting in each bar 4, 8,
+//     12 ... divided by the same mean of the other bars (bars where no note starts are left
+//     out); over many songs, both means are taken over all their bars.
+//   - Note-length entropy: of the notes' lengths in classes (a 16th, an 8th, a dotted 8th, a
+//     quarter, a dotted quarter, a half, a dotted half, a whole or longer, anything else such
+//     as triplets), the entropy of the shares in bits; over many songs, the mean of the songs'.
 // Bars whose chord the chord parser refuses have no known chord: their notes count in no chord
 // measure (neither as chord tones nor as others), and in every other measure as usual.  Notes
 // that start after the form's last bar are left out.
@@ -55,6 +75,7 @@ struct BarHarmony {
   uint16_t triad = 0;       // bit k: pitch class k is degree 1, 3 or 5 of the key
   uint16_t chord = 0;       // bit k: pitch class k is a chord tone
   bool chordKnown = false;  // false when the chord parser refused the bar's chord
+  int chordTop = -1;        // the highest key of the bar's chord voicing, -1 for none
 };
 
 // A count of cases out of a total; the share is undefined (Known() false) without cases.
@@ -74,6 +95,27 @@ struct Share {
 };
 
 inline constexpr int kIntervalBins = 25;  // -12 .. +12 semitones
+inline constexpr int kLengthKinds = 9;  // 16th, 8th, dotted 8th ... whole or longer, other
+inline constexpr int kKeys = 128;         // MIDI keys
+
+// The class 0..8 of a note length in ticks (see "Note-length entropy" above).
+int LengthClassOf(int length);
+
+// The mean of some values.
+struct Mean {
+  double sum = 0;
+  int count = 0;
+  bool Known() const { return count > 0; }
+  double Value() const { return count > 0 ? sum / count : 0.0; }
+  void Add(double value) {
+    sum += value;
+    ++count;
+  }
+  void Add(const Mean& other) {
+    sum += other.sum;
+    count += other.count;
+  }
+};
 
 struct MelodyMeasures {
   int notes = 0;
@@ -90,7 +132,28 @@ struct MelodyMeasures {
   Share triadDegrees;
   int range = 0;
   std::array<int, kIntervalBins> intervals{};  // bin i: a move of i - 12 semitones
+  // Register and rhythm.
+  Share aboveChords;
+  Share aboveChordsOnBeats13;
+  std::array<int, kKeys> keys{};  // notes per MIDI key
+  bool finalLong = false;
+  Share barLineFalls;
+  Share sparseBars;
+  Share offEighthGrid;
+  Mean phraseEndLongest;  // the longest note of each bar 4, 8, 12 ..., in ticks
+  Mean otherLongest;      // ... of the other bars
+  std::array<int, kLengthKinds> lengthClasses{};  // notes per length class
 };
+
+// The median of keys counted per key (the lower middle one of an even count); -1 for none.
+int MedianKey(const std::array<int, kKeys>& keys);
+
+// The entropy in bits of a song's note-length classes (0 without notes).
+double LengthEntropy(const MelodyMeasures& measures);
+
+// Mean longest note of the phrase-end bars over that of the other bars (0 when either is
+// unknown).
+double PhraseEndLengthening(const Mean& phraseEnds, const Mean& others);
 
 // The shares of signed intervals -12..+12 (in percent) of 524 human dance tunes in 4/4.
 extern const std::array<double, kIntervalBins> kHumanIntervalPercent;

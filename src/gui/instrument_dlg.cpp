@@ -8,12 +8,14 @@
 #include "app/playback.h"
 #include "app/session.h"
 #include "gui/output_config.h"
+#include "gui/best_of_config.h"
 
 wxBEGIN_EVENT_TABLE(CInstrumentDlg, wxDialog)
   EVT_SHOW(CInstrumentDlg::OnShow)
   EVT_LIST_ITEM_SELECTED(CInstrumentDlg::kIdList, CInstrumentDlg::OnListSelected)
   EVT_NOTEBOOK_PAGE_CHANGED(CInstrumentDlg::kIdTabs, CInstrumentDlg::OnTabChanged)
   EVT_BUTTON(CInstrumentDlg::kIdApply, CInstrumentDlg::OnApply)
+  EVT_CHOICE(CInstrumentDlg::kIdMelodyOctave, CInstrumentDlg::OnMelodyOctave)
   EVT_BUTTON(CInstrumentDlg::kIdClose, CInstrumentDlg::OnCloseButton)
   EVT_BUTTON(CInstrumentDlg::kIdCancel, CInstrumentDlg::OnCancelButton)
   EVT_CLOSE(CInstrumentDlg::OnCloseWindow)
@@ -21,7 +23,7 @@ wxBEGIN_EVENT_TABLE(CInstrumentDlg, wxDialog)
 wxEND_EVENT_TABLE()
 
 CInstrumentDlg::CInstrumentDlg(wxWindow* parent, vema::Session& session, int* shownFlag)
-    : settings_(session.instrumentPrograms, shownFlag) {
+    : settings_(session.instrumentPrograms, shownFlag), melodyOctave_(session.melodyOctave) {
   wxXmlResource::Get()->LoadDialog(this, parent, "CInstrumentDlg");
   SetEscapeId(kIdCancel);
   tabs_ = wxDynamicCast(FindWindow(kIdTabs), wxNotebook);
@@ -38,6 +40,11 @@ CInstrumentDlg::CInstrumentDlg(wxWindow* parent, vema::Session& session, int* sh
     list_->SetColumnWidth(0, 148);
     pages_[0]->GetSizer()->Add(list_, 1, wxEXPAND | wxALL, 4);
     tabs_->SetSelection(0);
+  }
+  octave_ = wxDynamicCast(FindWindow(kIdMelodyOctave), wxChoice);
+  if (octave_) {
+    for (const char* label : vema::kMelodyOctaveLabels) octave_->Append(wxString::FromUTF8(label));
+    octave_->SetSelection(vema::MelodyOctaveEntry(melodyOctave_));
   }
   // Where PLAY sounds, above the buttons; the list is asked afresh whenever it drops down.
   if (wxSizer* sizer = GetSizer()) {
@@ -96,6 +103,7 @@ void CInstrumentDlg::OnShow(wxShowEvent& event) {
   if (!event.IsShown()) return;
   FillList();
   SelectInList(settings_.OnShown());
+  if (octave_) octave_->SetSelection(vema::MelodyOctaveEntry(melodyOctave_));
   FillOutputs();
 }
 
@@ -136,6 +144,13 @@ void CInstrumentDlg::OnTabChanged(wxBookCtrlEvent& event) {
 }
 
 void CInstrumentDlg::OnApply(wxCommandEvent&) { settings_.OnSelectionChanged(CurrentSelection()); }
+
+// The melody octave takes effect at once, like the instrument, and is kept for the next run.
+void CInstrumentDlg::OnMelodyOctave(wxCommandEvent&) {
+  if (!octave_) return;
+  melodyOctave_ = vema::MelodyOctaveOfEntry(octave_->GetSelection());
+  vema::gui::StoreMelodyOctave(melodyOctave_);
+}
 
 void CInstrumentDlg::OnCloseButton(wxCommandEvent&) {
   settings_.OnClose(CurrentSelection());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <wx/combobox.h>
+#include <wx/choice.h>
 #include <wx/dialog.h>
 #include <wx/listctrl.h>
 #include <wx/notebook.h>
@@ -26,7 +27,8 @@ class CInstrumentDlg : public wxDialog {
     kIdClose = 1,
     kIdCancel = 2,
     kIdApply = 1015,
-    kIdOutput = 1160
+    kIdOutput = 1161,
+    kIdMelodyOctave = 1160
   };
 
   // Created hidden; shownFlag is the main window's flag for this window.
@@ -40,6 +42,7 @@ class CInstrumentDlg : public wxDialog {
   void OnListSelected(wxListEvent& event);
   void OnTabChanged(wxBookCtrlEvent& event);
   void OnApply(wxCommandEvent& event);
+  void OnMelodyOctave(wxCommandEvent& event);
   void OnCloseButton(wxCommandEvent& event);
   void OnCancelButton(wxCommandEvent& event);
   void OnCloseWindow(wxCloseEvent& event);
@@ -53,6 +56,8 @@ class CInstrumentDlg : public wxDialog {
   void OnOutputChosen(wxCommandEvent& event);
 
   vema::InstrumentSettings settings_;
+  int32_t& melodyOctave_;  // the session's melody octave setting
+  wxChoice* octave_ = nullptr;
   wxNotebook* tabs_ = nullptr;
   std::array<wxWindow*, 3> pages_{};
   wxListCtrl* list_ = nullptr;

@@ -166,6 +166,7 @@ bool CVemaApp::OnInit() {
   session_ = std::make_unique<vema::Session>(*platform_, vema::SessionOptions{dir, {}});
   vema::StartUp(*session_);
   session_->bestOf = vema::gui::LoadBestOf();
+  session_->melodyOctave = vema::gui::LoadMelodyOctave();
 
   auto* window = new CVemaDlg(*session_);
   window->SetPlayer(player);

@@ -57,6 +57,7 @@ void NoteLengthGenerator::Run() {
   }
   const int bars = s.form.BarCount();
   for (bar_ = 0; bar_ < bars;) {
+    if (barDraws != nullptr) barDraws->BeforeLengths(bar_);
     const int source = EarlierBar(s.form.noteLengthSource[static_cast<size_t>(bar_)], bar_);
     const int done = source != -1 ? GenerateCopyBar(bar_) : GenerateNewBar(bar_);
     if (done == 1) ++bar_;

@@ -7,9 +7,19 @@
 
 namespace vema {
 
+// What a composition may do before the random draws of each bar's note lengths.  A single
+// composition has none; choosing bar by bar gives each bar the random source of its chosen draw.
+class LengthDrawHook {
+ public:
+  virtual ~LengthDrawHook() = default;
+  virtual void BeforeLengths(int bar) = 0;
+};
+
 class NoteLengthGenerator {
  public:
   explicit NoteLengthGenerator(const MelodyContext& context) : context_(context) {}
+
+  LengthDrawHook* barDraws = nullptr;  // not owned; none for a single composition
 
   // Resets the log, writes the lengths of every bar into BarNoteTable and the pattern pair of
   // every bar into BarPatternPair, and traces the result.

@@ -20,6 +20,7 @@
 #include "melody/pitch_generator.h"
 #include "output/midi_writer.h"
 #include "output/mml_writer.h"
+#include "output/song_score.h"
 
 namespace vema {
 namespace {
@@ -51,7 +52,11 @@ struct Composer {
 // bar the random source that the choice kept for it.
 void ComposeThroughThePhases(Session& s, const MelodyChoice* choice = nullptr) {
   s.platform().ShowStatus(std::string(kStatusNoteLengths));
-  NoteLengthGenerator(s.Melody()).Run();
+  if (choice != nullptr) {
+    RunChosenLengths(s.Melody(), *choice);
+  } else {
+    NoteLengthGenerator(s.Melody()).Run();
+  }
   s.platform().ShowStatus(std::string(kStatusPitches));
   if (choice != nullptr) {
     RunChosenPitches(s.Melody(), *choice);
@@ -158,8 +163,9 @@ TEST(BestOf, TheChosenCandidateIsTheBestAndLeavesItsStateAsTheOnlyComposition) {
 
     // The command keeps the chosen candidate, composed once through the plain phases from its
     // start, each bar from the random source kept for it: files, trace and state are those.
-    ASSERT_EQ(choice.ruleStarts.size(), static_cast<size_t>(command.s().form.BarCount()));
-    ASSERT_EQ(choice.pitchStarts.size(), static_cast<size_t>(command.s().form.BarCount()));
+    for (const auto* starts : {&choice.lengthStarts, &choice.ruleStarts, &choice.pitchStarts}) {
+      ASSERT_EQ(starts->size(), static_cast<size_t>(command.s().form.BarCount()));
+    }
     command.s().bestOf = kCandidates;
     const std::optional<double> score = ComposeCommand(command.s());
     ASSERT_TRUE(score.has_value());
@@ -217,10 +223,21 @@ TEST(BestOf, AFixedSeedGivesTheSameSongAndRepeatedBarsStayRepeats) {
     }
     ExpectSameAfterwards(first, second);
     EXPECT_EQ(NextDraws(first.s().random), NextDraws(second.s().random));
-    // A bar that repeats an earlier bar's melody has its notes, whatever was drawn around it.
+    // A bar that repeats an earlier bar's melody has its notes, and one that repeats its
+    // lengths has its lengths, whatever was drawn around it.
     const Session& s = first.s();
+    int repeats = 0;
     for (int b = 0; b < s.form.BarCount(); ++b) {
       const int source = EarlierBar(s.form.melodySource[static_cast<size_t>(b)], b);
+      const int lengths = EarlierBar(s.form.noteLengthSource[static_cast<size_t>(b)], b);
+      if (lengths != -1) {
+        ++repeats;
+        const BarNotes &from = s.barNotes[static_cast<size_t>(lengths)],
+                       &to = s.barNotes[static_cast<size_t>(b)];
+        for (size_t n = 0; n < from.size() && (n == 0 || from[n - 1].length != -1); ++n) {
+          EXPECT_EQ(to[n].length, from[n].length) << "bar " << b << " note " << n;
+        }
+      }
       if (source == -1) continue;
       const BarNotes &from = s.barNotes[static_cast<size_t>(source)],
                      &to = s.barNotes[static_cast<size_t>(b)];
@@ -229,18 +246,35 @@ TEST(BestOf, AFixedSeedGivesTheSameSongAndRepeatedBarsStayRepeats) {
         EXPECT_EQ(to[n].octave, from[n].octave) << "bar " << b << " note " << n;
       }
     }
+    EXPECT_GT(repeats, 0);
   }
 }
 
-// The fits of the bars of a composed melody, bar by bar, as choosing measured them.
-std::vector<double> FitsOfBars(const Session& s) {
+// The fits of the bars of a composed melody, bar by bar, as choosing measured them: of the
+// pitches (with the seam into a repeated bar's known first note) and of the note lengths.
+std::vector<double> FitsOfBars(Session& s) {
   const std::vector<BarHarmony> harmony = HarmonyOfForm(s.form);
   std::vector<double> fits;
   BarFit fit;
   const int bars = s.form.BarCount();
   for (int b = 0; b < bars; ++b) {
+    const int next = FirstNoteFixedByRepeat(s.Melody(), b + 1);
+    if (next != -1) {  // as composed
+      const BarNote& first = s.barNotes[static_cast<size_t>(b + 1)][0];
+      EXPECT_EQ(next, first.octave * 12 + first.pitch - 1) << "bar " << b + 1;
+    }
     fits.push_back(fit.Add(s.barNotes[static_cast<size_t>(b)], harmony[static_cast<size_t>(b)],
-                           (b + 1) % 4 == 0, b + 1 == bars));
+                           (b + 1) % 4 == 0, b + 1 == bars, next));
+  }
+  return fits;
+}
+
+std::vector<double> LengthFitsOfBars(const Session& s) {
+  const std::vector<LengthRole> roles = LengthRolesOfForm(s.form);
+  std::vector<double> fits;
+  LengthFit fit;
+  for (int b = 0; b < s.form.BarCount(); ++b) {
+    fits.push_back(fit.Add(s.barNotes[static_cast<size_t>(b)], roles[static_cast<size_t>(b)]));
   }
   return fits;
 }
@@ -249,25 +283,30 @@ TEST(BestOf, EachBarIsChosenFromItsDrawsAndComposedAsChosen) {
   for (int form : {0, 5}) {
     for (uint32_t seed : {3u, 8u}) {
       SCOPED_TRACE("form " + std::to_string(form) + " seed " + std::to_string(seed));
-      double one = 0, many = 0;
+      double one = 0, many = 0, lengthsOne = 0, lengthsMany = 0;
       for (int draws : {1, 8}) {
         Composer c(form, seed);
         const MelodyChoice choice = ChooseMelody(c.s().Melody(), 1, draws);
         ASSERT_EQ(choice.barFits.size(), static_cast<size_t>(c.s().form.BarCount()));
         // The melody composed from the kept random sources is the one whose bars were judged.
         c.s().random = choice.chosenStart;
-        NoteLengthGenerator(c.s().Melody()).Run();
+        RunChosenLengths(c.s().Melody(), choice);
+        EXPECT_EQ(LengthFitsOfBars(c.s()), choice.lengthFits);
         ASSERT_EQ(RunChosenPitches(c.s().Melody(), choice), 1);
         EXPECT_EQ(FitsOfBars(c.s()), choice.barFits);
         EXPECT_EQ(ScoreComposedMelody(c.s().Melody()), choice.score);
         // The first draw of a bar is the same however many follow, so more draws fit better.
         double& sum = draws == 1 ? one : many;
         for (double f : choice.barFits) sum += f;
+        double& lengthSum = draws == 1 ? lengthsOne : lengthsMany;
+        for (double f : choice.lengthFits) lengthSum += f;
         if (draws == 1) continue;
         Composer single(form, seed);
-        EXPECT_GE(choice.barFits[0], ChooseMelody(single.s().Melody(), 1, 1).barFits[0]);
+        const MelodyChoice first = ChooseMelody(single.s().Melody(), 1, 1);
+        EXPECT_GE(choice.lengthFits[0], first.lengthFits[0]);
       }
       EXPECT_GT(many, one);
+      EXPECT_GT(lengthsMany, lengthsOne);
     }
   }
 }
@@ -306,6 +345,87 @@ TEST(BestOf, MessagesStatusesAndTheFeelDialogComeOnce) {
   }
 }
 
+// The notes of the composed out.mid of a composer.
+MidiNotes NotesOf(Composer& c) {
+  std::string error;
+  const std::optional<MidiNotes> notes = ReadMidiNotes(c.File("out.mid"), error);
+  EXPECT_TRUE(notes.has_value()) << error;
+  return notes.value_or(MidiNotes{});
+}
+
+// The octaves by which the melody `moved` lies above `plain`, note for note (starts and lengths
+// equal); nullopt when the two melodies differ otherwise or not by one whole number of octaves.
+std::optional<int> OctavesApart(const std::vector<ScoreNote>& plain,
+                                const std::vector<ScoreNote>& moved) {
+  if (plain.size() != moved.size() || plain.empty()) return std::nullopt;
+  const int shift = moved[0].key - plain[0].key;
+  for (size_t i = 0; i < plain.size(); ++i) {
+    if (moved[i].start != plain[i].start || moved[i].length != plain[i].length ||
+        moved[i].key - plain[i].key != shift || shift % 12 != 0) {
+      return std::nullopt;
+    }
+  }
+  return shift / 12;
+}
+
+TEST(BestOf, TheMelodyOctaveMovesOnlyTheMelodyAndKeepsItInReach) {
+  struct Case {
+    int form;
+    int bestOf;
+    int32_t setting;
+  } cases[] = {
+      {0, 1, 1}, {0, 1, 2}, {0, 1, -1}, {0, 1, kAutoMelodyOctave},
+      {6, 4, 1}, {6, 4, kAutoMelodyOctave}, {3, 16, kAutoMelodyOctave},
+  };
+  int autoUp = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("form " + std::to_string(c.form) + " best of " + std::to_string(c.bestOf) +
+                 " octave " + std::to_string(c.setting));
+    Composer plain(c.form, 17), moved(c.form, 17);
+    for (Composer* k : {&plain, &moved}) k->s().bestOf = c.bestOf;
+    moved.s().melodyOctave = c.setting;
+    ComposeCommand(plain.s());
+    ComposeCommand(moved.s());
+    // The melody phases' trace (up to the chord voicing's), the bass line, the chords and the
+    // drums are those of the literal composition; work.txt lists the melody's keys at its end.
+    const auto melodyTrace = [](const Composer& k) {
+      const std::string_view text = k.t.session->log.text();
+      return text.substr(0, text.find("mae="));
+    };
+    EXPECT_TRUE(melodyTrace(plain) == melodyTrace(moved));
+    const MidiNotes a = NotesOf(plain), b = NotesOf(moved);
+    EXPECT_EQ(a.chords, b.chords);
+    EXPECT_EQ(a.bass, b.bass);
+    EXPECT_EQ(a.drums, b.drums);
+    const std::optional<int> apart = OctavesApart(a.melody, b.melody);
+    ASSERT_TRUE(apart.has_value());
+    // As the critic chooses it for this melody, within keys 36..96.
+    const std::vector<CriticNote> melody = MelodyOfTrack(plain.s().noteTrack);
+    EXPECT_EQ(*apart, MelodyOctaveFor(c.setting, melody, HarmonyOfForm(plain.s().form)));
+    for (const ScoreNote& note : b.melody) {
+      EXPECT_TRUE(note.key >= kLowestMelodyKey && note.key <= kHighestMelodyKey) << note.key;
+    }
+    if (c.setting != kAutoMelodyOctave) {
+      EXPECT_EQ(*apart, c.setting) << "the shipped songs have room for every fixed shift";
+    } else {
+      autoUp += *apart > 0 ? 1 : 0;
+    }
+    for (const char* name : {"out.mml", "work.txt"}) {
+      EXPECT_EQ(plain.File(name) == moved.File(name), *apart == 0) << name;
+    }
+    // Applied to the literal melody, the setting makes and reports the same shift.
+    EXPECT_EQ(ApplyMelodyOctave(plain.s().Melody(), 0), 0);
+    EXPECT_EQ(ApplyMelodyOctave(plain.s().Melody(), c.setting), *apart);
+    const auto keys = [](const Composer& k) {
+      std::vector<int> out;
+      for (const CriticNote& n : MelodyOfTrack(k.t.session->noteTrack)) out.push_back(n.key);
+      return out;
+    };
+    EXPECT_EQ(keys(plain), keys(moved));
+  }
+  EXPECT_GT(autoUp, 0) << "auto lifts the shipped melodies over the chords";
+}
+
 int Cli(const std::vector<std::string>& words, std::string& err) {
   const testing::CliRun run = testing::RunCliWords(words);
   err = run.err;
@@ -330,6 +450,29 @@ TEST(BestOf, TheCommandLineTakesACountAndReportsTheScore) {
   EXPECT_NE(single, testing::ReadAll(dir.File("out.mid")));
   EXPECT_NE(err.find("info: the melody is the best of 12, score "), std::string::npos) << err;
   EXPECT_EQ(err.find("error"), std::string::npos) << err;
+
+  // The melody octave: auto by default with a best of more than one, 0 with one.
+  std::string bad;
+  for (const char* value : {"3", "-2", "up", "1.0", ""}) {
+    EXPECT_EQ(Cli({"compose", "--dir", dir.str(), "--melody-octave", value}, bad), 2) << value;
+    EXPECT_NE(bad.find("--melody-octave"), std::string::npos) << bad;
+  }
+  auto melodyOf = [&dir](const std::vector<std::string>& options) {
+    std::vector<std::string> words = {"compose", "--dir", dir.str(), "--seed", "7"};
+    words.insert(words.end(), options.begin(), options.end());
+    std::string ignored;
+    EXPECT_EQ(Cli(words, ignored), 0);
+    std::string error;
+    return ReadMidiNotes(testing::ReadAll(dir.File("out.mid")), error).value_or(MidiNotes{}).melody;
+  };
+  const auto literal = melodyOf({"--best-of", "12", "--melody-octave", "0"});
+  const auto chosen = melodyOf({"--best-of", "12"});
+  EXPECT_EQ(chosen, melodyOf({"--best-of", "12", "--melody-octave", "auto"}));
+  const std::optional<int> apart = OctavesApart(literal, chosen);
+  ASSERT_TRUE(apart.has_value());
+  EXPECT_NE(*apart, 0);
+  EXPECT_EQ(OctavesApart(melodyOf({"--best-of", "1"}), melodyOf({"--melody-octave=-1"})), -1);
+  EXPECT_EQ(OctavesApart(melodyOf({}), melodyOf({"--melody-octave", "+1"})), 1);
 }
 
 }  // namespace

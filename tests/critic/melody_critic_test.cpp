@@ -223,6 +223,61 @@ TEST(MelodyCritic, JensenShannonDivergence) {
   EXPECT_LT(IntervalDivergence(human), 1e-4);
 }
 
+TEST(MelodyCritic, RegisterRhythmAndSeams) {
+  // Chord tops: C 60 64 67, F 65 69 72, G7 55 59 62 65, Am 57 60 64.
+  const MelodyMeasures m = Measure(
+      {{72, 48}, {67, 48}, {69, 96},            // bar 1: 67 is not above 67
+       {60, 192},                               // bar 2: one note, a fall of a ninth into it
+       {67, 36}, {69, 12}, {71, 48}, {72, 96},  // bar 3: 69 starts off the eighth grid
+       {67, 96}, {60, 96},                      // bar 4 (a phrase end): a fall of a fourth
+       {kRest, 48}, {64, 48}, {60, 96}},        // bar 5: the last note, a half on beat 3
+      {{kC, "C"}, {kC, "F"}, {kC, "G7"}, {kC, "Am"}, {kC, "C"}});
+  EXPECT_EQ(m.notes, 12);
+  EXPECT_EQ(Counts(m.aboveChords), std::make_pair(7, 12));
+  EXPECT_EQ(Counts(m.aboveChordsOnBeats13), std::make_pair(5, 8));
+  EXPECT_EQ(MedianKey(m.keys), 67);
+  EXPECT_TRUE(m.finalLong);
+  EXPECT_EQ(Counts(m.barLineFalls), std::make_pair(2, 4));
+  EXPECT_EQ(Counts(m.sparseBars), std::make_pair(2, 4));  // the last bar is left out
+  EXPECT_EQ(Counts(m.offEighthGrid), std::make_pair(1, 12));
+  EXPECT_EQ(std::make_pair(m.phraseEndLongest.sum, m.phraseEndLongest.count),
+            std::make_pair(96.0, 1));
+  EXPECT_EQ(std::make_pair(m.otherLongest.sum, m.otherLongest.count), std::make_pair(480.0, 4));
+  EXPECT_DOUBLE_EQ(PhraseEndLengthening(m.phraseEndLongest, m.otherLongest), 0.8);
+  EXPECT_EQ(m.lengthClasses, (std::array<int, kLengthKinds>{1, 0, 1, 4, 0, 5, 0, 1, 0}));
+
+  // The last note: long enough and on beat 1 or 3, or not.
+  struct Ending {
+    std::vector<std::pair<int, int>> notes;
+    bool finalLong;
+  } endings[] = {
+      {{{60, 192}}, true},
+      {{{60, 96}, {64, 96}}, true},
+      {{{60, 144}, {64, 48}}, false},
+      {{{60, 48}, {64, 144}}, false},  // long, but from beat 2
+      {{{60, 96}, {64, 96}, {kRest, 96}}, true},
+  };
+  for (const Ending& e : endings) {
+    EXPECT_EQ(Measure(e.notes, {{kC, "C"}}).finalLong, e.finalLong) << e.notes.size();
+  }
+  // Length classes and their entropy.
+  for (const auto& [length, kind] : std::vector<std::pair<int, int>>{
+           {12, 0}, {24, 1}, {36, 2}, {48, 3}, {72, 4}, {96, 5}, {144, 6}, {192, 7}, {384, 7},
+           {16, 8}, {32, 8}, {120, 8}}) {
+    EXPECT_EQ(LengthClassOf(length), kind) << length;
+  }
+  MelodyMeasures lengths;
+  EXPECT_EQ(LengthEntropy(lengths), 0.0);
+  lengths.lengthClasses[3] = 8;
+  EXPECT_EQ(LengthEntropy(lengths), 0.0);
+  lengths.lengthClasses[1] = 8;
+  EXPECT_DOUBLE_EQ(LengthEntropy(lengths), 1.0);
+  lengths.lengthClasses[5] = lengths.lengthClasses[8] = 8;
+  EXPECT_DOUBLE_EQ(LengthEntropy(lengths), 2.0);
+  EXPECT_EQ(PhraseEndLengthening({}, {96, 1}), 0.0);
+  EXPECT_EQ(MedianKey({}), -1);
+}
+
 TEST(MelodyCritic, EveryPartOfTheScoreCountsTowardWhatHumansDo) {
   // Measures as in human tunes score 100; each change away from them scores less.
   MelodyMeasures human;
@@ -240,6 +295,14 @@ TEST(MelodyCritic, EveryPartOfTheScoreCountsTowardWhatHumansDo) {
   for (size_t k = 0; k < kIntervalBins; ++k) {
     human.intervals[k] = static_cast<int>(kHumanIntervalPercent[k] * 10 + 0.5);
   }
+  human.finalLong = true;
+  human.barLineFalls = {2, 40};
+  human.sparseBars = {6, 40};
+  human.offEighthGrid = {1, 100};
+  human.phraseEndLongest = {960, 10};
+  human.otherLongest = {2400, 30};
+  human.lengthClasses[1] = 70;  // eighths and quarters: 0.88 bits
+  human.lengthClasses[3] = 30;
   EXPECT_DOUBLE_EQ(ScoreMelody(human), 100.0);
   struct Case {
     const char* what;
@@ -264,6 +327,15 @@ TEST(MelodyCritic, EveryPartOfTheScoreCountsTowardWhatHumansDo) {
       {"only octave leaps", [](MelodyMeasures& m) { m.intervals = {}, m.intervals[24] = 99; },
        true},
       {"no phrase end to judge", [](MelodyMeasures& m) { m.phraseEndChordTones = {}; }, false},
+      {"a short last note", [](MelodyMeasures& m) { m.finalLong = false; }, true},
+      {"falls at the bar lines", [](MelodyMeasures& m) { m.barLineFalls = {6, 40}; }, true},
+      {"no breath", [](MelodyMeasures& m) { m.sparseBars = {1, 40}; }, true},
+      {"off the grid", [](MelodyMeasures& m) { m.offEighthGrid = {5, 100}; }, true},
+      {"phrase ends as long as the rest",
+       [](MelodyMeasures& m) { m.phraseEndLongest = {800, 10}; }, true},
+      {"many note lengths",
+       [](MelodyMeasures& m) { m.lengthClasses = {10, 20, 10, 20, 10, 20, 10, 0, 0}; }, true},
+      {"no phrase-end bar", [](MelodyMeasures& m) { m.phraseEndLongest = {}; }, false},
       {"two notes a unison apart", [](MelodyMeasures& m) { m.notes = 2, m.range = 0; }, true},
   };
   for (const Case& c : cases) {

@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/scripted_platform.h"
 #include "app/session.h"
+#include "critic/silent_platform.h"
+#include "critic_summary.h"
 #include "editors/custom_form_store.h"
 #include "melody/chord.h"
 #include "melody/note_length_generator.h"
@@ -156,6 +159,30 @@ TEST(DefaultFiles, EveryStoredFormComposesAMelodyOfWholeBarsInAPlayableRange) {
       // The melody stays where a voice sings: within three octaves around middle C.
       EXPECT_GE(low, 36) << "form " << f << " seed " << seed;
       EXPECT_LE(high, 96) << "form " << f << " seed " << seed;
+    }
+  }
+}
+
+// The musical mode over the shipped data (best of 16, the melody octave auto), as style_stats
+// measures it: every target of the melody critic is met on the report seeds and on fresh ones.
+TEST(DefaultFiles, TheMusicalModeMeetsEveryTargetOnTwoSetsOfSeeds) {
+  tools::ComposerData data;
+  data.db = LoadMld();
+  data.style = LoadTon();
+  data.forms = LoadForms();
+  SilentPlatform platform;
+  for (uint32_t first : {1u, 501u}) {
+    tools::CriticSummary all;
+    for (int f = 0; f < data.forms.Count(); ++f) {
+      for (uint32_t seed = first; seed < first + 30; ++seed) {
+        const std::unique_ptr<Session> s = tools::SongSession(platform, data, f, seed);
+        ASSERT_TRUE(tools::ComposeMelody(*s, 16)) << "form " << f << " seed " << seed;
+        tools::AddSong(all, *s);
+      }
+    }
+    EXPECT_EQ(all.lowOrHighSongs, 0);
+    for (const tools::TargetRow& row : tools::TargetRows(all)) {
+      EXPECT_TRUE(row.Met()) << "seeds from " << first << ": " << row.name << " " << row.value;
     }
   }
 }

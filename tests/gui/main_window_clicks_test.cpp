@@ -5,13 +5,22 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include <wx/choice.h>
+#include <wx/fileconf.h>
 #include <wx/filedlg.h>
 #include <wx/filesys.h>
 #include <wx/html/helpdata.h>
 #include <wx/msgdlg.h>
 
 #include "app/folder_wait_view.h"
+#include "app/compose_command.h"
+#include "app/scripted_platform.h"
+#include "critic/melody_critic.h"
+#include "gui/best_of_config.h"
 #include "gui/help_line_breaks.h"
+#include "gui/instrument_dlg.h"
 #include "gui/vema_dlg.h"
 #include "app/main_window_logic.h"
 #include "gui/window_harness.h"
@@ -170,6 +179,57 @@ TEST_F(MainWindowClicks, SaveWithTheProposedNameTakesTheExtensionOfTheChosenType
   });
   Press(kIdSave);
   EXPECT_EQ(proposed, "vema02.mid");
+}
+
+// The melody octave is chosen in the instrument window as a person chooses it (the list opened
+// with a click, one step down, Return); it takes effect at once, is kept in wx's config store,
+// and the next composition is the single one with its melody an octave higher.
+TEST_F(MainWindowClicks, TheMelodyOctaveOfTheInstrumentWindowTakesEffectAndIsKept) {
+  const std::string file = dir.File("vema.conf");
+  wxConfigBase* own = wxConfigBase::Set(
+      new wxFileConfig("vema", "", wxString::FromUTF8(file), "", wxCONFIG_USE_LOCAL_FILE));
+  Press(kIdTone);
+  wxWindow* window = ShownWindow("音色の設定");
+  ASSERT_NE(window, nullptr);
+  auto* octave = dynamic_cast<wxChoice*>(window->FindWindow(CInstrumentDlg::kIdMelodyOctave));
+  ASSERT_NE(octave, nullptr);
+  ASSERT_EQ(octave->GetCount(), 5u);
+  EXPECT_EQ(Utf8(octave->GetString(0)), "自動");
+  EXPECT_EQ(Utf8(octave->GetStringSelection()), "0");  // the session's setting
+  Click(octave);
+  Settle(500);
+  Screenshot("melody_octave_list");
+  PressKey(WXK_DOWN);
+  PressKey(WXK_RETURN);
+  EXPECT_TRUE(RunUntil([&] { return session().melodyOctave == 1; }, 3000));
+  EXPECT_EQ(Utf8(octave->GetStringSelection()), "+1");
+  EXPECT_EQ(gui::LoadMelodyOctave(), 1);
+  delete wxConfigBase::Set(own);
+  const std::vector<uint8_t> bytes = testing::ReadAll(file);
+  EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("MelodyOctave=1"), std::string::npos);
+
+  constexpr uint32_t kSeed = 4242;
+  session().random = RandomSource(kSeed);
+  session().random.SetPlatform(&platform);
+  modals.Queue(Key(WXK_ESCAPE));  // the feel dialog keeps the last feel
+  modals.AnswerOtherMessages(ClickButton(wxID_OK));
+  Press(kIdComp);
+  // The same composition without the shift, composed apart.
+  testing::TempDir apart;
+  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
+    std::filesystem::copy_file(testing::DataDir() + "/" + name, apart.File(name));
+  }
+  ScriptedPlatform quiet;
+  Session single(quiet, SessionOptions{apart.str(), kSeed});
+  StartUp(single);
+  ComposeCommand(single);
+  const std::vector<CriticNote> up = MelodyOfTrack(session().noteTrack);
+  const std::vector<CriticNote> plain = MelodyOfTrack(single.noteTrack);
+  ASSERT_EQ(up.size(), plain.size());
+  ASSERT_FALSE(up.empty());
+  for (size_t i = 0; i < up.size(); ++i) {
+    EXPECT_EQ(up[i].key, plain[i].key < 0 ? -1 : plain[i].key + 12) << i;
+  }
 }
 
 // The help viewer shows Japanese with line breaks between characters; the help search still

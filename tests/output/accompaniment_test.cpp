@@ -7,6 +7,7 @@
 #include <string>
 
 #include "accomp/instrument_settings.h"
+#include "critic/melody_choice.h"
 
 namespace vema {
 namespace {
@@ -110,6 +111,17 @@ TEST(InstrumentSettings, The128NamesAndEachTabsOwnInstrument) {
   EXPECT_EQ(shown, 0);
   EXPECT_EQ(programs, (std::array<int32_t, 3>{40, 33, 19}));
   EXPECT_EQ(settings.OnShown(), 33);
+  // The melody octave choice: auto, -1, 0, +1, +2; anything else shows (and means) auto.
+  const std::vector<std::pair<int, int32_t>> octaves = {
+      {0, kAutoMelodyOctave}, {1, -1}, {2, 0}, {3, 1}, {4, 2}};
+  for (const auto& [entry, setting] : octaves) {
+    EXPECT_EQ(MelodyOctaveOfEntry(entry), setting) << entry;
+    EXPECT_EQ(MelodyOctaveEntry(setting), entry) << entry;
+  }
+  EXPECT_EQ(std::string(kMelodyOctaveLabels[3]), "+1");
+  EXPECT_EQ(MelodyOctaveEntry(3), 0);
+  EXPECT_EQ(MelodyOctaveOfEntry(5), kAutoMelodyOctave);
+  EXPECT_EQ(MelodyOctaveOfEntry(-1), kAutoMelodyOctave);
 }
 
 }  // namespace
