@@ -13,6 +13,7 @@
 
 #include "app/compose_command.h"
 #include "critic/bar_reroll.h"
+#include "critic/melody_choice.h"
 #include "app/session.h"
 #include "app/song_state.h"
 #include "editors/custom_form_store.h"
@@ -78,7 +79,7 @@ HistoryEntry SampleEntry(int number) {
   e.score = 84.25;
   SongRecipe& r = e.recipe;
   r.form = std::string(64, 'a');
-  r.settings = {16, std::string(64, 'b'), std::string(64, 'c')};
+  r.settings = {16, kAutoMelodyOctave, std::string(64, 'b'), std::string(64, 'c')};
   r.programs = {0, 33, 127};
   r.feel = 2;
   RandomSource random(7u);
@@ -87,7 +88,7 @@ HistoryEntry SampleEntry(int number) {
   r.melody.chain.reverseDesire = -70000;
   r.melody.chordTones = {0, 4, 7, -1, 0, 0, 0, 0, 0, 0, 0, 0};
   SongOp melody;
-  melody.settings = {3, "", std::string(64, 'd')};
+  melody.settings = {3, -1, "", std::string(64, 'd')};
   melody.random = RandomSource().Save();
   SongOp bars = melody;
   bars.kind = SongOpKind::kBars;

@@ -92,7 +92,7 @@ if command -v man >/dev/null; then
 fi
 page=$(zcat "$usr/share/man/man1/vema-cli.1.gz")
 grep -qF "/usr/share/vema/data/" <<<"$page" || fail "vema-cli.1 does not name the installed data folder"
-for command in compose play export; do
+for command in compose play export history recall reroll edit; do
   for option in $("$bin/vema-cli" "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
     [ "$option" = --help ] && continue
     grep -qF -- "${option//-/\\-}" <<<"$page" || fail "vema-cli.1 does not explain $command $option"
