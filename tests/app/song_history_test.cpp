@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "app/compose_command.h"
 #include "critic/bar_reroll.h"
 #include "app/session.h"
+#include "app/roll_edit.h"
 #include "app/song_state.h"
 #include "editors/custom_form_store.h"
 #include "melody/melody_edit.h"
@@ -549,6 +551,30 @@ TEST(SongHistory, StepsUndoRedoAndEditsMakeEachSongAgain) {
   }
   EXPECT_TRUE(now() == edited);
   EXPECT_EQ(s.song.undo.size(), undoSteps);
+
+  // Two notes moved from the roll: one change and one undo step; a refused move says why
+  // without a message box and changes nothing.
+  std::set<int32_t> starts;
+  for (const RollMelodyNote& n : CurrentMelody(s)) {
+    if (!n.rest && n.bar > 0 && starts.size() < 2) starts.insert(n.start);
+  }
+  std::string why;
+  ASSERT_TRUE(EditChosenNotes(s, starts, MelodyEditKind::kOctaves, -1, why));
+  const MidiNotes twoMoved = NotesOf(folder.str());
+  ASSERT_EQ(twoMoved.melody.size(), editedNotes.melody.size());
+  for (size_t i = 0; i < twoMoved.melody.size(); ++i) {
+    const bool chosen = starts.count(editedNotes.melody[i].start) > 0;
+    EXPECT_EQ(twoMoved.melody[i].key, editedNotes.melody[i].key - (chosen ? 12 : 0)) << i;
+  }
+  EXPECT_EQ(ReadHistoryForList(s).Find(2)->recipe.ops.size(), 3u);
+  const SongFiles moved2 = now();
+  run.p().messages.clear();
+  EXPECT_FALSE(EditChosenNotes(s, starts, MelodyEditKind::kOctaves, 20, why));
+  EXPECT_EQ(why, "その高さには動かせません。");
+  EXPECT_TRUE(run.p().messages.empty());
+  EXPECT_TRUE(now() == moved2);
+  ASSERT_TRUE(UndoSongChange(s));
+  EXPECT_TRUE(now() == edited);
 
   ASSERT_TRUE(UndoSongChange(s));
   EXPECT_TRUE(now() == files[1]);
