@@ -759,14 +759,17 @@ void CPianoRollDlg::ChoiceChanged() {
   if (bars) {
     text = std::to_string(bars->first + 1);
     if (bars->last != bars->first) text += "～" + std::to_string(bars->last + 1);
-    text += "小節を選択（R：作り直す）";
+    text += "小節を選択（R）";
   }
   if (!chosen_.notes().empty()) {
     if (!text.empty()) text += "　";
-    text += "旋律の音 " + std::to_string(chosen_.notes().size()) +
-            " 個を選択（↑↓：音階　Ctrl：半音　Shift：オクターブ　Delete：休符）";
+    text += "旋律 " + std::to_string(chosen_.notes().size()) + " 音を選択";
   }
   SetStatus(text);
+  if (!chosen_.notes().empty()) {
+    status_->SetToolTip(U8("↑↓：音階で1つ　Ctrl＋↑↓：半音　Shift＋↑↓：オクターブ\n"
+                           "上下にドラッグ：半音ずつ　Delete：休符に　Esc：選択を解除"));
+  }
   canvas_->ViewChanged();
 }
 
@@ -820,6 +823,7 @@ void CPianoRollDlg::UpdateCaption() {
          << static_cast<int>(std::lround(song->QuarterNotesPerMinute()));
   }
   caption_->SetLabel(text);
+  caption_->GetParent()->Layout();
   zoomIn_->Enable(layout_.CanZoomIn());
   zoomOut_->Enable(layout_.CanZoomOut());
   zoomFit_->Enable(layout_.CanZoomOut());
