@@ -455,6 +455,8 @@ TEST(PianoRoll, ChoosingBarsAndMelodyNotesAndTheEditsTheyMake) {
   EXPECT_EQ(chosen.bars(), (BarRange{1, 3}));
   chosen.SelectBars(song, -2, 9);
   EXPECT_EQ(chosen.bars(), (BarRange{0, 3}));
+  chosen.SelectBars(SmallSong(1), 0, 3);
+  EXPECT_EQ(chosen.bars(), (BarRange{0, 0}));
   chosen.SelectBars(song, 2, 2);
   const RollRect band = BarBand(roll, *chosen.bars());
   EXPECT_EQ(band.x, roll.XOfTick(2 * kTicksPerBar));
