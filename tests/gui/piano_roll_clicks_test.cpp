@@ -426,7 +426,21 @@ TEST_F(PianoRollClicks, ChosenBarsAreMadeAgainAndChosenNotesEditedOneStepEach) {
   }
   EXPECT_EQ(melody(), expected);
   EXPECT_TRUE(roll->selection().notes().empty());  // rests are not shown, nor chosen
+  // A double-click where the first of them was gives that rest the key under the pointer.
   const Files deleted = files();
+  DoubleClick(area, ViewPoint(*roll, a.rect.x + 1, a.rect.y + a.rect.height / 2));
+  changedTo(deleted);
+  std::vector<ScoreNote> keyed = expected;
+  keyed.push_back({a.start, a.length, a.key});
+  std::sort(keyed.begin(), keyed.end(), [](const ScoreNote& x, const ScoreNote& y) {
+    return x.start < y.start;
+  });
+  EXPECT_EQ(melody(), keyed);
+  const Files keyedFiles = files();
+  Focus(area);
+  PressKey('Z', wxMOD_CONTROL);
+  changedTo(keyedFiles);
+  EXPECT_TRUE(files() == deleted);
   PressKey('Z', wxMOD_CONTROL);
   changedTo(deleted);
   EXPECT_TRUE(files() == twoNotes);

@@ -50,6 +50,14 @@ void Click(wxWindow* window, wxPoint at) {
   sim.MouseClick();
 }
 
+void DoubleClick(wxWindow* window, wxPoint at) {
+  ASSERT_NE(window, nullptr);
+  wxUIActionSimulator sim;
+  sim.MouseMove(window->ClientToScreen(at));
+  wxTheApp->Yield(true);
+  sim.MouseDblClick();
+}
+
 void Drag(wxWindow* window, wxPoint from, wxPoint to) {
   ASSERT_NE(window, nullptr);
   wxUIActionSimulator sim;
