@@ -412,6 +412,23 @@ Session* MakeSong(Session& s, const SongRecipe& recipe, MakeFailure& failure,
   return &made;
 }
 
+// Why an edit was refused, in the session's language (empty when nothing would change).
+std::string EditRefusal(const Session& s, EditResult result) {
+  const auto say = [&](const char* japanese, const char* english) {
+    return std::string(s.song.english ? english : japanese);
+  };
+  switch (result) {
+    case EditResult::kNoSuchNote:
+      return say("その音はありません。", "the song has no such melody note");
+    case EditResult::kNotANote:
+      return say("休符は動かせません。", "a rest cannot be moved or made a rest (give it a key)");
+    case EditResult::kOutOfRange:
+      return say("その高さには動かせません。", "the note would leave the keys 0..127");
+    default:
+      return {};
+  }
+}
+
 void SayFailure(Session& s, const MakeFailure& f, int number) {
   const std::string n = number > 0 ? std::to_string(number) : std::string("?");
   switch (f.kind) {
@@ -442,20 +459,8 @@ void SayFailure(Session& s, const MakeFailure& f, int number) {
       break;
     }
     case MakeFailure::kEdit:
-      switch (f.edit) {
-        case EditResult::kNoSuchNote:
-          Say(s, "その音はありません。", "the song has no such melody note", MessageIcon::kStop);
-          break;
-        case EditResult::kNotANote:
-          Say(s, "休符は動かせません。", "a rest cannot be moved or made a rest (give it a key)",
-              MessageIcon::kStop);
-          break;
-        case EditResult::kOutOfRange:
-          Say(s, "その高さには動かせません。", "the note would leave the keys 0..127",
-              MessageIcon::kStop);
-          break;
-        default:
-          break;
+      if (const std::string why = EditRefusal(s, f.edit); !why.empty()) {
+        s.platform().ShowMessage(why, MessageIcon::kStop);
       }
       break;
   }
@@ -825,21 +830,34 @@ bool RemakeBarsCommand(Session& s, int first, int last) {
 }
 
 bool EditMelodyCommand(Session& s, const MelodyEdit& edit) {
+  return EditMelodyCommand(s, std::vector<MelodyEdit>{edit});
+}
+
+bool EditMelodyCommand(Session& s, const std::vector<MelodyEdit>& edits, std::string* refusal) {
+  if (refusal != nullptr) refusal->clear();
   const std::optional<HistoryEntry> base = CurrentEntry(s);
   if (!base) {
     SayNoSong(s);
     return false;
   }
+  if (edits.empty()) return false;
   HistoryEntry entry = *base;
-  SongOp op;
-  op.kind = SongOpKind::kEdit;
-  op.edit = edit;
-  entry.recipe.ops.push_back(op);
+  const size_t firstEdit = entry.recipe.ops.size() + 1;
+  for (const MelodyEdit& edit : edits) {
+    SongOp op;
+    op.kind = SongOpKind::kEdit;
+    op.edit = edit;
+    entry.recipe.ops.push_back(op);
+  }
   if (TooManyChanges(s, entry.recipe)) return false;
   MakeFailure failure;
-  Session* made = MakeSong(s, entry.recipe, failure, entry.recipe.ops.size());
+  Session* made = MakeSong(s, entry.recipe, failure, firstEdit);
   if (made == nullptr) {
-    SayFailure(s, failure, entry.number);
+    if (refusal != nullptr && failure.kind == MakeFailure::kEdit) {
+      *refusal = EditRefusal(s, failure.edit);
+    } else {
+      SayFailure(s, failure, entry.number);
+    }
     return false;
   }
   entry.score = ScoreOf(*made);

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/song_history.h"
@@ -74,6 +75,11 @@ bool RemakeBarsCommand(Session& session, int first, int last);
 // makes it again), the files are written again, and it is one undo step.  False, with a message,
 // when the edit cannot be made (no such note, a rest moved, a key out of range).
 bool EditMelodyCommand(Session& session, const MelodyEdit& edit);
+// Several hand edits as ONE change (one undo step; the entry holds them in order).  When one
+// of them cannot be made nothing changes; with `refusal` given, why is put there (in the
+// session's language) instead of in a message, for a window's status line.
+bool EditMelodyCommand(Session& session, const std::vector<MelodyEdit>& edits,
+                       std::string* refusal = nullptr);
 
 // The session's title kept as the current song's (after TITLE): recall brings it back.  No
 // file but the history is written, and it is no undo step.

@@ -4,6 +4,7 @@
 #include <wx/checkbox.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
+#include <wx/menu.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
@@ -52,6 +53,17 @@ const wxColour kKeyboardBlack(40, 42, 48);
 const wxColour kKeyboardText(60, 64, 72);
 const wxColour kCursor(255, 70, 70);
 const wxColour kEmptyText(170, 178, 192);
+// The chosen bars: a lighter band over the rows and the ruler, edged in blue.
+const wxColour kChosenWhiteRow(50, 60, 82);
+const wxColour kChosenBlackRow(43, 52, 72);
+const wxColour kChosenRuler(48, 78, 130);
+const wxColour kChosenEdge(110, 170, 255);
+// The chosen melody notes, and the box being dragged.
+const wxColour kChosenNote(255, 236, 150);
+const wxColour kChosenNoteEdge(255, 255, 255);
+const wxColour kBoxEdge(230, 230, 240);
+// A drag shorter than this (pixels) is a click.
+constexpr int kDragThreshold = 4;
 
 const wxColour& PartColour(RollPart part) {
   switch (part) {
@@ -94,6 +106,15 @@ class CPianoRollDlg::Canvas : public wxWindow {
     Bind(wxEVT_SIZE, &Canvas::OnSize, this);
     Bind(wxEVT_MOUSEWHEEL, &Canvas::OnWheel, this);
     Bind(wxEVT_LEFT_DOWN, &Canvas::OnLeftDown, this);
+    Bind(wxEVT_LEFT_UP, &Canvas::OnLeftUp, this);
+    Bind(wxEVT_LEFT_DCLICK, &Canvas::OnDoubleClick, this);
+    Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { EndGesture(); });
+    Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent& event) {
+      wxPoint at = event.GetPosition();
+      at = at == wxDefaultPosition ? wxPoint(GetClientSize().x / 2, GetClientSize().y / 2)
+                                   : ScreenToClient(at);
+      owner_->ShowChoiceMenu(at);
+    });
     Bind(wxEVT_MOTION, &Canvas::OnMotion, this);
     Bind(wxEVT_SCROLLWIN_TOP, &Canvas::OnScroll, this);
     Bind(wxEVT_SCROLLWIN_BOTTOM, &Canvas::OnScroll, this);
@@ -104,6 +125,10 @@ class CPianoRollDlg::Canvas : public wxWindow {
     Bind(wxEVT_SCROLLWIN_THUMBTRACK, &Canvas::OnScroll, this);
     Bind(wxEVT_SCROLLWIN_THUMBRELEASE, &Canvas::OnScroll, this);
     SetToolTip(U8("クリック：音符・鍵盤を試聴　小節の行：そこから再生\n"
+                  "小節の行をドラッグ：小節を選ぶ（R：作り直す）\n"
+                  "旋律の音をクリック・Shift＋クリック・囲む：選ぶ\n"
+                  "↑↓：音階で1つ　Ctrl＋↑↓：半音　Shift＋↑↓：オクターブ　Delete：休符\n"
+                  "休符の所をダブルクリック：その高さの音に\n"
                   "Ctrl＋ホイール：拡大・縮小　F：曲全体"));
   }
 
@@ -216,9 +241,45 @@ class CPianoRollDlg::Canvas : public wxWindow {
     cursorX_ = CursorViewX();
   }
 
+  // What a press of the left button has begun.
+  enum class Gesture { kNone, kRuler, kBars, kNotes, kMoveNotes, kBox, kBoxing };
+
   void OnLeftDown(wxMouseEvent& event) {
     SetFocus();
-    const vema::RollClick click = layout().ClickAt(event.GetX(), event.GetY());
+    EndGesture();
+    const PianoRollLayout& l = layout();
+    const vema::RollClick click = l.ClickAt(event.GetX(), event.GetY());
+    const vema::RollArea area = l.AreaAt(event.GetX(), event.GetY());
+    pressAt_ = event.GetPosition();
+    pressCanvas_ = wxPoint(l.CanvasX(event.GetX()), l.CanvasY(event.GetY()));
+    shift_ = event.ShiftDown();
+    if (l.HasSong() && area == vema::RollArea::kRuler) {
+      // A click plays from there; a drag across the bars chooses them.
+      gesture_ = Gesture::kRuler;
+      pressBar_ = l.BarAtX(pressCanvas_.x);
+      CaptureMouse();
+      return;
+    }
+    if (l.HasSong() && area == vema::RollArea::kNotes) {
+      const std::optional<vema::RollNote> note = l.NoteAt(pressCanvas_.x, pressCanvas_.y);
+      if (click.kind == vema::RollClick::Kind::kSound && owner_->actions_.sound) {
+        owner_->actions_.sound(click);
+      }
+      if (note && note->part == RollPart::kMelody) {
+        // A chosen note stays chosen with the others, so that they can be dragged together.
+        if (shift_ || !owner_->chosen_.Chosen(*note)) owner_->chosen_.Click(note, shift_);
+        gesture_ = owner_->chosen_.Chosen(*note) ? Gesture::kNotes : Gesture::kNone;
+        const std::optional<vema::BarRange> bars = owner_->chosen_.bars();
+        if (bars && (l.BarAtX(pressCanvas_.x) < bars->first || l.BarAtX(pressCanvas_.x) > bars->last)) {
+          owner_->chosen_.ClearBars();
+        }
+        owner_->ChoiceChanged();
+      } else {
+        gesture_ = Gesture::kBox;
+      }
+      CaptureMouse();
+      return;
+    }
     switch (click.kind) {
       case vema::RollClick::Kind::kSound:
         if (owner_->actions_.sound) owner_->actions_.sound(click);
@@ -232,7 +293,69 @@ class CPianoRollDlg::Canvas : public wxWindow {
     }
   }
 
+  void OnLeftUp(wxMouseEvent& event) {
+    const Gesture gesture = gesture_;
+    const PianoRollLayout& l = layout();
+    const wxPoint canvas(l.CanvasX(event.GetX()), l.CanvasY(event.GetY()));
+    EndGesture();
+    vema::RollSelection& chosen = owner_->chosen_;
+    switch (gesture) {
+      case Gesture::kRuler: {
+        const vema::RollClick click = l.ClickAt(pressAt_.x, pressAt_.y);
+        if (click.kind == vema::RollClick::Kind::kSeek && owner_->actions_.seek) {
+          owner_->actions_.seek(click.tick);
+        }
+        break;
+      }
+      case Gesture::kMoveNotes: {
+        const int semitones = vema::DragSemitones(l, pressCanvas_.y, canvas.y);
+        Refresh(false);
+        if (semitones != 0) owner_->EditChosenNotes(vema::MelodyEditKind::kSemitones, semitones);
+        break;
+      }
+      case Gesture::kBox:  // a click on no melody note: the choice goes, the bars outside too
+        chosen.Click(std::nullopt, shift_);
+        if (!shift_ && chosen.bars()) {
+          const int bar = l.BarAtX(canvas.x);
+          if (bar < chosen.bars()->first || bar > chosen.bars()->last) chosen.ClearBars();
+        }
+        owner_->ChoiceChanged();
+        break;
+      case Gesture::kBoxing:
+        chosen.Box(l, vema::BoxBetween(pressCanvas_.x, pressCanvas_.y, canvas.x, canvas.y),
+                   shift_);
+        owner_->ChoiceChanged();
+        break;
+      default:
+        owner_->ChoiceChanged();
+        break;
+    }
+  }
+
+  void OnDoubleClick(wxMouseEvent& event) {
+    // The second press of a double-click: a rest of the melody given the key under the pointer.
+    EndGesture();
+    const PianoRollLayout& l = layout();
+    if (!l.HasSong() || l.AreaAt(event.GetX(), event.GetY()) != vema::RollArea::kNotes) return;
+    const int x = l.CanvasX(event.GetX()), y = l.CanvasY(event.GetY());
+    const std::optional<vema::RollNote> note = l.NoteAt(x, y);
+    const std::optional<int> key = l.KeyAtY(y);
+    if ((note && note->part == RollPart::kMelody) || !key || !l.PartShown(RollPart::kMelody)) {
+      return;
+    }
+    owner_->GiveRestKey(l.TickAtX(x), *key);
+  }
+
+  void EndGesture() {
+    const bool drawn = gesture_ == Gesture::kBoxing || gesture_ == Gesture::kMoveNotes;
+    gesture_ = Gesture::kNone;
+    moveBy_ = 0;
+    if (HasCapture()) ReleaseMouse();
+    if (drawn) ViewChanged();
+  }
+
   void OnMotion(wxMouseEvent& event) {
+    if (gesture_ != Gesture::kNone && event.LeftIsDown()) Drag(event.GetPosition());
     const vema::RollArea area = layout().AreaAt(event.GetX(), event.GetY());
     const bool hand = layout().HasSong() &&
                       (area == vema::RollArea::kRuler || area == vema::RollArea::kKeyboard);
@@ -241,6 +364,45 @@ class CPianoRollDlg::Canvas : public wxWindow {
       SetCursor(hand ? wxCursor(wxCURSOR_HAND) : wxNullCursor);
     }
     event.Skip();
+  }
+
+  void Drag(const wxPoint& at) {
+    const PianoRollLayout& l = layout();
+    const wxPoint canvas(l.CanvasX(at.x), l.CanvasY(at.y));
+    const bool moved = std::abs(at.x - pressAt_.x) >= kDragThreshold ||
+                       std::abs(at.y - pressAt_.y) >= kDragThreshold;
+    switch (gesture_) {
+      case Gesture::kRuler:
+        if (!moved && l.BarAtX(canvas.x) == pressBar_) return;
+        gesture_ = Gesture::kBars;
+        [[fallthrough]];
+      case Gesture::kBars:
+        owner_->chosen_.SelectBars(*l.song(), pressBar_, l.BarAtX(canvas.x));
+        owner_->ChoiceChanged();
+        return;
+      case Gesture::kNotes:
+        if (!moved) return;
+        gesture_ = Gesture::kMoveNotes;
+        [[fallthrough]];
+      case Gesture::kMoveNotes: {
+        const int by = vema::DragSemitones(l, pressCanvas_.y, canvas.y);
+        if (by != moveBy_) {
+          moveBy_ = by;
+          ViewChanged();
+        }
+        return;
+      }
+      case Gesture::kBox:
+        if (!moved) return;
+        gesture_ = Gesture::kBoxing;
+        [[fallthrough]];
+      case Gesture::kBoxing:
+        boxTo_ = canvas;
+        ViewChanged();
+        return;
+      case Gesture::kNone:
+        return;
+    }
   }
 
   void OnPaint(wxPaintEvent&) {
@@ -297,6 +459,19 @@ class CPianoRollDlg::Canvas : public wxWindow {
         dc.SetBrush(wxBrush(k.black ? kBlackRow : kWhiteRow));
         dc.DrawRectangle(kbw, y, size.x - kbw, k.rect.height - (k.key % 12 == 0 ? 1 : 0));
       }
+      const std::optional<vema::BarRange> bars = owner_->chosen_.bars();
+      if (bars) {  // the chosen bars: their rows lighter
+        const RollRect band = vema::BarBand(l, *bars);
+        wxDCClipper inBand(dc, wxRect(band.x - sx, hh, band.width, size.y - hh));
+        for (const vema::RollKey& k : l.Keyboard()) {
+          const int y = k.rect.y - sy;
+          if (y + k.rect.height < hh || y > size.y) continue;
+          dc.SetBrush(wxBrush(k.black ? kChosenBlackRow : kChosenWhiteRow));
+          dc.DrawRectangle(kbw, y, size.x - kbw, k.rect.height - (k.key % 12 == 0 ? 1 : 0));
+        }
+        dc.SetBrush(wxBrush(kChosenBlackRow));
+        dc.DrawRectangle(kbw, strip.y - sy + strip.height, size.x - kbw, size.y);
+      }
       dc.SetPen(wxPen(kBeatLine));
       for (const int x : l.BeatLines()) {
         if (visible(x, 1)) dc.DrawLine(x - sx, hh, x - sx, gridBottom - sy);
@@ -312,13 +487,18 @@ class CPianoRollDlg::Canvas : public wxWindow {
       }
       for (const vema::RollNote& note : l.Notes()) {
         if (!visible(note.rect.x, note.rect.width)) continue;
-        if (note.part == RollPart::kMelody) {
+        const bool chosen = owner_->chosen_.Chosen(note);
+        int y = note.rect.y;
+        if (chosen) {
+          dc.SetPen(wxPen(kChosenNoteEdge, 2));
+          y -= moveBy_ * l.KeyHeight();  // where a drag takes it
+        } else if (note.part == RollPart::kMelody) {
           dc.SetPen(wxPen(kMelodyEdge));
         } else {
           dc.SetPen(*wxTRANSPARENT_PEN);
         }
-        dc.SetBrush(wxBrush(PartColour(note.part)));
-        dc.DrawRectangle(note.rect.x - sx, note.rect.y - sy, note.rect.width, note.rect.height);
+        dc.SetBrush(wxBrush(chosen ? kChosenNote : PartColour(note.part)));
+        dc.DrawRectangle(note.rect.x - sx, y - sy, note.rect.width, note.rect.height);
       }
       dc.SetPen(*wxTRANSPARENT_PEN);
       dc.SetBrush(wxBrush(kDrumStrip));
@@ -329,6 +509,18 @@ class CPianoRollDlg::Canvas : public wxWindow {
           dc.DrawRectangle(hit.rect.x - sx, hit.rect.y - sy, hit.rect.width, hit.rect.height);
         }
       }
+      if (bars) {  // the band's edges
+        const RollRect band = vema::BarBand(l, *bars);
+        dc.SetPen(wxPen(kChosenEdge, 2));
+        dc.DrawLine(band.x - sx, hh, band.x - sx, size.y);
+        dc.DrawLine(band.x + band.width - sx, hh, band.x + band.width - sx, size.y);
+      }
+      if (gesture_ == Gesture::kBoxing) {
+        const RollRect box = vema::BoxBetween(pressCanvas_.x, pressCanvas_.y, boxTo_.x, boxTo_.y);
+        dc.SetPen(wxPen(kBoxEdge, 1, wxPENSTYLE_SHORT_DASH));
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(box.x - sx, box.y - sy, box.width, box.height);
+      }
     }
 
     {  // The header: bar numbers, chords and keys, scrolled sideways only.
@@ -336,6 +528,14 @@ class CPianoRollDlg::Canvas : public wxWindow {
       dc.SetPen(*wxTRANSPARENT_PEN);
       dc.SetBrush(wxBrush(kHeader));
       dc.DrawRectangle(kbw, 0, size.x - kbw, hh);
+      if (const std::optional<vema::BarRange> bars = owner_->chosen_.bars()) {
+        const RollRect band = vema::BarBand(l, *bars);
+        dc.SetBrush(wxBrush(kChosenRuler));
+        dc.DrawRectangle(band.x - sx, 0, band.width, hh);
+        dc.SetPen(wxPen(kChosenEdge, 2));
+        dc.DrawLine(band.x - sx, 0, band.x - sx, hh);
+        dc.DrawLine(band.x + band.width - sx, 0, band.x + band.width - sx, hh);
+      }
       dc.SetPen(wxPen(kBarLine));
       for (const int x : l.BarLines()) {
         if (visible(x, 1)) dc.DrawLine(x - sx, 0, x - sx, hh);
@@ -444,6 +644,13 @@ class CPianoRollDlg::Canvas : public wxWindow {
   const bool drawDirectly_ = wxGetDisplayInfo().type == wxDisplayX11;
   int cursorTick_ = -1;
   std::optional<int> cursorX_;  // view x of the cursor drawn last
+  Gesture gesture_ = Gesture::kNone;
+  wxPoint pressAt_;      // view point of the press
+  wxPoint pressCanvas_;  // canvas point of the press
+  wxPoint boxTo_;        // canvas point of the box's other corner
+  int pressBar_ = 0;
+  int moveBy_ = 0;  // semitones of a drag of the chosen notes so far
+  bool shift_ = false;
 };
 
 wxBEGIN_EVENT_TABLE(CPianoRollDlg, wxFrame)
@@ -486,7 +693,14 @@ CPianoRollDlg::CPianoRollDlg(wxWindow* parent, int* shownFlag, Actions actions)
     bar->Add(box, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
   }
   caption_ = new wxStaticText(panel, wxID_ANY, "");
-  bar->Add(caption_, 1, wxALIGN_CENTER_VERTICAL | wxLEFT, 16);
+  bar->Add(caption_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 16);
+  remake_ = new wxButton(panel, wxID_ANY, U8("この小節を作り直す"));
+  remake_->SetToolTip(U8("小節の行をドラッグして選んだ小節を作り直す（R キー）"));
+  remake_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { RemakeChosenBars(); });
+  bar->Add(remake_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 16);
+  status_ = new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+                             wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  bar->Add(status_, 1, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, 12);
   panel->SetSizer(bar);
   canvas_ = new Canvas(this);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -513,9 +727,92 @@ wxSize CPianoRollDlg::DrawnSize() const { return canvas_->DrawnSize(); }
 
 void CPianoRollDlg::ShowSong(std::optional<vema::SongScore> score) {
   layout_.SetSong(std::move(score));
+  chosen_ = vema::RollSelection();
   canvas_->MoveCursor(-1);
   canvas_->ViewChanged();
   UpdateCaption();
+  ChoiceChanged();
+}
+
+void CPianoRollDlg::SongChanged(std::optional<vema::SongScore> score) {
+  const int x = layout_.scrollX(), y = layout_.scrollY();
+  layout_.SetSong(std::move(score));
+  layout_.ScrollTo(x, y);
+  chosen_.Keep(layout_.song());
+  canvas_->MoveCursor(-1);
+  canvas_->ViewChanged();
+  UpdateCaption();
+  ChoiceChanged();
+}
+
+std::string CPianoRollDlg::StatusText() const { return status_->GetLabel().utf8_string(); }
+
+void CPianoRollDlg::SetStatus(const std::string& text) {
+  status_->SetLabel(U8(text));
+  status_->SetToolTip(U8(text));
+}
+
+void CPianoRollDlg::ChoiceChanged() {
+  const std::optional<vema::BarRange>& bars = chosen_.bars();
+  remake_->Enable(bars.has_value() && static_cast<bool>(actions_.remakeBars));
+  std::string text;
+  if (bars) {
+    text = std::to_string(bars->first + 1);
+    if (bars->last != bars->first) text += "～" + std::to_string(bars->last + 1);
+    text += "小節を選択（R）";
+  }
+  if (!chosen_.notes().empty()) {
+    if (!text.empty()) text += "　";
+    text += "旋律 " + std::to_string(chosen_.notes().size()) + " 音を選択";
+  }
+  SetStatus(text);
+  if (!chosen_.notes().empty()) {
+    status_->SetToolTip(U8("↑↓：音階で1つ　Ctrl＋↑↓：半音　Shift＋↑↓：オクターブ\n"
+                           "上下にドラッグ：半音ずつ　Delete：休符に　Esc：選択を解除"));
+  }
+  canvas_->ViewChanged();
+}
+
+void CPianoRollDlg::RemakeChosenBars() {
+  const std::optional<vema::BarRange> bars = chosen_.bars();
+  if (!bars || !actions_.remakeBars) return;
+  actions_.remakeBars(bars->first, bars->last);
+}
+
+void CPianoRollDlg::EditChosenNotes(vema::MelodyEditKind kind, int amount) {
+  if (chosen_.notes().empty() || !actions_.editNotes) return;
+  const std::string refusal = actions_.editNotes(chosen_.notes(), kind, amount);
+  if (!refusal.empty()) SetStatus(refusal);
+}
+
+void CPianoRollDlg::GiveRestKey(int64_t tick, int key) {
+  if (!actions_.giveRestKey) return;
+  const std::string refusal = actions_.giveRestKey(tick, key);
+  if (!refusal.empty()) SetStatus(refusal);
+}
+
+void CPianoRollDlg::ShowChoiceMenu(const wxPoint& at) {
+  if (!layout_.HasSong()) return;
+  wxMenu menu;
+  enum { kRemake = 1, kRest, kUp, kDown, kClear };
+  menu.Append(kRemake, U8("この小節を作り直す\tR"))->Enable(chosen_.bars().has_value());
+  const bool notes = !chosen_.notes().empty();
+  menu.Append(kUp, U8("音階で1つ上げる\t↑"))->Enable(notes);
+  menu.Append(kDown, U8("音階で1つ下げる\t↓"))->Enable(notes);
+  menu.Append(kRest, U8("休符にする\tDelete"))->Enable(notes);
+  menu.AppendSeparator();
+  menu.Append(kClear, U8("選択を解除\tEsc"))->Enable(!chosen_.Empty());
+  switch (canvas_->GetPopupMenuSelectionFromUser(menu, at)) {
+    case kRemake: RemakeChosenBars(); break;
+    case kUp: EditChosenNotes(vema::MelodyEditKind::kScaleSteps, 1); break;
+    case kDown: EditChosenNotes(vema::MelodyEditKind::kScaleSteps, -1); break;
+    case kRest: EditChosenNotes(vema::MelodyEditKind::kRest, 0); break;
+    case kClear:
+      chosen_ = vema::RollSelection();
+      ChoiceChanged();
+      break;
+    default: break;
+  }
 }
 
 void CPianoRollDlg::UpdateCaption() {
@@ -526,6 +823,7 @@ void CPianoRollDlg::UpdateCaption() {
          << static_cast<int>(std::lround(song->QuarterNotesPerMinute()));
   }
   caption_->SetLabel(text);
+  caption_->GetParent()->Layout();
   zoomIn_->Enable(layout_.CanZoomIn());
   zoomOut_->Enable(layout_.CanZoomOut());
   zoomFit_->Enable(layout_.CanZoomOut());
@@ -572,11 +870,51 @@ void CPianoRollDlg::OnCloseWindow(wxCloseEvent& event) {
 
 void CPianoRollDlg::OnCharHook(wxKeyEvent& event) {
   const int code = event.GetKeyCode();
-  if (event.GetModifiers() == wxMOD_NONE || event.GetModifiers() == wxMOD_SHIFT) {
+  const int modifiers = event.GetModifiers();
+  // Undo, redo and the history's steps work here as in the main window.
+  int songCode = code >= 'a' && code <= 'z' ? code - 'a' + 'A' : code;
+  if (code == WXK_LEFT) songCode = vema::kLeftKey;
+  if (code == WXK_RIGHT) songCode = vema::kRightKey;
+  const vema::SongKey songKey = vema::SongKeyOf(songCode, event.AltDown(),
+                                                event.ControlDown(), event.ShiftDown());
+  if (songKey != vema::SongKey::kNone && actions_.songKey) {
+    actions_.songKey(songKey);
+    return;
+  }
+  if ((code == WXK_UP || code == WXK_DOWN || code == WXK_NUMPAD_UP ||
+       code == WXK_NUMPAD_DOWN) &&
+      !chosen_.notes().empty() && !event.AltDown()) {
+    const vema::RollMove move = vema::ArrowMove(code == WXK_UP || code == WXK_NUMPAD_UP,
+                                                event.ControlDown(), event.ShiftDown());
+    EditChosenNotes(move.kind, move.amount);
+    return;
+  }
+  if (modifiers == wxMOD_NONE || modifiers == wxMOD_SHIFT) {
     switch (code) {
       case WXK_ESCAPE:
-        if (event.GetModifiers() == wxMOD_NONE) {
-          Close();
+        if (modifiers == wxMOD_NONE) {
+          // The choice goes first; with nothing chosen the window closes.
+          if (!chosen_.Empty()) {
+            chosen_ = vema::RollSelection();
+            ChoiceChanged();
+          } else {
+            Close();
+          }
+          return;
+        }
+        break;
+      case WXK_DELETE:
+      case WXK_NUMPAD_DELETE:
+      case WXK_BACK:
+        if (!chosen_.notes().empty()) {
+          EditChosenNotes(vema::MelodyEditKind::kRest, 0);
+          return;
+        }
+        break;
+      case 'R':
+      case 'r':
+        if (chosen_.bars()) {
+          RemakeChosenBars();
           return;
         }
         break;

@@ -21,6 +21,7 @@
 #include "app/name_prompt.h"
 #include "app/piano_roll.h"
 #include "app/playback.h"
+#include "app/roll_edit.h"
 #include "app/session.h"
 #include "app/song_player.h"
 #include "app/song_state.h"
@@ -284,10 +285,10 @@ void CVemaDlg::OnCharHook(wxKeyEvent& event) {
       ChangeSong([this] { return vema::StepHistory(session_, 1); });
       return;
     case vema::SongKey::kUndo:
-      ChangeSong([this] { return vema::UndoSongChange(session_); });
+      ChangeSong([this] { return vema::UndoSongChange(session_); }, true);
       return;
     case vema::SongKey::kRedo:
-      ChangeSong([this] { return vema::RedoSongChange(session_); });
+      ChangeSong([this] { return vema::RedoSongChange(session_); }, true);
       return;
     case vema::SongKey::kNone:
       break;
@@ -295,17 +296,18 @@ void CVemaDlg::OnCharHook(wxKeyEvent& event) {
   event.Skip();
 }
 
-void CVemaDlg::ChangeSong(const std::function<bool()>& command) {
-  if (busy_) return;
+bool CVemaDlg::ChangeSong(const std::function<bool()>& command, bool keepView) {
+  if (busy_) return false;
   busy_ = true;
   const bool changed = command();
   busy_ = false;
   Refresh(false);
   // An open piano roll shows the new song.
   if (changed && pianoRoll_ && pianoRollShown_ == 1) {
-    ShowSongInRoll();
+    ShowSongInRoll(keepView);
     pianoRoll_->Show();
   }
+  return changed;
 }
 
 void CVemaDlg::OnHistoryBack(wxCommandEvent&) {
@@ -416,9 +418,14 @@ void CVemaDlg::OnComp(wxCommandEvent&) {
   });
 }
 
-void CVemaDlg::ShowSongInRoll() {
+void CVemaDlg::ShowSongInRoll(bool keepView) {
   std::string error;
-  pianoRoll_->ShowSong(vema::ScoreOfLastSong(session_, error));
+  std::optional<vema::SongScore> score = vema::ScoreOfLastSong(session_, error);
+  if (keepView) {
+    pianoRoll_->SongChanged(std::move(score));
+  } else {
+    pianoRoll_->ShowSong(std::move(score));
+  }
 }
 
 void CVemaDlg::OnRoll(wxCommandEvent&) {
@@ -436,6 +443,34 @@ void CVemaDlg::OnRoll(wxCommandEvent&) {
     };
     actions.seek = [this](int64_t tick) {
       vema::PlayFromCommand(session_, player_ ? player_() : nullptr, tick);
+    };
+    // Changes made from the roll keep its view and its choice.
+    actions.remakeBars = [this](int first, int last) {
+      return ChangeSong([&] { return vema::RemakeBarsCommand(session_, first, last); }, true);
+    };
+    actions.editNotes = [this](const std::set<int32_t>& ticks, vema::MelodyEditKind kind,
+                               int amount) {
+      std::string refusal;
+      ChangeSong([&] { return vema::EditChosenNotes(session_, ticks, kind, amount, refusal); },
+                 true);
+      return refusal;
+    };
+    actions.giveRestKey = [this](int64_t tick, int key) {
+      std::string refusal;
+      ChangeSong([&] { return vema::GiveRestKey(session_, tick, key, refusal); }, true);
+      return refusal;
+    };
+    actions.songKey = [this](vema::SongKey key) {
+      ChangeSong([this, key] {
+        switch (key) {
+          case vema::SongKey::kBack: return vema::StepHistory(session_, -1);
+          case vema::SongKey::kForward: return vema::StepHistory(session_, 1);
+          case vema::SongKey::kUndo: return vema::UndoSongChange(session_);
+          case vema::SongKey::kRedo: return vema::RedoSongChange(session_);
+          case vema::SongKey::kNone: break;
+        }
+        return false;
+      }, key == vema::SongKey::kUndo || key == vema::SongKey::kRedo);
     };
     auto* window = new CPianoRollDlg(this, &pianoRollShown_, std::move(actions));
     // Below the main window, which sits in the screen's top-left corner.

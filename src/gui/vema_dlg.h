@@ -50,7 +50,8 @@ class CVemaDlg : public wxDialog {
   void OnComp(wxCommandEvent& event);
   void OnTitle(wxCommandEvent& event);
   void OnRoll(wxCommandEvent& event);
-  void ShowSongInRoll();
+  // keepView: the same song changed (an edit from the roll): its view and choice stay.
+  void ShowSongInRoll(bool keepView = false);
   // The song history: ◀ ▶, the three re-rolls, undo and redo.
   void OnHistoryBack(wxCommandEvent& event);
   void OnHistoryForward(wxCommandEvent& event);
@@ -58,7 +59,7 @@ class CVemaDlg : public wxDialog {
   void OnNewRhythm(wxCommandEvent& event);
   void OnNewFeel(wxCommandEvent& event);
   // Runs a command that changes the song, then shows the new song (title, history place, roll).
-  void ChangeSong(const std::function<bool()>& command);
+  bool ChangeSong(const std::function<bool()>& command, bool keepView = false);
   // Looks at playback now and then: the playing mark, and what the player has to tell.
   void OnPlaybackTimer(wxTimerEvent& event);
   void LookAtPlayback();

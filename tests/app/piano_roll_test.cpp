@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <tuple>
 
 #include "app/playback.h"
+#include "app/roll_edit.h"
 #include "app/session.h"
 #include "app/song_player.h"
 #include "support/test_support.h"
@@ -440,6 +442,78 @@ TEST(PianoRoll, TheRulerPlaysFromItsTickOrMovesThePlayingSong) {
   t.session->playing = 0;
   PlayFromCommand(*t.session, nullptr, 192);
   EXPECT_EQ(commands, (std::vector<std::string>{kPlayerOpen, kPlayerPlay}));
+}
+
+TEST(PianoRoll, ChoosingBarsAndMelodyNotesAndTheEditsTheyMake) {
+  SongScore song = SmallSong(4);  // melody C4 at 0, E4 at 48, G4 at 192
+  PianoRollLayout roll;
+  roll.SetSong(song);
+  roll.SetViewSize(600, 500);
+  RollSelection chosen;
+  // Bars: a drag either way, kept inside the song; the band covers exactly those bars.
+  chosen.SelectBars(song, 3, 1);
+  EXPECT_EQ(chosen.bars(), (BarRange{1, 3}));
+  chosen.SelectBars(song, -2, 9);
+  EXPECT_EQ(chosen.bars(), (BarRange{0, 3}));
+  chosen.SelectBars(SmallSong(1), 0, 3);
+  EXPECT_EQ(chosen.bars(), (BarRange{0, 0}));
+  chosen.SelectBars(song, 2, 2);
+  const RollRect band = BarBand(roll, *chosen.bars());
+  EXPECT_EQ(band.x, roll.XOfTick(2 * kTicksPerBar));
+  EXPECT_EQ(band.x + band.width, roll.XOfTick(3 * kTicksPerBar));
+  EXPECT_EQ(roll.BarAtX(band.x), 2);
+  EXPECT_EQ(roll.BarAtX(band.x + band.width - 1), 2);
+
+  // Notes: click, Shift+click adds and takes out, only melody notes count, a click beside
+  // them clears unless Shift is held.
+  const auto note = [&](int tick, int key) { return roll.NoteAt(roll.XOfTick(tick) + 1, roll.YOfKey(key) + 2); };
+  chosen.Click(note(0, 60), false);
+  EXPECT_EQ(chosen.notes(), (std::set<int32_t>{0}));
+  chosen.Click(note(192, 67), true);
+  EXPECT_EQ(chosen.notes(), (std::set<int32_t>{0, 192}));
+  chosen.Click(note(0, 60), true);
+  EXPECT_EQ(chosen.notes(), (std::set<int32_t>{192}));
+  chosen.Click(note(0, 48), true);  // the bass note: nothing changes
+  chosen.Click(std::nullopt, true);
+  EXPECT_EQ(chosen.notes(), (std::set<int32_t>{192}));
+  chosen.Click(note(0, 48), false);
+  EXPECT_TRUE(chosen.notes().empty());
+  // A box over the first two melody notes (and the bass and chord notes under them), dragged
+  // from its lower right corner; with Shift it adds.
+  chosen.Box(roll, BoxBetween(roll.XOfTick(95), roll.YOfKey(48), roll.XOfTick(0), roll.YOfKey(64)), false);
+  EXPECT_EQ(chosen.notes(), (std::set<int32_t>{0, 48}));
+  chosen.Box(roll, BoxBetween(roll.XOfTick(200), roll.YOfKey(67), roll.XOfTick(201), roll.YOfKey(67)), true);
+  EXPECT_EQ(chosen.notes(), (std::set<int32_t>{0, 48, 192}));
+  EXPECT_TRUE(chosen.Chosen(*note(48, 64)));
+  // The song changes: notes it no longer starts and bars past its end go.
+  song.bars = 2;
+  song.notes.melody = {{0, 48, 62}, {96, 96, 64}, {192, 192, 67}};
+  chosen.SelectBars(SmallSong(4), 1, 3);
+  chosen.Keep(song);
+  EXPECT_EQ(chosen.notes(), (std::set<int32_t>{0, 192}));
+  EXPECT_EQ(chosen.bars(), (BarRange{1, 1}));
+  chosen.Keep(std::nullopt);
+  EXPECT_TRUE(chosen.Empty());
+
+  // Keys and drags: a scale step, a semitone with Ctrl, an octave with Shift; rows of a drag.
+  EXPECT_EQ(ArrowMove(true, false, false).kind, MelodyEditKind::kScaleSteps);
+  EXPECT_EQ(ArrowMove(false, true, false).kind, MelodyEditKind::kSemitones);
+  EXPECT_EQ(ArrowMove(false, true, false).amount, -1);
+  EXPECT_EQ(ArrowMove(true, true, true).kind, MelodyEditKind::kOctaves);
+  const int row = roll.KeyHeight();
+  EXPECT_EQ(DragSemitones(roll, 300, 300 - 3 * row), 3);
+  EXPECT_EQ(DragSemitones(roll, 300, 300 + 2 * row + row / 3), -2);
+  EXPECT_EQ(DragSemitones(roll, 300, 300 + row / 3), 0);
+
+  // The edits: the chosen notes by bar and index, rests left out; a rest given a key.
+  const std::vector<RollMelodyNote> melody = {
+      {0, 0, 0, 96, false}, {0, 1, 96, 96, true}, {1, 0, 192, 48, false}, {1, 1, 240, 144, false}};
+  EXPECT_EQ(EditsOfNotes(melody, {96, 192, 240, 500}, MelodyEditKind::kSemitones, 2),
+            (std::vector<MelodyEdit>{{MelodyEditKind::kSemitones, 1, 0, 2},
+                                     {MelodyEditKind::kSemitones, 1, 1, 2}}));
+  EXPECT_EQ(KeyOfRestAt(melody, 150, 65), (MelodyEdit{MelodyEditKind::kKey, 0, 1, 65}));
+  EXPECT_FALSE(KeyOfRestAt(melody, 200, 65));
+  EXPECT_FALSE(KeyOfRestAt(melody, 384, 65));
 }
 
 TEST(PianoRoll, ItsButtonLiesOnTheBackgroundBesideEveryOtherButton) {

@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "app/compose_command.h"
 #include "critic/bar_reroll.h"
 #include "critic/melody_choice.h"
 #include "app/session.h"
+#include "app/roll_edit.h"
 #include "app/song_state.h"
 #include "editors/custom_form_store.h"
 #include "melody/melody_edit.h"
@@ -550,6 +552,33 @@ TEST(SongHistory, StepsUndoRedoAndEditsMakeEachSongAgain) {
   }
   EXPECT_TRUE(now() == edited);
   EXPECT_EQ(s.song.undo.size(), undoSteps);
+
+  // Two notes moved from the roll: one change and one undo step; a refused move says why
+  // without a message box and changes nothing.
+  std::set<int32_t> starts;
+  for (const RollMelodyNote& n : CurrentMelody(s)) {
+    if (!n.rest && n.bar > 0 && starts.size() < 2) starts.insert(n.start);
+  }
+  int sounding = 0;
+  for (const RollMelodyNote& n : CurrentMelody(s)) sounding += n.rest ? 0 : 1;
+  EXPECT_EQ(sounding, static_cast<int>(editedNotes.melody.size()));
+  std::string why;
+  run.p().messages.clear();
+  EXPECT_FALSE(EditChosenNotes(s, starts, MelodyEditKind::kOctaves, 20, why));
+  EXPECT_EQ(why, "その高さには動かせません。");
+  EXPECT_TRUE(run.p().messages.empty());
+  EXPECT_TRUE(now() == edited);
+  ASSERT_TRUE(EditChosenNotes(s, starts, MelodyEditKind::kOctaves, -1, why));
+  EXPECT_EQ(why, "");
+  const MidiNotes twoMoved = NotesOf(folder.str());
+  ASSERT_EQ(twoMoved.melody.size(), editedNotes.melody.size());
+  for (size_t i = 0; i < twoMoved.melody.size(); ++i) {
+    const bool chosen = starts.count(editedNotes.melody[i].start) > 0;
+    EXPECT_EQ(twoMoved.melody[i].key, editedNotes.melody[i].key - (chosen ? 12 : 0)) << i;
+  }
+  EXPECT_EQ(ReadHistoryForList(s).Find(2)->recipe.ops.size(), 3u);
+  ASSERT_TRUE(UndoSongChange(s));
+  EXPECT_TRUE(now() == edited);
 
   ASSERT_TRUE(UndoSongChange(s));
   EXPECT_TRUE(now() == files[1]);

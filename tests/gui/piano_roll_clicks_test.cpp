@@ -11,14 +11,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 
+#include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/image.h>
 
 #include "app/piano_roll.h"
 #include "app/playback.h"
+#include "app/roll_edit.h"
+#include "critic/bar_reroll.h"
 #include "app/song_player.h"
 #include "gui/piano_roll_dlg.h"
 #include "gui/vema_dlg.h"
@@ -283,6 +287,164 @@ TEST_F(PianoRollClicks, TheRollFillsItsWindowAtAnySizeAndHidesAPart) {
   ASSERT_TRUE(shot.IsOk());
   EXPECT_EQ(CountColours(shot, area->GetScreenRect(), {kMelody}), 0);
   EXPECT_GT(CountColours(shot, area->GetScreenRect(), {kBass}), 200);
+}
+
+// Bars chosen on the ruler and made again, melody notes chosen and moved or made rests: only
+// what was chosen changes, each action is one undo step, and the roll keeps its choice.
+TEST_F(PianoRollClicks, ChosenBarsAreMadeAgainAndChosenNotesEditedOneStepEach) {
+  CPianoRollDlg* roll = ComposeAndOpenRoll();
+  ASSERT_NE(roll, nullptr);
+  wxWindow* area = roll->DrawingArea();
+  const PianoRollLayout& l = roll->layout();
+  ASSERT_GE(l.song()->bars, 6);
+  using Files = std::array<std::vector<uint8_t>, 3>;
+  const auto files = [this] {
+    return Files{testing::ReadAll(dir.File("out.mid")), testing::ReadAll(dir.File("out.mml")),
+                 testing::ReadAll(dir.File("work.txt"))};
+  };
+  const auto melody = [this] {
+    std::string error;
+    const auto notes = ReadMidiNotes(testing::ReadAll(dir.File("out.mid")), error);
+    return notes ? notes->melody : std::vector<ScoreNote>();
+  };
+  const auto byBar = [](const std::vector<ScoreNote>& notes) {
+    std::map<int, std::vector<ScoreNote>> bars;
+    for (const ScoreNote& n : notes) bars[n.start / kTicksPerBar].push_back(n);
+    return bars;
+  };
+  const auto changedTo = [&](const Files& before) {
+    EXPECT_TRUE(RunUntil([&] { return files() != before; }, 10000));
+    Settle(200);
+  };
+
+  // A drag across bars 3 and 4 of the ruler chooses them and plays nothing.
+  const auto ruler = [&](int bar) {
+    return wxPoint(l.XOfTick(bar * kTicksPerBar + kTicksPerBar / 2) - l.scrollX(),
+                   PianoRollLayout::kRowHeight / 2);
+  };
+  const size_t commands = player.commands.size();
+  Drag(area, ruler(2), ruler(3));
+  Settle(200);
+  ASSERT_TRUE(roll->selection().bars());
+  EXPECT_EQ(*roll->selection().bars(), (BarRange{2, 3}));
+  EXPECT_EQ(player.commands.size(), commands);
+  EXPECT_TRUE(roll->RemakeButton()->IsEnabled());
+  Screenshot("roll_bars_chosen");
+
+  // "この小節を作り直す": the chosen bars and the bars the form ties to them change, no other.
+  const std::vector<ScoreNote> composed = melody();
+  Press(roll->RemakeButton());
+  Settle(200);
+  const std::vector<ScoreNote> remade = melody();
+  const std::vector<int> tied = BarsTiedTo(session().midiImage.form, 2, 3);
+  auto before = byBar(composed), after = byBar(remade);
+  int changed = 0;
+  for (int bar = 0; bar < l.song()->bars; ++bar) {
+    const bool remadeBar = std::find(tied.begin(), tied.end(), bar) != tied.end();
+    if (!remadeBar) {
+      EXPECT_EQ(before[bar], after[bar]) << "bar " << bar + 1;
+    }
+    changed += remadeBar && before[bar] != after[bar] ? 1 : 0;
+  }
+  EXPECT_GT(changed, 0);
+  EXPECT_EQ(l.song()->notes.melody, remade);  // the roll shows the new song
+  ASSERT_TRUE(roll->selection().bars());
+  EXPECT_EQ(*roll->selection().bars(), (BarRange{2, 3}));
+  const size_t dialogs = modals.seen().size();
+  Focus(area);
+  PressKey(WXK_ESCAPE);  // Esc clears the choice and leaves the window open
+  ASSERT_TRUE(RunUntil([roll] { return roll->selection().Empty(); }, 3000));
+  EXPECT_TRUE(roll->IsShown());
+
+  // The melody notes in view, in time order.
+  const auto shownMelody = [&] {
+    std::vector<RollNote> notes;
+    for (const RollNote& n : l.Notes()) {
+      const int x = n.rect.x - l.scrollX();
+      if (n.part == RollPart::kMelody && x > PianoRollLayout::kKeyboardWidth + 4 &&
+          x + n.rect.width < l.viewWidth() - 4 && n.rect.y - l.scrollY() > PianoRollLayout::kHeaderHeight + 4 &&
+          n.rect.y + n.rect.height - l.scrollY() < l.viewHeight() - 4) {
+        notes.push_back(n);
+      }
+    }
+    return notes;
+  };
+  const auto centre = [&](const RollNote& n) {
+    return ViewPoint(*roll, n.rect.x + n.rect.width / 2, n.rect.y + n.rect.height / 2);
+  };
+
+  // A click on a note and Up: that note alone a scale step up in out.mid and out.mml; Ctrl+Z
+  // gives the files back byte for byte.
+  std::vector<RollNote> shown = shownMelody();
+  ASSERT_GE(shown.size(), 4u);
+  const RollNote target = shown[1];
+  Click(area, centre(target));
+  ASSERT_TRUE(RunUntil([&] { return roll->selection().notes() == std::set<int32_t>{target.start}; }, 3000));
+  const Files unedited = files();
+  const std::vector<ScoreNote> notesBefore = melody();
+  PressKey(WXK_UP);
+  changedTo(unedited);
+  const Files edited = files();
+  EXPECT_NE(edited[1], unedited[1]);  // out.mml
+  const std::vector<ScoreNote> notesAfter = melody();
+  ASSERT_EQ(notesAfter.size(), notesBefore.size());
+  for (size_t i = 0; i < notesAfter.size(); ++i) {
+    if (notesBefore[i].start == target.start) {
+      EXPECT_GT(notesAfter[i].key, notesBefore[i].key);
+      EXPECT_LE(notesAfter[i].key, notesBefore[i].key + 2);
+    } else {
+      EXPECT_EQ(notesAfter[i], notesBefore[i]) << i;
+    }
+  }
+  EXPECT_EQ(roll->selection().notes(), std::set<int32_t>{target.start});  // still chosen
+  EXPECT_NE(edited[2], unedited[2]);  // work.txt tells of the edit
+  PressKey('Z', wxMOD_CONTROL);
+  changedTo(edited);
+  EXPECT_TRUE(files() == unedited);
+
+  // A box dragged from empty space over two neighbouring notes chooses both; Delete makes
+  // them rests, in one undo step.
+  shown = shownMelody();
+  const RollNote& a = shown[1];
+  const RollNote& b = shown[2];
+  const int top = std::min(a.rect.y, b.rect.y) - 2;
+  const int bottom = std::max(a.rect.y + a.rect.height, b.rect.y + b.rect.height) + 1;
+  const wxPoint from = ViewPoint(*roll, a.rect.x + 1, a.rect.y == top + 2 ? top : bottom);
+  const wxPoint to = ViewPoint(*roll, b.rect.x + 1, a.rect.y == top + 2 ? bottom : top);
+  Drag(area, from, to);
+  ASSERT_TRUE(RunUntil([&] { return roll->selection().notes() == std::set<int32_t>{a.start, b.start}; }, 3000))
+      << roll->selection().notes().size();
+  Settle(200);
+  Screenshot("roll_notes_chosen");
+  const Files twoNotes = files();
+  const std::vector<ScoreNote> withTwo = melody();
+  PressKey(WXK_DELETE);
+  changedTo(twoNotes);
+  std::vector<ScoreNote> expected;
+  for (const ScoreNote& n : withTwo) {
+    if (n.start != a.start && n.start != b.start) expected.push_back(n);
+  }
+  EXPECT_EQ(melody(), expected);
+  EXPECT_TRUE(roll->selection().notes().empty());  // rests are not shown, nor chosen
+  // A double-click where the first of them was gives that rest the key under the pointer.
+  const Files deleted = files();
+  DoubleClick(area, ViewPoint(*roll, a.rect.x + 1, a.rect.y + a.rect.height / 2));
+  changedTo(deleted);
+  std::vector<ScoreNote> keyed = expected;
+  keyed.push_back({a.start, a.length, a.key});
+  std::sort(keyed.begin(), keyed.end(), [](const ScoreNote& x, const ScoreNote& y) {
+    return x.start < y.start;
+  });
+  EXPECT_EQ(melody(), keyed);
+  const Files keyedFiles = files();
+  Focus(area);
+  PressKey('Z', wxMOD_CONTROL);
+  changedTo(keyedFiles);
+  EXPECT_TRUE(files() == deleted);
+  PressKey('Z', wxMOD_CONTROL);
+  changedTo(deleted);
+  EXPECT_TRUE(files() == twoNotes);
+  EXPECT_EQ(modals.seen().size(), dialogs);  // no message box for any edit
 }
 
 TEST_F(PianoRollClicks, FortyFramesDuringPlayAreAllWhole) {

@@ -50,6 +50,30 @@ void Click(wxWindow* window, wxPoint at) {
   sim.MouseClick();
 }
 
+void DoubleClick(wxWindow* window, wxPoint at) {
+  ASSERT_NE(window, nullptr);
+  wxUIActionSimulator sim;
+  sim.MouseMove(window->ClientToScreen(at));
+  wxTheApp->Yield(true);
+  sim.MouseDblClick();
+}
+
+void Drag(wxWindow* window, wxPoint from, wxPoint to) {
+  ASSERT_NE(window, nullptr);
+  wxUIActionSimulator sim;
+  sim.MouseMove(window->ClientToScreen(from));
+  wxTheApp->Yield(true);
+  sim.MouseDown();
+  wxTheApp->Yield(true);
+  constexpr int kSteps = 8;
+  for (int i = 1; i <= kSteps; ++i) {
+    sim.MouseMove(window->ClientToScreen(from + (to - from) * i / kSteps));
+    wxTheApp->Yield(true);
+  }
+  sim.MouseUp();
+  wxTheApp->Yield(true);
+}
+
 void Focus(wxWindow* window) {
   wxWindow* top = wxGetTopLevelParent(window);
   top->Raise();  // with no window manager, GTK gives the keyboard to a raised window itself

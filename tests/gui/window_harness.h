@@ -31,6 +31,10 @@ void Settle(int milliseconds = 300);
 // The pointer: a click at a point of a window, in its client coordinates (its centre by
 // default).
 void Click(wxWindow* window, wxPoint at = wxDefaultPosition);
+// A double-click at a point of a window.
+void DoubleClick(wxWindow* window, wxPoint at);
+// A drag with the left button from one point of a window to another, in steps.
+void Drag(wxWindow* window, wxPoint from, wxPoint to);
 // The keyboard goes to this window's top-level window.
 void Focus(wxWindow* window);
 void PressKey(int key, int modifiers = wxMOD_NONE);
