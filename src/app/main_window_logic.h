@@ -59,8 +59,8 @@ struct TextArea {
 inline constexpr TextArea kTitleArea = {110, 7, 370, 30, 110, 7};
 inline constexpr TextArea kStatusArea = {97, 40, 333, 86, 100, 50};
 inline constexpr size_t kTitleShownBytes = 26;
-// While a song sounds, a green lamp and this word below the status line, right of the history.
-inline constexpr TextArea kSoundingArea = {240, 96, 330, 112, 254, 97};
+// While a song sounds, a green lamp and this word in the lower right corner of the status line.
+inline constexpr TextArea kSoundingArea = {272, 70, 332, 86, 286, 71};
 inline constexpr const char* kSoundingText = "演奏中";
 
 // The song history's controls: the entry before and after (◀ ▶, Alt+Left and Alt+Right) in the

@@ -220,14 +220,14 @@ void CVemaDlg::OnPaint(wxPaintEvent&) {
               vema::kHistoryArea.y);
   dc.DestroyClippingRegion();
   if (soundingShown_) {
-    // A lit lamp and the word, between the status line and the buttons.
+    // A lit lamp and the word in the corner of the status line, as on a display.
     const wxRect area = RectOf(vema::kSoundingArea);
-    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetPen(wxPen(kStatusText));
     dc.SetBrush(wxBrush(kSoundingMark));
     dc.DrawCircle(area.GetLeft() + 6, area.GetTop() + area.GetHeight() / 2, 5);
     dc.SetFont(wxFontInfo(wxSize(0, 12)).FaceName("IPAGothic"));
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
-    dc.SetTextForeground(kSoundingMark);
+    dc.SetTextForeground(kStatusText);
     dc.DrawText(U8(vema::kSoundingText), vema::kSoundingArea.x, vema::kSoundingArea.y);
   }
 }
