@@ -5,7 +5,7 @@
 
 #include "critic/melody_choice.h"
 #include "critic/melody_critic.h"
-#include "critic/silent_platform.h"
+#include "critic/hidden_context.h"
 #include "melody/melody_state.h"
 #include "melody/note_length_generator.h"
 #include "melody/pitch_generator.h"
@@ -286,15 +286,9 @@ std::optional<BarRemake> RemakeBars(const MelodyContext& context, int first, int
   // The draws, out of sight, each from where the one before left the random source.
   context.random.Prepare();
   const Snapshot start(context);
-  SilentPlatform silent;
-  GenerationLog quiet;
-  quiet.Mute();
-  RandomSource random = context.random;
-  random.SetPlatform(&silent);
-  const MelodyContext hidden{silent,           context.form,  context.compositionDb,
-                             context.style,    context.barNotes, context.patternPairs,
-                             context.noteTrack, quiet,        context.chordTones,
-                             context.keyScale, context.chain, random};
+  HiddenContext out(context);
+  RandomSource& random = out.random;
+  const MelodyContext& hidden = out.context;
   std::vector<RandomSource> starts;
   const int n = std::max(1, draws);
   for (int k = 0; k < n; ++k) {

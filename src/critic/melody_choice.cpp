@@ -7,6 +7,7 @@
 #include <limits>
 #include <span>
 
+#include "critic/hidden_context.h"
 #include "critic/melody_critic.h"
 #include "critic/silent_platform.h"
 #include "melody/chord.h"
@@ -538,15 +539,10 @@ MelodyChoice Choose(const MelodyContext& context, int candidates, int barDraws, 
   // The first draw of a session fills the random table; done now, every copy replays exactly.
   context.random.Prepare();
   const MelodySnapshot start(context);
-  SilentPlatform silent;
-  GenerationLog quiet;
-  quiet.Mute();
-  RandomSource random = context.random;
-  random.SetPlatform(&silent);
-  const MelodyContext hidden{silent,           context.form,       context.compositionDb,
-                             context.style,    context.barNotes,   context.patternPairs,
-                             context.noteTrack, quiet,             context.chordTones,
-                             context.keyScale, context.chain,      random};
+  HiddenContext out(context);
+  SilentPlatform& silent = out.silent;
+  RandomSource& random = out.random;
+  const MelodyContext& hidden = out.context;
   const std::vector<BarHarmony> harmony = HarmonyOfForm(context.form);
   std::vector<ChordToneTable> tones(static_cast<size_t>(context.form.BarCount()));
   for (int b = 0; b < context.form.BarCount(); ++b) {
