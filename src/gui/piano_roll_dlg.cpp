@@ -134,6 +134,22 @@ class CPianoRollDlg::Canvas : public wxWindow {
 
   PianoRollLayout& layout() { return owner_->layout_; }
 
+#ifdef __WXGTK__
+  ~Canvas() override {
+    if (m_imContext == nullptr) m_imContext = imContext_;  // the toolkit's to release
+  }
+
+  // The roll takes keys, never text, so it keeps no input method.  The X input method, given
+  // the focus, makes the area an X window of its own; until the area's size changes, nothing
+  // painted or drawn on it after that reaches the screen, which keeps the picture from before.
+  void GTKHandleRealized() override {
+    if (m_imContext == nullptr) m_imContext = imContext_;
+    wxWindow::GTKHandleRealized();
+    imContext_ = m_imContext;
+    m_imContext = nullptr;
+  }
+#endif
+
   // The view changed: draw it anew.
   void ViewChanged() {
     UpdateScrollbars();
@@ -651,6 +667,9 @@ class CPianoRollDlg::Canvas : public wxWindow {
   int pressBar_ = 0;
   int moveBy_ = 0;  // semitones of a drag of the chosen notes so far
   bool shift_ = false;
+#ifdef __WXGTK__
+  GtkIMContext* imContext_ = nullptr;  // the toolkit's, kept from the focus
+#endif
 };
 
 wxBEGIN_EVENT_TABLE(CPianoRollDlg, wxFrame)
