@@ -289,7 +289,7 @@ int main(int argc, char** argv) {
     setenv("VEMA_UNDER_XVFB", "1", 1);
     std::vector<char*> command = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
                                   const_cast<char*>("-s"),
-                                  const_cast<char*>("-screen 0 1280x1024x24")};
+                                  const_cast<char*>("-screen 0 1280x1024x24 -noreset")};
     command.insert(command.end(), original.begin(), original.end());
     command.push_back(nullptr);
     execvp("xvfb-run", command.data());

@@ -5,7 +5,9 @@ if [ -z "${VEMA_UNDER_XVFB:-}" ]; then
   for tool in xvfb-run xdotool import; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
   done
-  VEMA_UNDER_XVFB=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
+  # -noreset: the server stays up between the program's runs (a server that resets when its
+  # last client goes refuses the next one for a moment, which a busy machine makes long).
+  VEMA_UNDER_XVFB=1 exec xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' "$0" "$@"
 fi
 
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
@@ -70,10 +72,18 @@ focus() {
 # Starts "$vema" on "$work" from inside "$work" with the arguments after the log file (appended
 # to), sets pid and waits for the main window.
 start_vema() {
-  local log=$1
+  local log=$1 try
   shift
-  (cd "$work" && exec "$vema" --dir "$work" "$@") >>"$log" 2>&1 &
-  pid=$!
+  for try in 1 2 3; do
+    (cd "$work" && exec "$vema" --dir "$work" "$@") >>"$log" 2>&1 &
+    pid=$!
+    # A program that could not reach the X server at all (it was busy with another client's
+    # going) is started again; any other early end is a failure below.
+    sleep 1
+    kill -0 "$pid" 2>/dev/null && break
+    wait "$pid"
+    tail -1 "$log" | grep -q "Unable to initialize GTK" || break
+  done
   # A first start on a fresh home folder builds the toolkit's caches: slow on a busy machine.
   wait_window "ＶＥＭＡ ９７ ver1.02" 90 >/dev/null || fail "main window did not appear"
   sleep 0.5
