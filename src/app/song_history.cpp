@@ -352,6 +352,7 @@ bool ParseEntry(const std::vector<std::string_view>& lines, size_t& i, HistoryEn
     return false;
   };
   std::vector<std::string> seen;
+  const size_t first = i;
   for (; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (line == "end") break;
@@ -417,6 +418,17 @@ bool ParseEntry(const std::vector<std::string_view>& lines, size_t& i, HistoryEn
     if (std::find(seen.begin(), seen.end(), required) == seen.end()) {
       return fail(std::string("the entry has no ") + required);
     }
+  }
+  // One spelling for an entry too: every key, in the order this version writes them.
+  std::string written;
+  FormatEntry(e, written);
+  std::string read;
+  for (size_t k = first; k <= i; ++k) {
+    read += lines[k];
+    read += '\n';
+  }
+  if (std::string_view(written).substr(written.find('\n') + 1) != read) {
+    return fail("the entry is not written as this version writes it");
   }
   ++i;
   return true;
