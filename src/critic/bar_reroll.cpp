@@ -74,16 +74,6 @@ struct Snapshot {
   ChainState chain;
 };
 
-bool FillsBar(const BarNotes& notes) {
-  int64_t t = 0;
-  for (const BarNote& note : notes) {
-    if (note.length == -1) return t == kTicksPerBar;
-    if (note.length <= 0) return false;
-    t += note.length;
-  }
-  return false;
-}
-
 // The melody state at the start of bar `bar` as the bar table leaves it: the bar before's last
 // note, and the direction of the move onto it.
 void StateBefore(const MelodyContext& c, PitchGenerator& g, int bar) {

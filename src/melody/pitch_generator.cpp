@@ -138,9 +138,6 @@ void PitchGenerator::GenerateMotifBar(int bar) {
   }
 }
 
-namespace {
-
-// True when the bar's lengths are all positive and end exactly at 192 ticks.
 bool FillsBar(const BarNotes& notes) {
   int64_t t = 0;
   for (const BarNote& note : notes) {
@@ -150,8 +147,6 @@ bool FillsBar(const BarNotes& notes) {
   }
   return false;
 }
-
-}  // namespace
 
 int PitchGenerator::GeneratePeriod(int period) {
   MelodyContext& s = context_;

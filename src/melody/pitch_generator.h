@@ -75,6 +75,9 @@ class PitchGenerator {
   MelodyContext context_;
 };
 
+// True when the bar's lengths are all positive and end exactly at 192 ticks.
+bool FillsBar(const BarNotes& notes);
+
 // The length class of a note length: 2 for 16 and 32, else 0 from 48, 1 from 24, else 3.
 int LengthClass(int32_t length);
 

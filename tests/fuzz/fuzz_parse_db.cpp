@@ -8,17 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "harness.h"
 #include "editors/custom_form_store.h"
 #include "song/text.h"
 
-namespace {
-
-void Fail(const char* what, size_t size) {
-  std::fprintf(stderr, "%s (%zu bytes)\n", what, size);
-  std::abort();
-}
-
-}  // namespace
+using vema::fuzz::Fail;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vema;

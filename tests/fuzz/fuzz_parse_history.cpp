@@ -6,16 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "harness.h"
 #include "app/song_history.h"
 
-namespace {
-
-void Fail(const char* what, size_t size) {
-  std::fprintf(stderr, "%s (%zu bytes)\n", what, size);
-  std::abort();
-}
-
-}  // namespace
+using vema::fuzz::Fail;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vema;

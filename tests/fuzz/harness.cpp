@@ -70,4 +70,9 @@ void ComposeAndCheck(Run& run, int feel) {
   }
 }
 
+void Fail(const char* what, size_t size) {
+  std::fprintf(stderr, "%s (%zu bytes)\n", what, size);
+  std::abort();
+}
+
 }  // namespace vema::fuzz

@@ -31,4 +31,7 @@ struct Run {
 // hold; aborts on a violation so that the fuzzer reports it.
 void ComposeAndCheck(Run& run, int feel);
 
+// Says what went wrong with an input of so many bytes and aborts, so that the fuzzer keeps it.
+[[noreturn]] void Fail(const char* what, size_t size);
+
 }  // namespace vema::fuzz
