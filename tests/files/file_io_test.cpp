@@ -222,8 +222,12 @@ TEST(ReadFileBytes, RegularFilesOnlyAndNeverBlocking) {
 TEST(CreateEmptyFile, CreatesOnlyWhereNothingIs) {
   TempDir dir, elsewhere;
   EXPECT_FALSE(CreateEmptyFile(dir.File("none/default.db")));  // no such folder
+  const mode_t mask = ::umask(022);
   EXPECT_TRUE(CreateEmptyFile(dir.File("default.db")));
+  ::umask(mask);
   EXPECT_TRUE(fs::is_regular_file(dir.File("default.db")));
+  EXPECT_EQ(fs::status(dir.File("default.db")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
   WriteAll(dir.File("default.db"), {1, 2});
   EXPECT_FALSE(CreateEmptyFile(dir.File("default.db")));  // never empties a file
   EXPECT_EQ(ReadAll(dir.File("default.db")), (Bytes{1, 2}));

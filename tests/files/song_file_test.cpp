@@ -166,8 +166,8 @@ TEST(SongFile, InputsFarLargerThanAnyValidFileOfTheirKindAreRefusedWithTheirSize
   EXPECT_EQ(TooLargeMessage("out.mid", 200 << 20, kMaxSongFileBytes),
             "ファイルが大きすぎます[out.mid]\nこの種類のファイルは大きくても 16 MB ですが、これは 200 MB "
             "あります。");
-  EXPECT_EQ(TooLargeMessage("default.ton", 4641, kTonFileBytes),
-            "ファイルが大きすぎます[default.ton]\nこの種類のファイルは大きくても 5 KB ですが、これは 5 KB "
+  EXPECT_EQ(TooLargeMessage("default.ton", 16 << 10, kTonFileBytes),
+            "ファイルが大きすぎます[default.ton]\nこの種類のファイルは大きくても 5 KB ですが、これは 16 KB "
             "あります。");
 }
 
