@@ -433,7 +433,10 @@ TEST(FolderLock, ExcludesOtherRunsWaitsABoundedTimeAndCleansUp) {
   ScriptedPlatform platform;
   WriteAll(dir.File(".out.mid.abcd1234.tmp"), {1});  // left by a killed run
   {
+    const mode_t mask = ::umask(022);
     FolderLock lock(dir.str(), platform);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(lockFile).permissions(), static_cast<fs::perms>(0644));
     EXPECT_TRUE(lock.held());
     EXPECT_FALSE(lock.refused());
     EXPECT_TRUE(lock.StillHeld());
@@ -450,6 +453,10 @@ TEST(FolderLock, ExcludesOtherRunsWaitsABoundedTimeAndCleansUp) {
   EXPECT_TRUE(platform.messages.empty());
   // Held by another run for longer than this one waits: one wait, one message, no lock.
   platform.folderWaitSeconds = 0.2;
+  const auto openFiles = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+  };
+  const auto openBefore = openFiles();
   {
     HeldLock other(lockFile);
     FolderLock lock(dir.str(), platform);
@@ -457,6 +464,7 @@ TEST(FolderLock, ExcludesOtherRunsWaitsABoundedTimeAndCleansUp) {
     EXPECT_TRUE(lock.refused());
     EXPECT_FALSE(lock.StillHeld());
   }
+  EXPECT_EQ(openFiles(), openBefore);  // a run that gave up keeps nothing open
   EXPECT_EQ(platform.folderWaits, 1);
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].text, FolderProblemText(FolderProblem::kBusy, dir.str()));
