@@ -10,38 +10,15 @@ failure_shot=failure.png
 # shellcheck source=../gui/xvfb_lib.sh
 source "$(dirname "$0")/../gui/xvfb_lib.sh"
 
-click() { timeout 5 xdotool mousemove "$1" "$2" click 1; }
-press_return() {
-  timeout 5 xdotool windowfocus "$1" 2>/dev/null
-  sleep 0.2
-  timeout 5 xdotool key Return
-}
-
 cp "$data"/default.mld "$data"/default.ton "$data"/default.db "$work"/ || fail "no default data"
-"$vema" --dir "$work" >"$shots/vema.log" 2>&1 &
-pid=$!
-
+start_vema "$shots/vema.log"
 main=$(wait_window "ＶＥＭＡ ９７ ver1.02") || fail "main window did not appear"
 geometry=$(timeout 5 xdotool getwindowgeometry "$main")
 echo "$geometry" | grep -q "Position: 0,0" || fail "main window not at 0,0: $geometry"
 echo "$geometry" | grep -q "Geometry: 446x158" || fail "main window not 446x158: $geometry"
-sleep 0.5
 import -window root -crop 446x158+0+0 "$shots/main.png"
 
-# COMP (68 x 30 at 356, 72), then "適用" in the feel dialog.
-click 390 87
-feel=$(wait_window "伴奏の曲調選択") || fail "feel dialog did not appear"
-sleep 0.3
-import -window root "$shots/feel.png"
-press_return "$feel"
-wait_gone "伴奏の曲調選択" || fail "feel dialog did not close"
-
-# Message boxes have no caption text.
-done_box=$(wait_window "") || fail "no completion message"
-import -window root "$shots/done.png"
-press_return "$done_box"
-wait_gone "" || fail "completion message did not close"
-
+compose main
 for f in out.mid out.mml work.txt; do
   [ -s "$work/$f" ] || fail "$f was not written"
 done

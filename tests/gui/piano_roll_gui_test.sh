@@ -11,12 +11,6 @@ failure_shot=roll_failure.png
 # shellcheck source=xvfb_lib.sh
 source "$(dirname "$0")/xvfb_lib.sh"
 
-click() { timeout 5 xdotool mousemove "$1" "$2" click 1; sleep 0.3; }
-press_return() {
-  timeout 5 xdotool windowfocus "$1" 2>/dev/null
-  sleep 0.2
-  timeout 5 xdotool key Return
-}
 geometry() {  # X Y WIDTH HEIGHT of a window
   eval "$(timeout 5 xdotool getwindowgeometry --shell "$1")"
   echo "$X $Y $WIDTH $HEIGHT"
@@ -54,13 +48,7 @@ import -window root "$shots/roll_empty.png"
   fail "the empty piano roll shows melody notes"
 
 # COMP with the roll open: the roll shows the new song.
-click 390 87
-feel=$(wait_window "伴奏の曲調選択") || fail "feel dialog did not appear"
-press_return "$feel"
-# Message boxes have no caption text.
-done_box=$(wait_window "") || fail "no completion message"
-press_return "$done_box"
-wait_gone "" || fail "completion message did not close"
+compose roll
 wait_window "$roll_title" >/dev/null || fail "the piano roll is not shown after COMP"
 sleep 0.8
 read -r rx ry rw rh <<<"$(geometry "$roll")"

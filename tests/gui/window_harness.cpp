@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
+#include <wx/fileconf.h>
 #include <wx/intl.h>
 #include <wx/msgdlg.h>
 #include <wx/time.h>
@@ -23,6 +25,22 @@
 namespace vema::gui_test {
 
 std::string Utf8(const wxString& text) { return std::string(text.utf8_str()); }
+
+OutputFiles ReadOutputFiles(const testing::TempDir& dir) {
+  return {testing::ReadAll(dir.File("out.mid")), testing::ReadAll(dir.File("out.mml")),
+          testing::ReadAll(dir.File("work.txt"))};
+}
+
+MidiNotes NotesOfSong(const testing::TempDir& dir) {
+  std::string error;
+  return ReadMidiNotes(testing::ReadAll(dir.File("out.mid")), error).value_or(MidiNotes{});
+}
+
+OwnConfig::OwnConfig(const std::string& file)
+    : before_(wxConfigBase::Set(new wxFileConfig("vema-test", "", wxString::FromUTF8(file), "",
+                                                 wxCONFIG_USE_LOCAL_FILE))) {}
+
+OwnConfig::~OwnConfig() { delete wxConfigBase::Set(before_); }
 
 bool RunUntil(const std::function<bool()>& done, int milliseconds) {
   const wxLongLong end = wxGetLocalTimeMillis() + milliseconds;
@@ -95,6 +113,23 @@ void Screenshot(const std::string& name) {
   const std::string command = "import -window root '" + std::string(VEMA_SHOT_DIR) + "/" + name +
                               ".png' 2>/dev/null";
   if (std::system(command.c_str()) != 0) ADD_FAILURE() << "no screenshot " << name;
+}
+
+wxImage Shot(const std::string& name) {
+  Screenshot(name);
+  return wxImage(wxString::FromUTF8(VEMA_SHOT_DIR "/" + name + ".png"), wxBITMAP_TYPE_PNG);
+}
+
+int CountColours(const wxImage& image, const wxRect& area, std::initializer_list<wxColour> colours) {
+  int count = 0;
+  const wxRect inside = area.Intersect(wxRect(image.GetSize()));
+  for (int y = inside.GetTop(); y <= inside.GetBottom(); ++y) {
+    for (int x = inside.GetLeft(); x <= inside.GetRight(); ++x) {
+      const wxColour c(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y));
+      count += std::find(colours.begin(), colours.end(), c) != colours.end() ? 1 : 0;
+    }
+  }
+  return count;
 }
 
 // ---- modal dialogs ------------------------------------------------------------------------
@@ -194,6 +229,15 @@ ModalWatcher::Answer TypeLine(const char* ascii) {
   };
 }
 
+ModalWatcher::Answer TypeName(const char* ascii, int selectKey) {
+  return [text = std::string(ascii), selectKey](wxDialog& dialog) {
+    Focus(&dialog);
+    PressKey(selectKey, wxMOD_CONTROL);
+    Type(text.c_str());
+    PressKey(WXK_RETURN);
+  };
+}
+
 ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then) {
   return [name = std::move(name), then = std::move(then)](wxDialog& dialog) {
     Screenshot(name);
@@ -203,10 +247,14 @@ ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then) {
 
 // ---- the program --------------------------------------------------------------------------
 
-ProgramTest::ProgramTest() {
+void CopyShippedData(const testing::TempDir& dir) {
   for (const char* name : {"default.mld", "default.ton", "default.db"}) {
     std::filesystem::copy_file(testing::DataDir() + "/" + name, dir.File(name));
   }
+}
+
+ProgramTest::ProgramTest() {
+  CopyShippedData(dir);
   platform.SetWorkingDir(dir.str());
   session_ = std::make_unique<Session>(platform, SessionOptions{dir.str(), 7});
   StartUp(*session_);
@@ -235,6 +283,27 @@ ProgramTest::~ProgramTest() {
 }
 
 wxWindow* ProgramTest::MainControl(int id) { return main_->FindWindow(id); }
+
+wxWindow* ProgramTest::OpenWindow(int mainId, const char* title) {
+  Press(mainId);
+  wxWindow* window = ShownWindow(title);
+  EXPECT_NE(window, nullptr) << title;
+  return window;
+}
+
+void ProgramTest::Compose(ModalWatcher::Answer feel) {
+  modals.Queue(std::move(feel));
+  modals.AnswerOtherMessages(ClickButton(wxID_OK));
+  Press(kIdComp);
+}
+
+void ProgramTest::ExpectButtonInPlace(const PictureButtonPlace& place) {
+  wxWindow* button = MainControl(place.id);
+  ASSERT_NE(button, nullptr) << place.caption;
+  EXPECT_TRUE(button->IsShown()) << place.caption;
+  EXPECT_EQ(button->GetRect(), wxRect(place.x, place.y, place.width, place.height)) << place.caption;
+  EXPECT_TRUE(wxRect(main_->GetClientSize()).Contains(button->GetRect())) << place.caption;
+}
 
 wxWindow* ProgramTest::ShownWindow(const char* title) {
   for (wxWindow* window : wxTopLevelWindows) {
