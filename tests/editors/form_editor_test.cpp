@@ -113,14 +113,18 @@ TEST_F(FormEditorTest, MelodyKeyAndChordChangesReachEveryBarThatRepeatsTheBar) {
   editor.SelectTab(0);
   editor.OnMelodyChanged(3, 2);  // bar 4 now repeats bar 2
   for (int bar : {3, 8, 13}) {
-    EXPECT_EQ(std::tuple(form().Chord(bar), form().keyIndex[bar]), std::tuple(std::string("E"), 5)) << bar;
+    EXPECT_EQ(std::tuple(form().Chord(bar), form().keyIndex[bar]), std::tuple(std::string("E"), 5))
+        << bar;
   }
   editor.OnKeyChanged(1, 27);
   editor.OnChordChanged(1, "Gsus4");
   for (int bar : {1, 3, 8, 13}) {
-    EXPECT_EQ(std::tuple(form().Chord(bar), form().keyIndex[bar]), std::tuple(std::string("Gsus4"), 27)) << bar;
+    EXPECT_EQ(std::tuple(form().Chord(bar), form().keyIndex[bar]),
+              std::tuple(std::string("Gsus4"), 27))
+        << bar;
   }
-  EXPECT_EQ(std::tuple(editor.chord[3].text, editor.key[3].selection), std::tuple(std::string("Gsus4"), 27));
+  EXPECT_EQ(std::tuple(editor.chord[3].text, editor.key[3].selection),
+            std::tuple(std::string("Gsus4"), 27));
   EXPECT_EQ(std::tuple(form().Chord(2), form().keyIndex[2]), std::tuple(std::string("C"), 0));
 }
 
@@ -218,11 +222,14 @@ TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
     EXPECT_EQ(e.currentPeriod, c.period);
     EXPECT_EQ(e.periodLabel.text,
               "楽節 " + std::string(c.period < 9 ? " " : "") + std::to_string(c.period + 1));
-    EXPECT_EQ(std::tuple(e.tabs.size(), form().PeriodCount()), std::tuple(c.tabs, static_cast<int>(c.tabs)));
-    for (size_t n = 0; n < e.periodCount.size(); ++n) EXPECT_EQ(e.periodCount[n].checked, n + 1 == c.tabs) << n;
-    EXPECT_EQ(std::tuple(e.copyPeriod.enabled, e.copyPeriod.checked, e.newPeriod.checked,
-                         e.copySource.enabled, e.copySourceLabel.enabled),
-              std::tuple(c.copyEnabled, c.copyChecked, !c.copyChecked, c.copyChecked, c.copyChecked));
+    EXPECT_EQ(std::tuple(e.tabs.size(), form().PeriodCount()),
+              std::tuple(c.tabs, static_cast<int>(c.tabs)));
+    for (size_t n = 0; n < e.periodCount.size(); ++n)
+      EXPECT_EQ(e.periodCount[n].checked, n + 1 == c.tabs) << n;
+    EXPECT_EQ(
+        std::tuple(e.copyPeriod.enabled, e.copyPeriod.checked, e.newPeriod.checked,
+                   e.copySource.enabled, e.copySourceLabel.enabled),
+        std::tuple(c.copyEnabled, c.copyChecked, !c.copyChecked, c.copyChecked, c.copyChecked));
     EXPECT_EQ(e.copySource.items, c.sources);
     EXPECT_EQ(std::tuple(e.copySource.selection, form().periodSource[static_cast<size_t>(c.period)],
                          form().melodySource[static_cast<size_t>(c.period * 8)]),
@@ -279,8 +286,8 @@ TEST_F(FormEditorTest, LoweringAndRaisingThePeriodCountBringsBackEmptyPeriods) {
   for (int p = 2; p < 12; ++p) {
     EXPECT_EQ(form().periodSource[p], -1) << p;
     for (int i = p * 8; i < p * 8 + 8; ++i) {
-      EXPECT_EQ(std::tuple(form().melodySource[i], form().motifSource[i], form().noteLengthSource[i],
-                           form().keyIndex[i], form().Chord(i)),
+      EXPECT_EQ(std::tuple(form().melodySource[i], form().motifSource[i],
+                           form().noteLengthSource[i], form().keyIndex[i], form().Chord(i)),
                 std::tuple(-1, -1, -1, 15 + i % 8, std::string("Dm")))
           << i;
     }

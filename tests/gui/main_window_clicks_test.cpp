@@ -4,23 +4,22 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <filesystem>
-
 #include <wx/choice.h>
 #include <wx/filedlg.h>
 #include <wx/filesys.h>
 #include <wx/html/helpdata.h>
 
-#include "app/folder_wait_view.h"
+#include <filesystem>
+
 #include "app/compose_command.h"
+#include "app/folder_wait_view.h"
+#include "app/main_window_logic.h"
 #include "app/scripted_platform.h"
 #include "critic/melody_critic.h"
 #include "gui/best_of_config.h"
 #include "gui/help_line_breaks.h"
 #include "gui/instrument_dlg.h"
 #include "gui/vema_dlg.h"
-#include "app/main_window_logic.h"
 #include "gui/window_harness.h"
 
 namespace vema::gui_test {
@@ -62,8 +61,10 @@ TEST_F(MainWindowClicks, SaveAsksBeforeReplacingTheFileNamedWithTheExtensionOfIt
     int type;  // picked in the list (-1: left)
     const char* file;
     int answer;
-  } cases[] = {{-1, "mysong.mid", wxID_NO}, {-1, "mysong.mid", wxID_YES},
-               {1, "mysong.musicxml", wxID_NO}, {2, "mysong.wav", wxID_NO}};
+  } cases[] = {{-1, "mysong.mid", wxID_NO},
+               {-1, "mysong.mid", wxID_YES},
+               {1, "mysong.musicxml", wxID_NO},
+               {2, "mysong.wav", wxID_NO}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file + std::string(c.answer == wxID_NO ? " no" : " yes"));
     if (c.answer == wxID_NO) testing::WriteAll(dir.File(c.file), old);

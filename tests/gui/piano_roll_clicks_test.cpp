@@ -4,6 +4,8 @@
 // roll in every one of 40 frames taken while a song plays.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,14 +16,11 @@
 #include <set>
 #include <thread>
 
-#include <wx/button.h>
-#include <wx/checkbox.h>
-
 #include "app/piano_roll.h"
 #include "app/playback.h"
 #include "app/roll_edit.h"
-#include "critic/bar_reroll.h"
 #include "app/song_player.h"
+#include "critic/bar_reroll.h"
 #include "gui/piano_roll_dlg.h"
 #include "gui/vema_dlg.h"
 #include "gui/window_harness.h"
@@ -77,7 +76,8 @@ bool ResizeOnScreen(wxWindow* window, wxSize size) {
     return out;
   };
   std::string found;
-  for (const std::string& id : lines("xdotool search --onlyvisible --pid " + std::to_string(getpid()))) {
+  for (const std::string& id :
+       lines("xdotool search --onlyvisible --pid " + std::to_string(getpid()))) {
     int x = -1, y = -1, width = -1, height = -1;
     for (const std::string& field : lines("xdotool getwindowgeometry --shell " + id)) {
       std::sscanf(field.c_str(), "X=%d", &x);
@@ -87,8 +87,8 @@ bool ResizeOnScreen(wxWindow* window, wxSize size) {
     }
     if (wxRect(x, y, width, height) == window->GetScreenRect()) found = id.substr(0, id.find('\n'));
   }
-  const std::string command = "xdotool windowsize " + found + " " + std::to_string(size.x) + " " +
-                              std::to_string(size.y);
+  const std::string command =
+      "xdotool windowsize " + found + " " + std::to_string(size.x) + " " + std::to_string(size.y);
   return !found.empty() && std::system(command.c_str()) == 0 &&
          RunUntil([&] { return window->GetSize() == size; }, 3000);
 }
@@ -312,7 +312,8 @@ TEST_F(PianoRollClicks, ChosenBarsAreMadeAgainAndChosenNotesEditedOneStepEach) {
   Screenshot("roll_notes_chosen");
   const OutputFiles twoNotes = ReadOutputFiles(dir);
   std::vector<ScoreNote> expected = melody();
-  std::erase_if(expected, [&](const ScoreNote& n) { return n.start == a.start || n.start == b.start; });
+  std::erase_if(expected,
+                [&](const ScoreNote& n) { return n.start == a.start || n.start == b.start; });
   PressKey(WXK_DELETE);
   const OutputFiles deleted = changedFrom(twoNotes);
   EXPECT_EQ(melody(), expected);
@@ -351,7 +352,8 @@ TEST_F(PianoRollClicks, FortyFramesDuringPlayAreAllWhole) {
   std::atomic<int> taken = 0;
   std::thread frames([&] {
     for (int i = 0; i < 40; ++i) {
-      if (std::system(("import -window root '" + framePath(i) + "' 2>/dev/null").c_str()) != 0) break;
+      if (std::system(("import -window root '" + framePath(i) + "' 2>/dev/null").c_str()) != 0)
+        break;
       ++taken;
     }
     taken = taken == 40 ? 40 : -1;
@@ -361,12 +363,14 @@ TEST_F(PianoRollClicks, FortyFramesDuringPlayAreAllWhole) {
   const auto start = std::chrono::steady_clock::now();
   const int end = roll->layout().song()->EndTick();
   std::set<int> pages;
-  RunUntil([&] {
-    const std::chrono::duration<double> played = std::chrono::steady_clock::now() - start;
-    player.tick = static_cast<int>(played.count() * 96 * 4) % end;
-    pages.insert(roll->layout().scrollX());
-    return taken == 40 || taken < 0;
-  }, 90000);
+  RunUntil(
+      [&] {
+        const std::chrono::duration<double> played = std::chrono::steady_clock::now() - start;
+        player.tick = static_cast<int>(played.count() * 96 * 4) % end;
+        pages.insert(roll->layout().scrollX());
+        return taken == 40 || taken < 0;
+      },
+      90000);
   frames.join();
   ASSERT_EQ(taken, 40);
   EXPECT_GE(pages.size(), 3u);
@@ -384,8 +388,9 @@ TEST_F(PianoRollClicks, FortyFramesDuringPlayAreAllWhole) {
     EXPECT_LE(cursor, 2 * screen.height);
     const wxRect header(screen.x, screen.y, screen.width, PianoRollLayout::kHeaderHeight);
     EXPECT_GT(CountColours(frame, header, {kChordText}), 20);
-    EXPECT_GT(CountColours(frame, wxRect(screen.x, screen.y, keyboard, screen.height), {kKeyboardWhite}),
-              keyboard * screen.height / 4);
+    EXPECT_GT(
+        CountColours(frame, wxRect(screen.x, screen.y, keyboard, screen.height), {kKeyboardWhite}),
+        keyboard * screen.height / 4);
   }
   // The first and the last are kept to be looked at.
   for (int i = 1; i < 39; ++i) std::filesystem::remove(framePath(i));

@@ -3,7 +3,6 @@
 // in the instrument window (TONE) and played into, with the real player module and a JACK
 // server on its dummy driver as the MIDI system.
 #include <gtest/gtest.h>
-
 #include <wx/combobox.h>
 
 #include "app/main_window_logic.h"

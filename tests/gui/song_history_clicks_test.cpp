@@ -69,9 +69,9 @@ TEST_F(SongHistoryClicks, StepReRollUndoAndRedoWriteEachSongAgain) {
   const struct {
     int key, modifiers;
     size_t song;
-  } keys[] = {{'Z', wxMOD_CONTROL, 3},         {'Y', wxMOD_CONTROL, 4},
-              {'Z', wxMOD_CONTROL, 3},         {'Z', wxMOD_CONTROL | wxMOD_SHIFT, 4},
-              {WXK_LEFT, wxMOD_ALT, 3},        {WXK_RIGHT, wxMOD_ALT, 4}};
+  } keys[] = {{'Z', wxMOD_CONTROL, 3},  {'Y', wxMOD_CONTROL, 4},
+              {'Z', wxMOD_CONTROL, 3},  {'Z', wxMOD_CONTROL | wxMOD_SHIFT, 4},
+              {WXK_LEFT, wxMOD_ALT, 3}, {WXK_RIGHT, wxMOD_ALT, 4}};
   Focus(&mainWindow());
   for (const auto& k : keys) {
     SCOPED_TRACE(&k - keys);

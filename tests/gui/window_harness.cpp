@@ -1,14 +1,6 @@
 #include "gui/window_harness.h"
 
 #include <unistd.h>
-
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <algorithm>
-#include <filesystem>
-
 #include <wx/app.h>
 #include <wx/evtloop.h>
 #include <wx/fileconf.h>
@@ -18,6 +10,13 @@
 #include <wx/toplevel.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "gui/resources.h"
 #include "gui/vema_dlg.h"
@@ -120,7 +119,8 @@ wxImage Shot(const std::string& name) {
   return wxImage(wxString::FromUTF8(VEMA_SHOT_DIR "/" + name + ".png"), wxBITMAP_TYPE_PNG);
 }
 
-int CountColours(const wxImage& image, const wxRect& area, std::initializer_list<wxColour> colours) {
+int CountColours(const wxImage& image, const wxRect& area,
+                 std::initializer_list<wxColour> colours) {
   int count = 0;
   const wxRect inside = area.Intersect(wxRect(image.GetSize()));
   for (int y = inside.GetTop(); y <= inside.GetBottom(); ++y) {
@@ -301,7 +301,8 @@ void ProgramTest::ExpectButtonInPlace(const PictureButtonPlace& place) {
   wxWindow* button = MainControl(place.id);
   ASSERT_NE(button, nullptr) << place.caption;
   EXPECT_TRUE(button->IsShown()) << place.caption;
-  EXPECT_EQ(button->GetRect(), wxRect(place.x, place.y, place.width, place.height)) << place.caption;
+  EXPECT_EQ(button->GetRect(), wxRect(place.x, place.y, place.width, place.height))
+      << place.caption;
   EXPECT_TRUE(wxRect(main_->GetClientSize()).Contains(button->GetRect())) << place.caption;
 }
 

@@ -11,17 +11,16 @@
 #include <string>
 #include <vector>
 
+#include <wx/config.h>
 #include <wx/dialog.h>
+#include <wx/image.h>
 #include <wx/modalhook.h>
 #include <wx/timer.h>
 
-#include <wx/config.h>
-#include <wx/image.h>
-
 #include "app/main_window_logic.h"
-#include "output/song_score.h"
-#include "gui/wx_platform.h"
 #include "app/session.h"
+#include "gui/wx_platform.h"
+#include "output/song_score.h"
 #include "support/test_support.h"
 
 class CVemaDlg;
