@@ -109,8 +109,8 @@ void Type(const char* ascii) {
 
 void Screenshot(const std::string& name) {
   std::filesystem::create_directories(VEMA_SHOT_DIR);
-  const std::string command = "import -window root '" + std::string(VEMA_SHOT_DIR) + "/" + name +
-                              ".png' 2>/dev/null";
+  const std::string command =
+      "import -window root '" + std::string(VEMA_SHOT_DIR) + "/" + name + ".png' 2>/dev/null";
   if (std::system(command.c_str()) != 0) ADD_FAILURE() << "no screenshot " << name;
 }
 
@@ -156,7 +156,8 @@ int ModalWatcher::Enter(wxDialog* dialog) {
   }
   Seen seen;
   seen.title = Utf8(dialog->GetTitle());
-  if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog)) seen.message = Utf8(box->GetMessage());
+  if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog))
+    seen.message = Utf8(box->GetMessage());
   seen.parent = dialog->GetParent();
   seen_.push_back(seen);
   Active active{dialog, seen_.size() - 1, nullptr, false, wxGetLocalTimeMillis(), 0};
@@ -194,6 +195,9 @@ void ModalWatcher::Poll() {
     const Answer answer = a.answer;
     wxDialog* dialog = a.dialog;
     answer(*dialog);  // may open or close dialogs: a is not used after this
+    // An answer that clicks for a while (slow on a busy machine) has its 8 s from its end.
+    for (Active& still : active_)
+      still.answeredAt = still.dialog == dialog ? wxGetLocalTimeMillis() : still.answeredAt;
     return;
   }
   const wxLongLong since = a.answered ? a.answeredAt : a.entered;
@@ -317,8 +321,7 @@ wxWindow* ProgramTest::ShownWindow(const char* title) {
 void ProgramTest::Press(wxWindow* control, int milliseconds) {
   Click(control);
   Settle(300);
-  EXPECT_TRUE(RunUntil([this] { return modals.Unanswered() == 0 && !modals.Open(); },
-                       milliseconds))
+  EXPECT_TRUE(RunUntil([this] { return modals.Unanswered() == 0 && !modals.Open(); }, milliseconds))
       << Utf8(control ? control->GetLabel() : "(none)");
   Settle(200);
 }
@@ -375,8 +378,8 @@ int main(int argc, char** argv) {
   // shown in a dialog that nothing would answer.
   wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
                         const wxString& msg) {
-    std::fprintf(stderr, "wx check %s:%d %s %s\n", static_cast<const char*>(file.utf8_str()),
-                 line, static_cast<const char*>(cond.utf8_str()),
+    std::fprintf(stderr, "wx check %s:%d %s %s\n", static_cast<const char*>(file.utf8_str()), line,
+                 static_cast<const char*>(cond.utf8_str()),
                  static_cast<const char*>(msg.utf8_str()));
   });
   wxApp::SetInstance(new wxApp);
