@@ -113,18 +113,6 @@ TEST(DefaultDb, OffersShortLongRepeatedAabaMinorAndModulatingForms) {
 // ---------------------------------------------------------------------------------------------
 // The three files together.
 
-TEST(DefaultFiles, StartUpMakesFormZeroTheCurrentFormWithoutAMessage) {
-  testing::TempDir dir;
-  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-    std::filesystem::copy_file(DataFile(name), dir.File(name));
-  }
-  testing::TestSession t(dir.str());
-  StartUp(*t.session);
-  EXPECT_TRUE(t.platform.messages.empty());
-  EXPECT_EQ(t.session->compositionDb.loaded, 1);
-  EXPECT_EQ(t.session->form, LoadForms().forms[0]);
-}
-
 TEST(DefaultFiles, EveryStoredFormComposesAMelodyOfWholeBarsInAPlayableRange) {
   const CompositionDb db = LoadMld();
   const MelodyStyleDb style = LoadTon();

@@ -254,23 +254,6 @@ std::string Describe(pugi::xml_node measure) {
   return out;
 }
 
-TEST(MusicXml, ChordSymbolsAboveTheMelodyAndKeysWhereTheFormChangesThem) {
-  const Parsed xml(EdgeCaseScore());
-  const std::vector<std::string> expected = {"C major [] /E key 0 major",
-                                             "B-1 minor-seventh [m7]",
-                                             "words Cadd9 key -6 minor",
-                                             "F1 dominant [7-9] add9:-1 key 7 major",
-                                             "A minor [m] /C",
-                                             "words Xyz key 0 minor"};
-  std::vector<std::string> melody, bass;
-  for (pugi::xml_node m : xml.Measures(0)) melody.push_back(Describe(m));
-  for (pugi::xml_node m : xml.Measures(1)) bass.push_back(Describe(m));
-  EXPECT_EQ(melody, expected);
-  // The other parts carry the same keys and no chord symbols.
-  EXPECT_EQ(bass, (std::vector<std::string>{" key 0 major", "", " key -6 minor", " key 7 major", "",
-                                            " key 0 minor"}));
-}
-
 // Every quality: MusicXML's kind of chord in the export, and the name as a musician writes it,
 // which the piano roll shows.
 TEST(MusicXml, EveryChordQualityHasItsKindAndItsWrittenName) {
