@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -22,7 +23,7 @@
 #include "melody/melody_edit.h"
 #include "output/song_score.h"
 #include "song/text.h"
-#include "support/test_support.h"
+#include "app/tiny_song_files.h"
 
 namespace vema {
 namespace {
@@ -43,11 +44,7 @@ SongFiles FilesOf(const std::string& dir) {
 // A working folder with the shipped data, in memory when the system has such a folder (the
 // tests write many files).
 struct Folder {
-  Folder() : dir(MemoryBase()) {
-    for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-      fs::copy_file(testing::DataDir() + "/" + name, dir.File(name));
-    }
-  }
+  Folder() : dir(MemoryBase()) { testing::CopyShippedData(dir.str()); }
   static fs::path MemoryBase() {
     std::error_code error;
     return fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
@@ -190,15 +187,25 @@ TEST(SongHistoryFile, AnythingButAWholeHistoryOfThisVersionIsRefused) {
   }
 }
 
-// What a folder's history file can be that the program cannot use.
-enum class Bad { kDamaged, kForeign, kEmpty, kFifo, kLink, kFolder };
-
+// What a folder's history file can be that the program cannot use: made from the text of a
+// history cut in half, and of which type it stays when set aside.
 TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
-  const std::vector<std::pair<Bad, const char*>> cases = {
-      {Bad::kDamaged, "damaged"}, {Bad::kForeign, "foreign"}, {Bad::kEmpty, "empty"},
-      {Bad::kFifo, "FIFO"},       {Bad::kLink, "link"},       {Bad::kFolder, "folder"}};
-  for (const auto& [bad, name] : cases) {
-    SCOPED_TRACE(name);
+  using Make = std::function<void(const std::string& path, const std::string& damaged)>;
+  const struct {
+    const char* name;
+    mode_t type;
+    Make make;
+  } cases[] = {
+      {"damaged", S_IFREG, [](auto& path, auto& damaged) { testing::WriteAll(path, Bytes(damaged.begin(), damaged.end())); }},
+      {"foreign", S_IFREG, [](auto& path, auto&) { testing::WriteAll(path, {'M', 'T', 'h', 'd', 0, 0, 0, 6}); }},
+      {"empty", S_IFREG, [](auto& path, auto&) { testing::WriteAll(path, {}); }},
+      {"FIFO", S_IFIFO, [](auto& path, auto&) { fs::remove(path);
+         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+      {"link", S_IFLNK, [](auto& path, auto&) { fs::remove(path);
+         fs::create_symlink(fs::path(path).parent_path() / "precious.txt", path); }},
+      {"folder", S_IFDIR, [](auto& path, auto&) { fs::remove(path), fs::create_directory(path); }}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Folder folder;
     const std::string path = folder.File(kHistoryFileName);
     const std::string other = folder.File("precious.txt");
@@ -210,27 +217,11 @@ TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
       damaged = FormatHistory(ReadHistoryForList(run.s()));
     }
     damaged.resize(damaged.size() / 2);
-    switch (bad) {
-      case Bad::kDamaged: testing::WriteAll(path, Bytes(damaged.begin(), damaged.end())); break;
-      case Bad::kForeign: testing::WriteAll(path, {'M', 'T', 'h', 'd', 0, 0, 0, 6}); break;
-      case Bad::kEmpty: testing::WriteAll(path, {}); break;
-      case Bad::kFifo:
-        fs::remove(path);
-        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-        break;
-      case Bad::kLink:
-        fs::remove(path);
-        fs::create_symlink(other, path);
-        break;
-      case Bad::kFolder:
-        fs::remove(path);
-        fs::create_directory(path);
-        break;
-    }
+    c.make(path, damaged);
+    const Bytes written = c.type == S_IFREG ? ReadAll(path) : Bytes();
     Started run(folder.str(), 2);
     ComposeAndRecord(run.s());
     // One message naming where the file went; the song's files are there.
-    ASSERT_FALSE(run.p().messages.empty());
     const std::string aside = std::string(kHistoryFileName) + ".set-aside-1";
     bool told = false;
     for (const auto& m : run.p().messages) told |= m.text.find(aside) != std::string::npos;
@@ -241,12 +232,9 @@ TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
     const std::string moved = folder.File(aside);
     struct stat st {};
     ASSERT_EQ(::lstat(moved.c_str(), &st), 0);
-    switch (bad) {
-      case Bad::kDamaged: EXPECT_EQ(ReadAll(moved), Bytes(damaged.begin(), damaged.end())); break;
-      case Bad::kFifo: EXPECT_TRUE(S_ISFIFO(st.st_mode)); break;
-      case Bad::kLink: EXPECT_TRUE(S_ISLNK(st.st_mode)); break;
-      case Bad::kFolder: EXPECT_TRUE(S_ISDIR(st.st_mode)); break;
-      default: EXPECT_TRUE(S_ISREG(st.st_mode)); break;
+    EXPECT_EQ(st.st_mode & S_IFMT, c.type);
+    if (c.type == S_IFREG) {
+      EXPECT_EQ(ReadAll(moved), written);
     }
     EXPECT_EQ(ReadAll(other), (Bytes{'k', 'e', 'e', 'p'}));
     const SongHistory now = ReadHistoryForList(run.s());
@@ -386,12 +374,7 @@ TEST(SongHistory, RecallGivesEveryEntryByteForByteOverRandomHistories) {
   }
 }
 
-MidiNotes NotesOf(const std::string& dir) {
-  std::string error;
-  std::optional<MidiNotes> notes = ReadMidiNotes(ReadAll(dir + "/out.mid"), error);
-  EXPECT_TRUE(notes) << error;
-  return notes ? *notes : MidiNotes();
-}
+MidiNotes NotesOf(const std::string& dir) { return testing::NotesOfFile(dir + "/out.mid"); }
 
 std::string WorkText(const std::string& dir) {
   const Bytes bytes = ReadAll(dir + "/work.txt");
@@ -658,13 +641,7 @@ TEST(SongHistory, ASongWhoseDataIsGoneIsNotMadeAndNothingChanges) {
 TEST(SongHistory, TheCommandLine) {
   Folder folder;
   const std::string dir = folder.str();
-  const auto cli = [&dir](const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string word; in >> word;) words.push_back(word);
-    words.insert(words.begin() + 1, {"--dir", dir});
-    return testing::RunCliWords(words);
-  };
+  const auto cli = [&dir](const std::string& line) { return testing::RunCliLine(line + " --dir " + dir); };
   testing::CliRun r = cli("history");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "info: the song history of this folder is empty\n");
