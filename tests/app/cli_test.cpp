@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "app/tiny_song_files.h"
 #include "support/recording_player.h"
@@ -14,13 +13,9 @@ namespace {
 
 using CliResult = testing::CliRun;
 
-// Runs the words of a command line (no spaces inside a word).
-CliResult Cli(const std::string& line, const SongPlayerFactory& players = {}) {
-  std::vector<std::string> words;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) words.push_back(word);
-  return testing::RunCliWords(words, players);
-}
+constexpr auto Cli = [](const std::string& line, const SongPlayerFactory& players = {}) {
+  return testing::RunCliLine(line, players);
+};
 
 struct CliCompose : ::testing::Test {
   void SetUp() override { testing::WriteTinyFolder(dir.str()); }
