@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 
 #include "accomp/accompaniment.h"
 #include "app/cli.h"

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
@@ -71,6 +74,22 @@ inline void CopyShippedData(const std::string& dir) {
   for (const char* name : {"default.mld", "default.ton", "default.db"}) {
     std::filesystem::copy_file(DataDir() + "/" + name, dir + "/" + name);
   }
+}
+
+// A song of one quarter note at 120 quarters a minute (half a second) as out.mid of a folder.
+inline void WriteQuarterNoteSong(const std::string& dir) {
+  const char song[] = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\14\0\x90\x3C\x64\x30\x80\x3C\0\0\xFF\x2F\0";
+  WriteAll(dir + "/out.mid", std::vector<uint8_t>(song, song + sizeof song - 1));
+}
+
+// Waits until done() holds; false when it did not within the time.
+inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 3000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 // vema-cli run on a command line whose words hold no spaces.
