@@ -30,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadAll;
+using testing::WriteAll;
 using Bytes = std::vector<uint8_t>;
 
 struct SongFiles {
@@ -184,15 +185,15 @@ TEST(SongHistoryFile, AnythingButAWholeHistoryOfThisVersionIsRefused) {
 // What a folder's history file can be that the program cannot use: made from the text of a
 // history cut in half, and of which type it stays when set aside.
 TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
-  using Make = std::function<void(const std::string& path, const std::string& damaged)>;
+  using Make = std::function<void(const std::string& path, const Bytes& damaged)>;
   const struct {
     const char* name;
     mode_t type;
     Make make;
   } cases[] = {
-      {"damaged", S_IFREG, [](auto& path, auto& damaged) { testing::WriteAll(path, Bytes(damaged.begin(), damaged.end())); }},
-      {"foreign", S_IFREG, [](auto& path, auto&) { testing::WriteAll(path, {'M', 'T', 'h', 'd', 0, 0, 0, 6}); }},
-      {"empty", S_IFREG, [](auto& path, auto&) { testing::WriteAll(path, {}); }},
+      {"damaged", S_IFREG, [](auto& path, auto& damaged) { WriteAll(path, damaged); }},
+      {"foreign", S_IFREG, [](auto& path, auto&) { WriteAll(path, {'M', 'T', 'h', 'd', 0, 0, 0, 6}); }},
+      {"empty", S_IFREG, [](auto& path, auto&) { WriteAll(path, {}); }},
       {"FIFO", S_IFIFO, [](auto& path, auto&) { fs::remove(path);
          ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
       {"link", S_IFLNK, [](auto& path, auto&) { fs::remove(path);
@@ -211,7 +212,7 @@ TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
       damaged = FormatHistory(ReadHistoryForList(run.s()));
     }
     damaged.resize(damaged.size() / 2);
-    c.make(path, damaged);
+    c.make(path, Bytes(damaged.begin(), damaged.end()));
     const Bytes written = c.type == S_IFREG ? ReadAll(path) : Bytes();
     Started run(folder.str(), 2);
     ComposeAndRecord(run.s());
@@ -625,7 +626,9 @@ TEST(SongHistory, ANewSongIsHeardAsItIsMadeASongMadeAgainIsNot) {
 TEST(SongHistory, TheCommandLine) {
   Folder folder;
   const std::string dir = folder.str();
-  const auto cli = [&dir](const std::string& line) { return testing::RunCliLine(line + " --dir " + dir); };
+  const auto cli = [&dir](const std::string& line) {
+    return testing::RunCliLine(line + " --dir " + dir);
+  };
   testing::CliRun r = cli("history");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "info: the song history of this folder is empty\n");

@@ -78,7 +78,8 @@ inline void CopyShippedData(const std::string& dir) {
 
 // A song of one quarter note at 120 quarters a minute (half a second) as out.mid of a folder.
 inline void WriteQuarterNoteSong(const std::string& dir) {
-  const char song[] = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\14\0\x90\x3C\x64\x30\x80\x3C\0\0\xFF\x2F\0";
+  const char song[] =
+      "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\14\0\x90\x3C\x64\x30\x80\x3C\0\0\xFF\x2F\0";
   WriteAll(dir + "/out.mid", std::vector<uint8_t>(song, song + sizeof song - 1));
 }
 

@@ -48,7 +48,8 @@ TEST_F(LiveSynth, TheAudioOutputClosesOnceTheSongHasDiedAway) {
   player.Command(kPlayerPlay);
   if (!player.started()) GTEST_SKIP() << "SKIP: the file audio driver did not start";
   EXPECT_TRUE(player.OutputOpen());
-  ASSERT_TRUE(testing::WaitUntil([&] { return !player.OutputOpen(); }, 9000)) << "still writing silence";
+  ASSERT_TRUE(testing::WaitUntil([&] { return !player.OutputOpen(); }, 9000))
+      << "still writing silence";
   EXPECT_GT(Clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_EQ(player.PlayingTick(), -1);
   // Nothing is written any more, and what was written holds the note.
