@@ -194,6 +194,9 @@ def main():
     signal.signal(signal.SIGINT, lambda *_: interrupted.append(True))
     totals = {"killed": 0, "survived": 0, "stillborn": 0}
     per_file = {}
+    build = ["cmake", "--build", args.build]
+    for t in args.targets:
+        build += ["--target", t]
     survivors = []
     for path in args.files:
         original = open(path, encoding="utf-8").read()
@@ -218,9 +221,6 @@ def main():
                 mutated = original[:offset] + repl + original[offset + length:]
                 with open(path, "w", encoding="utf-8") as f:
                     f.write(mutated)
-                build = ["cmake", "--build", args.build]
-                for t in args.targets:
-                    build += ["--target", t]
                 code, output, _ = run(build, 900)
                 if code != 0:
                     totals["stillborn"] += 1
@@ -244,8 +244,8 @@ def main():
                 f.write(original)
     if args.list:
         return 0
-    # Rebuild the originals so the build directory is left as it was.
-    run(["cmake", "--build", args.build], 900)
+    # Rebuild the originals so the chosen targets are left as they were.
+    run(build, 900)
     print("\nsurvivors:" if survivors else "\nno survivors")
     for s in survivors:
         print("  " + s)

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 
 #include "accomp/accompaniment.h"
 #include "app/cli.h"
@@ -28,13 +27,7 @@ namespace {
 // A session over a copy of the shipped data, with one stored form loaded.
 struct Composer {
   Composer(int form, uint32_t seed, bool tiny = false) : t(dir.str(), seed) {
-    if (tiny) {
-      testing::WriteTinyFolder(dir.str());
-    } else {
-      for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-        std::filesystem::copy_file(testing::DataDir() + "/" + name, dir.File(name));
-      }
-    }
+    tiny ? testing::WriteTinyFolder(dir.str()) : testing::CopyShippedData(dir.str());
     StartUp(s());
     LoadCustomForm(s().Editors(), form);
     p().messages.clear();
@@ -78,6 +71,24 @@ bool SameChain(const ChainState& a, const ChainState& b) {
          a.reverseDesire == b.reverseDesire && a.repeatedLast == b.repeatedLast;
 }
 
+// The melody and the bass line of two note tracks are the same, note for note.
+bool SameTrack(const NoteTrackTable& a, const NoteTrackTable& b) {
+  for (int step = 0; step < kTrackSteps; ++step) {
+    for (int voice : {0, 1}) {
+      const TrackNote &x = a.at(step, voice), &y = b.at(step, voice);
+      if (x.length != y.length || x.pitch != y.pitch || x.octave != y.octave) return false;
+    }
+  }
+  return true;
+}
+
+// The texts of the messages a person saw.
+std::vector<std::string> Texts(const ScriptedPlatform& p) {
+  std::vector<std::string> out;
+  for (const auto& m : p.messages) out.push_back(m.text);
+  return out;
+}
+
 // The next draws of a random source, without touching it.
 std::vector<double> NextDraws(const RandomSource& random) {
   RandomSource copy = random;
@@ -96,21 +107,13 @@ void ExpectSameAfterwards(Composer& a, Composer& b) {
   EXPECT_EQ(a.s().midiImage.bytes, b.s().midiImage.bytes);
   EXPECT_EQ(std::memcmp(&a.s().barNotes, &b.s().barNotes, sizeof(BarNoteTable)), 0);
   EXPECT_EQ(std::memcmp(&a.s().patternPairs, &b.s().patternPairs, sizeof(BarPatternPair)), 0);
-  for (int step = 0; step < kTrackSteps; ++step) {
-    for (int voice : {0, 1}) {
-      const TrackNote &x = a.s().noteTrack.at(step, voice), &y = b.s().noteTrack.at(step, voice);
-      ASSERT_TRUE(x.length == y.length && x.pitch == y.pitch && x.octave == y.octave) << step;
-    }
-  }
+  EXPECT_TRUE(SameTrack(a.s().noteTrack, b.s().noteTrack));
   EXPECT_TRUE(SameChain(a.s().chain, b.s().chain));
   EXPECT_EQ(a.s().chordTones, b.s().chordTones);
   EXPECT_EQ(a.s().keyScale, b.s().keyScale);
   EXPECT_EQ(a.s().statusText, b.s().statusText);
   EXPECT_EQ(a.p().statuses, b.p().statuses);
-  ASSERT_EQ(a.p().messages.size(), b.p().messages.size());
-  for (size_t i = 0; i < a.p().messages.size(); ++i) {
-    EXPECT_EQ(a.p().messages[i].text, b.p().messages[i].text);
-  }
+  EXPECT_EQ(Texts(a.p()), Texts(b.p()));
   EXPECT_EQ(a.p().feelDialogsShown, b.p().feelDialogsShown);
 }
 
@@ -145,16 +148,7 @@ TEST(BestOf, TheChosenCandidateIsTheBestAndLeavesItsStateAsTheOnlyComposition) {
     EXPECT_EQ(NextDraws(probe.s().random), drawsBefore);
     EXPECT_TRUE(SameChain(probe.s().chain, chainBefore));
     EXPECT_EQ(std::memcmp(&probe.s().barNotes, &command.s().barNotes, sizeof(BarNoteTable)), 0);
-    // Both the melody and the bass line are put back, note for note.
-    for (int step = 0; step < kTrackSteps; ++step) {
-      for (int voice : {0, 1}) {
-        const TrackNote& now = probe.s().noteTrack.at(step, voice);
-        const TrackNote& then = trackBefore.at(step, voice);
-        ASSERT_TRUE(now.length == then.length && now.pitch == then.pitch &&
-                    now.octave == then.octave)
-            << "step " << step << " voice " << voice;
-      }
-    }
+    EXPECT_TRUE(SameTrack(probe.s().noteTrack, trackBefore));  // melody and bass put back
     ASSERT_EQ(choice.scores.size(), size_t{kCandidates});
     const auto best = std::max_element(choice.scores.begin(), choice.scores.end());
     EXPECT_EQ(choice.chosen, best - choice.scores.begin());
@@ -326,10 +320,7 @@ TEST(BestOf, MessagesStatusesAndTheFeelDialogComeOnce) {
     EXPECT_EQ(ComposeCommand(many.s()).has_value(), !refused);
     EXPECT_EQ(many.p().feelDialogsShown, 1);
     EXPECT_EQ(many.p().statuses, one.p().statuses);
-    ASSERT_EQ(many.p().messages.size(), one.p().messages.size());
-    for (size_t i = 0; i < one.p().messages.size(); ++i) {
-      EXPECT_EQ(many.p().messages[i].text, one.p().messages[i].text);
-    }
+    EXPECT_EQ(Texts(many.p()), Texts(one.p()));
     const auto refusals = [](const Composer& c) {
       return std::count_if(c.t.platform.messages.begin(), c.t.platform.messages.end(),
                            [](const auto& m) { return m.text.find("コード解析error") == 0; });
@@ -343,14 +334,6 @@ TEST(BestOf, MessagesStatusesAndTheFeelDialogComeOnce) {
       EXPECT_EQ(choice.chosen, 0);
     }
   }
-}
-
-// The notes of the composed out.mid of a composer.
-MidiNotes NotesOf(Composer& c) {
-  std::string error;
-  const std::optional<MidiNotes> notes = ReadMidiNotes(c.File("out.mid"), error);
-  EXPECT_TRUE(notes.has_value()) << error;
-  return notes.value_or(MidiNotes{});
 }
 
 // The octaves by which the melody `moved` lies above `plain`, note for note (starts and lengths
@@ -393,7 +376,8 @@ TEST(BestOf, TheMelodyOctaveMovesOnlyTheMelodyAndKeepsItInReach) {
       return text.substr(0, text.find("mae="));
     };
     EXPECT_TRUE(melodyTrace(plain) == melodyTrace(moved));
-    const MidiNotes a = NotesOf(plain), b = NotesOf(moved);
+    const MidiNotes a = testing::NotesOfFile(plain.dir.File("out.mid")),
+                    b = testing::NotesOfFile(moved.dir.File("out.mid"));
     EXPECT_EQ(a.chords, b.chords);
     EXPECT_EQ(a.bass, b.bass);
     EXPECT_EQ(a.drums, b.drums);
@@ -434,9 +418,7 @@ int Cli(const std::vector<std::string>& words, std::string& err) {
 
 TEST(BestOf, TheCommandLineTakesACountAndReportsTheScore) {
   testing::TempDir dir;
-  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-    std::filesystem::copy_file(testing::DataDir() + "/" + name, dir.File(name));
-  }
+  testing::CopyShippedData(dir.str());
   std::string err;
   for (const char* bad : {"0", "1001", "x", "-3", "2.5", ""}) {
     EXPECT_EQ(Cli({"compose", "--dir", dir.str(), "--best-of", bad}, err), 2) << bad;
@@ -462,8 +444,7 @@ TEST(BestOf, TheCommandLineTakesACountAndReportsTheScore) {
     words.insert(words.end(), options.begin(), options.end());
     std::string ignored;
     EXPECT_EQ(Cli(words, ignored), 0);
-    std::string error;
-    return ReadMidiNotes(testing::ReadAll(dir.File("out.mid")), error).value_or(MidiNotes{}).melody;
+    return testing::NotesOfFile(dir.File("out.mid")).melody;
   };
   const auto literal = melodyOf({"--best-of", "12", "--melody-octave", "0"});
   const auto chosen = melodyOf({"--best-of", "12"});

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "app/tiny_song_files.h"
 #include "support/recording_player.h"
@@ -14,13 +13,9 @@ namespace {
 
 using CliResult = testing::CliRun;
 
-// Runs the words of a command line (no spaces inside a word).
-CliResult Cli(const std::string& line, const SongPlayerFactory& players = {}) {
-  std::vector<std::string> words;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) words.push_back(word);
-  return testing::RunCliWords(words, players);
-}
+constexpr auto Cli = [](const std::string& line, const SongPlayerFactory& players = {}) {
+  return testing::RunCliLine(line, players);
+};
 
 struct CliCompose : ::testing::Test {
   void SetUp() override { testing::WriteTinyFolder(dir.str()); }
@@ -102,47 +97,44 @@ TEST_F(CliCompose, SeedFeelAndFormOptions) {
   EXPECT_EQ(text.find(";bar=17 "), std::string::npos);
 }
 
-struct FakePlayer : SongPlayer {
-  FakePlayer(std::vector<std::string>& log, bool fail) : log(log), fail(fail) {}
-  void Command(const std::string& command) override { log.push_back(command); }
+// A player that notes what it renders with its commands, and may find no sound device.
+struct FakePlayer : testing::RecordingPlayer {
   bool WaitUntilEnd(std::string& error) override {
     if (fail) error = "no audio device could be opened";
     return !fail;
   }
-  int PlayingTick() override { return -1; }
   bool RenderWav(const std::string& midi, const std::string& wav, std::string&,
                  const RenderProgress&) override {
-    log.push_back("render " + midi + " " + wav);
+    commands.push_back("render " + midi + " " + wav);
     return true;
   }
-  std::vector<std::string>& log;
-  bool fail;
+  bool fail = false;
 };
 
 TEST(CliPlay, PlaysThroughTheCommandStringsOrRendersAWav) {
   testing::TempDir dir;
-  std::vector<std::string> log;
-  bool fail = false;
+  FakePlayer player;
   const SongPlayerFactory players = [&](const std::string&) {
-    return std::make_unique<FakePlayer>(log, fail);
+    return std::make_unique<testing::PlayerProxy>(player);
   };
   const std::string play = "play --dir " + dir.str(), wav = dir.File("x.wav");
   EXPECT_EQ(Cli(play + " --wav " + wav, players).err, "error: ファイルを開けません[out.mid]\n");
   testing::WriteAll(dir.File("out.mid"), {'M', 'T', 'h', 'd'});
   EXPECT_EQ(Cli(play, players).err, "error: ファイルが壊れています[out.mid]\n");
-  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(player.commands.empty());
   const char song[] = "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\4\0\xFF\x2F\0";
   testing::WriteAll(dir.File("out.mid"), std::vector<uint8_t>(song, song + sizeof song - 1));
   EXPECT_EQ(Cli(play + " --wav " + wav, players).out, wav + "\n");
-  EXPECT_EQ(log, std::vector<std::string>{"render " + dir.File("out.mid") + " " + wav});
-  log.clear();
+  EXPECT_EQ(player.commands, std::vector<std::string>{"render " + dir.File("out.mid") + " " + wav});
+  player.commands.clear();
   EXPECT_EQ(Cli(play, players).status, 0);
-  EXPECT_EQ(log, (std::vector<std::string>{"open out.mid type sequencer alias tada", "play tada",
-                                           "stop tada", "seek tada to start", "close tada"}));
-  fail = true;
+  EXPECT_EQ(player.commands,
+            (std::vector<std::string>{"open out.mid type sequencer alias tada", "play tada",
+                                      "stop tada", "seek tada to start", "close tada"}));
+  player.fail = true;
   EXPECT_EQ(Cli(play, players).err, "error: no audio device could be opened\n");
   EXPECT_EQ(Cli(play, players).status, 1);
-  EXPECT_EQ(log.back(), "close tada");
+  EXPECT_EQ(player.commands.back(), "close tada");
   EXPECT_TRUE(Cli(play).err.starts_with("error: "));  // a front end without a player says so
 }
 

@@ -31,21 +31,23 @@ TEST(MainWindow, ToolWindowToggleAndTheShownTitle) {
 }
 
 TEST(MainWindow, TheSongHistoryControlsAndKeys) {
-  // Every button on the background, apart from every other, the history text clear of them.
+  // The history and roll buttons on the background, apart from every other button, the
+  // history text clear of them.
   std::vector<PictureButtonPlace> all(kMainButtons.begin(), kMainButtons.end());
   all.push_back(kRollButton);
   all.insert(all.end(), kHistoryButtons.begin(), kHistoryButtons.end());
   const auto apart = [](int x, int y, int w, int h, const PictureButtonPlace& b) {
     return x + w <= b.x || b.x + b.width <= x || y + h <= b.y || b.y + b.height <= y;
   };
-  for (const PictureButtonPlace& button : kHistoryButtons) {
-    EXPECT_GE(button.x, 0);
-    EXPECT_LE(button.x + button.width, kBackgroundWidth);
-    EXPECT_LE(button.y + button.height, kBackgroundHeight);
-    for (const PictureButtonPlace& other : all) {
-      if (other.id == button.id) continue;
-      EXPECT_TRUE(apart(button.x, button.y, button.width, button.height, other))
-          << button.caption << " " << other.caption;
+  for (size_t i = kMainButtons.size(); i < all.size(); ++i) {
+    const PictureButtonPlace& button = all[i];
+    EXPECT_TRUE(button.x >= 0 && button.y >= 0 && button.x + button.width <= kBackgroundWidth &&
+                button.y + button.height <= kBackgroundHeight) << button.caption;
+    for (size_t j = 0; j < all.size(); ++j) {
+      if (j == i) continue;
+      EXPECT_NE(button.id, all[j].id);
+      EXPECT_TRUE(apart(button.x, button.y, button.width, button.height, all[j]))
+          << button.caption << " " << all[j].caption;
     }
   }
   const TextArea& text = kHistoryArea;

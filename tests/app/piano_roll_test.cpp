@@ -13,6 +13,7 @@
 #include "app/roll_edit.h"
 #include "app/session.h"
 #include "app/song_player.h"
+#include "support/recording_player.h"
 #include "support/test_support.h"
 
 namespace vema {
@@ -399,28 +400,18 @@ TEST(PianoRoll, TheCursorFollowsThePlaybackPageByPage) {
   }
 }
 
-// A player that keeps what it is asked, in order with the platform's commands.
-class RecordingPlayer : public SongPlayer {
- public:
-  explicit RecordingPlayer(std::vector<std::string>& commands) : commands_(commands) {}
-  void Command(const std::string&) override {}
-  bool WaitUntilEnd(std::string&) override { return true; }
+// A player whose seeks join the platform's commands, in order; playing when its tick is set.
+struct SeekingPlayer : testing::RecordingPlayer {
+  explicit SeekingPlayer(std::vector<std::string>& log) : log(log) { tick = -1; }
   int PlayingTick() override { return tick; }
-  bool RenderWav(const std::string&, const std::string&, std::string&,
-                 const RenderProgress&) override {
-    return false;
-  }
-  void Seek(int64_t to) override { commands_.push_back("Seek " + std::to_string(to)); }
-  int tick = -1;
-
- private:
-  std::vector<std::string>& commands_;
+  void Seek(int64_t to) override { log.push_back("Seek " + std::to_string(to)); }
+  std::vector<std::string>& log;
 };
 
 TEST(PianoRoll, TheRulerPlaysFromItsTickOrMovesThePlayingSong) {
   testing::TestSession t;
   std::vector<std::string>& commands = t.platform.playerCommands;
-  RecordingPlayer player(commands);
+  SeekingPlayer player(commands);
   // Nothing plays: open, the position, play.
   PlayFromCommand(*t.session, &player, 480);
   EXPECT_EQ(commands, (std::vector<std::string>{kPlayerOpen, "Seek 480", kPlayerPlay}));
@@ -514,20 +505,6 @@ TEST(PianoRoll, ChoosingBarsAndMelodyNotesAndTheEditsTheyMake) {
   EXPECT_EQ(KeyOfRestAt(melody, 150, 65), (MelodyEdit{MelodyEditKind::kKey, 0, 1, 65}));
   EXPECT_FALSE(KeyOfRestAt(melody, 200, 65));
   EXPECT_FALSE(KeyOfRestAt(melody, 384, 65));
-}
-
-TEST(PianoRoll, ItsButtonLiesOnTheBackgroundBesideEveryOtherButton) {
-  const PictureButtonPlace& roll = kRollButton;
-  EXPECT_GE(roll.x, 0);
-  EXPECT_GE(roll.y, 0);
-  EXPECT_LE(roll.x + roll.width, kBackgroundWidth);
-  EXPECT_LE(roll.y + roll.height, kBackgroundHeight);
-  for (const PictureButtonPlace& other : kMainButtons) {
-    const bool apart = roll.x + roll.width <= other.x || other.x + other.width <= roll.x ||
-                       roll.y + roll.height <= other.y || other.y + other.height <= roll.y;
-    EXPECT_TRUE(apart) << other.caption;
-    EXPECT_NE(roll.id, other.id);
-  }
 }
 
 }  // namespace

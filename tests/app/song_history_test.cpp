@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -22,13 +23,14 @@
 #include "melody/melody_edit.h"
 #include "output/song_score.h"
 #include "song/text.h"
-#include "support/test_support.h"
+#include "app/tiny_song_files.h"
 
 namespace vema {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadAll;
+using testing::WriteAll;
 using Bytes = std::vector<uint8_t>;
 
 struct SongFiles {
@@ -43,11 +45,7 @@ SongFiles FilesOf(const std::string& dir) {
 // A working folder with the shipped data, in memory when the system has such a folder (the
 // tests write many files).
 struct Folder {
-  Folder() : dir(MemoryBase()) {
-    for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-      fs::copy_file(testing::DataDir() + "/" + name, dir.File(name));
-    }
-  }
+  Folder() : dir(MemoryBase()) { testing::CopyShippedData(dir.str()); }
   static fs::path MemoryBase() {
     std::error_code error;
     return fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
@@ -89,19 +87,13 @@ HistoryEntry SampleEntry(int number) {
   r.random = random.Save();
   r.melody.chain.reverseDesire = -70000;
   r.melody.chordTones = {0, 4, 7, -1, 0, 0, 0, 0, 0, 0, 0, 0};
-  SongOp melody;
+  SongOp melody, feel, edit;
   melody.settings = {3, -1, "", std::string(64, 'd')};
   melody.random = RandomSource().Save();
   SongOp bars = melody;
-  bars.kind = SongOpKind::kBars;
-  bars.firstBar = 3;
-  bars.lastBar = 5;
-  SongOp feel;
-  feel.kind = SongOpKind::kFeel;
-  feel.feel = 3;
-  SongOp edit;
-  edit.kind = SongOpKind::kEdit;
-  edit.edit = {MelodyEditKind::kScaleSteps, 4, 2, -3};
+  bars.kind = SongOpKind::kBars, bars.firstBar = 3, bars.lastBar = 5;
+  feel.kind = SongOpKind::kFeel, feel.feel = 3;
+  edit.kind = SongOpKind::kEdit, edit.edit = {MelodyEditKind::kScaleSteps, 4, 2, -3};
   r.ops = {melody, bars, feel, edit};
   return e;
 }
@@ -190,15 +182,25 @@ TEST(SongHistoryFile, AnythingButAWholeHistoryOfThisVersionIsRefused) {
   }
 }
 
-// What a folder's history file can be that the program cannot use.
-enum class Bad { kDamaged, kForeign, kEmpty, kFifo, kLink, kFolder };
-
+// What a folder's history file can be that the program cannot use: made from the text of a
+// history cut in half, and of which type it stays when set aside.
 TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
-  const std::vector<std::pair<Bad, const char*>> cases = {
-      {Bad::kDamaged, "damaged"}, {Bad::kForeign, "foreign"}, {Bad::kEmpty, "empty"},
-      {Bad::kFifo, "FIFO"},       {Bad::kLink, "link"},       {Bad::kFolder, "folder"}};
-  for (const auto& [bad, name] : cases) {
-    SCOPED_TRACE(name);
+  using Make = std::function<void(const std::string& path, const Bytes& damaged)>;
+  const struct {
+    const char* name;
+    mode_t type;
+    Make make;
+  } cases[] = {
+      {"damaged", S_IFREG, [](auto& path, auto& damaged) { WriteAll(path, damaged); }},
+      {"foreign", S_IFREG, [](auto& path, auto&) { WriteAll(path, {'M', 'T', 'h', 'd', 0, 0, 0, 6}); }},
+      {"empty", S_IFREG, [](auto& path, auto&) { WriteAll(path, {}); }},
+      {"FIFO", S_IFIFO, [](auto& path, auto&) { fs::remove(path);
+         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+      {"link", S_IFLNK, [](auto& path, auto&) { fs::remove(path);
+         fs::create_symlink(fs::path(path).parent_path() / "precious.txt", path); }},
+      {"folder", S_IFDIR, [](auto& path, auto&) { fs::remove(path), fs::create_directory(path); }}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Folder folder;
     const std::string path = folder.File(kHistoryFileName);
     const std::string other = folder.File("precious.txt");
@@ -210,27 +212,11 @@ TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
       damaged = FormatHistory(ReadHistoryForList(run.s()));
     }
     damaged.resize(damaged.size() / 2);
-    switch (bad) {
-      case Bad::kDamaged: testing::WriteAll(path, Bytes(damaged.begin(), damaged.end())); break;
-      case Bad::kForeign: testing::WriteAll(path, {'M', 'T', 'h', 'd', 0, 0, 0, 6}); break;
-      case Bad::kEmpty: testing::WriteAll(path, {}); break;
-      case Bad::kFifo:
-        fs::remove(path);
-        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-        break;
-      case Bad::kLink:
-        fs::remove(path);
-        fs::create_symlink(other, path);
-        break;
-      case Bad::kFolder:
-        fs::remove(path);
-        fs::create_directory(path);
-        break;
-    }
+    c.make(path, Bytes(damaged.begin(), damaged.end()));
+    const Bytes written = c.type == S_IFREG ? ReadAll(path) : Bytes();
     Started run(folder.str(), 2);
     ComposeAndRecord(run.s());
     // One message naming where the file went; the song's files are there.
-    ASSERT_FALSE(run.p().messages.empty());
     const std::string aside = std::string(kHistoryFileName) + ".set-aside-1";
     bool told = false;
     for (const auto& m : run.p().messages) told |= m.text.find(aside) != std::string::npos;
@@ -241,12 +227,9 @@ TEST(SongHistoryFile, WhatCannotBeReadIsSetAsideAndTheSongIsStillWritten) {
     const std::string moved = folder.File(aside);
     struct stat st {};
     ASSERT_EQ(::lstat(moved.c_str(), &st), 0);
-    switch (bad) {
-      case Bad::kDamaged: EXPECT_EQ(ReadAll(moved), Bytes(damaged.begin(), damaged.end())); break;
-      case Bad::kFifo: EXPECT_TRUE(S_ISFIFO(st.st_mode)); break;
-      case Bad::kLink: EXPECT_TRUE(S_ISLNK(st.st_mode)); break;
-      case Bad::kFolder: EXPECT_TRUE(S_ISDIR(st.st_mode)); break;
-      default: EXPECT_TRUE(S_ISREG(st.st_mode)); break;
+    EXPECT_EQ(st.st_mode & S_IFMT, c.type);
+    if (c.type == S_IFREG) {
+      EXPECT_EQ(ReadAll(moved), written);
     }
     EXPECT_EQ(ReadAll(other), (Bytes{'k', 'e', 'e', 'p'}));
     const SongHistory now = ReadHistoryForList(run.s());
@@ -386,12 +369,7 @@ TEST(SongHistory, RecallGivesEveryEntryByteForByteOverRandomHistories) {
   }
 }
 
-MidiNotes NotesOf(const std::string& dir) {
-  std::string error;
-  std::optional<MidiNotes> notes = ReadMidiNotes(ReadAll(dir + "/out.mid"), error);
-  EXPECT_TRUE(notes) << error;
-  return notes ? *notes : MidiNotes();
-}
+MidiNotes NotesOf(const std::string& dir) { return testing::NotesOfFile(dir + "/out.mid"); }
 
 std::string WorkText(const std::string& dir) {
   const Bytes bytes = ReadAll(dir + "/work.txt");
@@ -500,19 +478,17 @@ TEST(SongHistory, StepsUndoRedoAndEditsMakeEachSongAgain) {
   files.push_back(FilesOf(folder.str()));
   const auto now = [&] { return FilesOf(folder.str()); };
 
-  ASSERT_TRUE(StepHistory(s, -1));
-  EXPECT_TRUE(now() == files[1]);
-  ASSERT_TRUE(StepHistory(s, -1));
-  EXPECT_TRUE(now() == files[0]);
-  EXPECT_FALSE(StepHistory(s, -1));  // the first song: nothing before it
-  EXPECT_EQ(PlaceInHistory(s).index, 1);
-  EXPECT_EQ(PlaceInHistory(s).count, 3);
-  ASSERT_TRUE(UndoSongChange(s));  // the step back undone
-  EXPECT_TRUE(now() == files[1]);
-  ASSERT_TRUE(UndoSongChange(s));
-  EXPECT_TRUE(now() == files[2]);
-  ASSERT_TRUE(RedoSongChange(s));
-  EXPECT_TRUE(now() == files[1]);
+  // Back twice, then nothing before the first song; each undo takes back a step, redo again.
+  const std::pair<std::function<bool()>, int> moves[] = {
+      {[&] { return StepHistory(s, -1); }, 1}, {[&] { return StepHistory(s, -1); }, 0},
+      {[&] { return !StepHistory(s, -1); }, 0}, {[&] { return UndoSongChange(s); }, 1},
+      {[&] { return UndoSongChange(s); }, 2},   {[&] { return RedoSongChange(s); }, 1}};
+  for (const auto& [move, song] : moves) {
+    ASSERT_TRUE(move());
+    EXPECT_TRUE(now() == files[static_cast<size_t>(song)]) << song;
+    EXPECT_EQ(PlaceInHistory(s).index, song + 1);
+    EXPECT_EQ(PlaceInHistory(s).count, 3);
+  }
   EXPECT_EQ(s.song.current->number, 2);
 
   // A hand edit: only that note changes, the trace says so, the entry keeps it.
@@ -601,6 +577,22 @@ TEST(SongHistory, StepsUndoRedoAndEditsMakeEachSongAgain) {
   EXPECT_TRUE(now() == files[0]);
   ASSERT_TRUE(RecallEntry(other.s(), 2));
   EXPECT_TRUE(now() == edited);
+
+  // With the data it was made with damaged, no entry is made again and nothing changes.
+  for (const auto& item : fs::directory_iterator(folder.File(kHistoryStoreDir))) {
+    if (item.path().extension() == ".ton") testing::WriteAll(item.path().string(), {1, 2, 3});
+  }
+  Started fresh(folder.str(), 1);
+  fresh.s().song.english = true;
+  EXPECT_FALSE(RecallEntry(fresh.s(), 1));
+  ASSERT_EQ(fresh.p().messages.size(), 1u);
+  EXPECT_EQ(fresh.p().messages[0].text,
+            "entry 1 cannot be made again: the ton data it was made with is missing or damaged "
+            "in .vema-history");
+  EXPECT_FALSE(RecallEntry(fresh.s(), 7));
+  EXPECT_EQ(fresh.p().messages.back().text, "the history has no entry 7");
+  EXPECT_TRUE(now() == edited);
+  EXPECT_EQ(ReadHistoryForList(fresh.s()).current, 2);
 }
 
 TEST(SongHistory, ANewSongIsHeardAsItIsMadeASongMadeAgainIsNot) {
@@ -631,39 +623,11 @@ TEST(SongHistory, ANewSongIsHeardAsItIsMadeASongMadeAgainIsNot) {
   EXPECT_EQ(run.p().feelDialogsShown, 1);  // only COMP asked for the feel
 }
 
-TEST(SongHistory, ASongWhoseDataIsGoneIsNotMadeAndNothingChanges) {
-  Folder folder;
-  {
-    Started run(folder.str(), 4, 0);
-    ComposeAndRecord(run.s());
-    ComposeAndRecord(run.s());
-  }
-  const SongFiles before = FilesOf(folder.str());
-  for (const auto& item : fs::directory_iterator(folder.File(kHistoryStoreDir))) {
-    if (item.path().extension() == ".ton") testing::WriteAll(item.path().string(), {1, 2, 3});
-  }
-  Started fresh(folder.str(), 1);
-  fresh.s().song.english = true;
-  EXPECT_FALSE(RecallEntry(fresh.s(), 1));
-  ASSERT_EQ(fresh.p().messages.size(), 1u);
-  EXPECT_EQ(fresh.p().messages[0].text,
-            "entry 1 cannot be made again: the ton data it was made with is missing or damaged "
-            "in .vema-history");
-  EXPECT_FALSE(RecallEntry(fresh.s(), 7));
-  EXPECT_EQ(fresh.p().messages.back().text, "the history has no entry 7");
-  EXPECT_TRUE(FilesOf(folder.str()) == before);
-  EXPECT_EQ(ReadHistoryForList(fresh.s()).current, 2);
-}
-
 TEST(SongHistory, TheCommandLine) {
   Folder folder;
   const std::string dir = folder.str();
   const auto cli = [&dir](const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string word; in >> word;) words.push_back(word);
-    words.insert(words.begin() + 1, {"--dir", dir});
-    return testing::RunCliWords(words);
+    return testing::RunCliLine(line + " --dir " + dir);
   };
   testing::CliRun r = cli("history");
   EXPECT_EQ(r.status, 0);

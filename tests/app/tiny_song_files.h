@@ -1,13 +1,22 @@
-// A tiny deterministic working folder for whole compositions: every half bar is the pattern
-// "48, 48", so every bar holds four quarter notes.
+// Working folders for whole compositions (a tiny deterministic one: every half bar is the
+// pattern "48, 48", so every bar holds four quarter notes; a copy of the shipped one), and what
+// the tests of the commands read back from them.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "accomp/accompaniment.h"
 #include "app/compose_command.h"
 #include "editors/custom_form_store.h"
 #include "melody/melody_style_db.h"
+#include "output/song_score.h"
 #include "song/composition_db.h"
 #include "support/test_support.h"
 
@@ -58,6 +67,46 @@ inline std::vector<ScriptedPlatform::Message> ComposeIn(const std::string& dir, 
   t.platform.feelAnswers = {feel};
   ComposeCommand(*t.session);
   return t.platform.messages;
+}
+
+// A working folder with a copy of the shipped default files.
+inline void CopyShippedData(const std::string& dir) {
+  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
+    std::filesystem::copy_file(DataDir() + "/" + name, dir + "/" + name);
+  }
+}
+
+// A song of one quarter note at 120 quarters a minute (half a second) as out.mid of a folder.
+inline void WriteQuarterNoteSong(const std::string& dir) {
+  const char song[] =
+      "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\14\0\x90\x3C\x64\x30\x80\x3C\0\0\xFF\x2F\0";
+  WriteAll(dir + "/out.mid", std::vector<uint8_t>(song, song + sizeof song - 1));
+}
+
+// Waits until done() holds; false when it did not within the time.
+inline bool WaitUntil(const std::function<bool()>& done, int milliseconds = 3000) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// vema-cli run on a command line whose words hold no spaces.
+inline CliRun RunCliLine(const std::string& line, const SongPlayerFactory& players = {}) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string word; in >> word;) words.push_back(word);
+  return RunCliWords(words, players);
+}
+
+// The notes of a MIDI file; none (and a failed expectation) when it cannot be read.
+inline MidiNotes NotesOfFile(const std::string& path) {
+  std::string error;
+  const std::optional<MidiNotes> notes = ReadMidiNotes(ReadAll(path), error);
+  EXPECT_TRUE(notes) << path << ": " << error;
+  return notes.value_or(MidiNotes{});
 }
 
 }  // namespace vema::testing

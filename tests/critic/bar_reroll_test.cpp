@@ -59,6 +59,27 @@ std::vector<bool> Tied(const SongForm& form, int first, int last) {
   return in;
 }
 
+// A session on the shipped files with stored form `form` and its note lengths composed; true
+// when the pitch phase gave it a melody.
+bool Compose(Session& s, int form) {
+  StartUp(s);
+  LoadCustomForm(s.Editors(), form);
+  NoteLengthGenerator(s.Melody()).Run();
+  return PitchGenerator(s.Melody()).Run() == 1;
+}
+
+// Every note of the bars is the same in both tables (up to the end of each bar).
+bool SameNotes(const BarNoteTable& a, const BarNoteTable& b, int bars) {
+  for (size_t bar = 0; bar < static_cast<size_t>(bars); ++bar) {
+    for (size_t n = 0; n < static_cast<size_t>(kBarEntries); ++n) {
+      const BarNote &x = a[bar][n], &y = b[bar][n];
+      if (x.length != y.length || x.pitch != y.pitch || x.octave != y.octave) return false;
+      if (x.length == -1) break;
+    }
+  }
+  return true;
+}
+
 TEST(BarRemake, TheFormTiesFollowTheReMadeBars) {
   SongForm form = BlankForm();
   form.lastPeriod = 1;  // 16 bars
@@ -86,10 +107,7 @@ TEST(BarRemake, NotesOutsideStayTiesFollowAndTheJoinsRarelyFall) {
   for (int formIndex = 0; formIndex < 7; ++formIndex) {
     for (uint32_t seed = 1; seed <= 5; ++seed) {
       Session s(platform, SessionOptions{testing::DataDir(), seed});
-      StartUp(s);
-      LoadCustomForm(s.Editors(), formIndex);
-      NoteLengthGenerator(s.Melody()).Run();
-      if (PitchGenerator(s.Melody()).Run() == 0) continue;
+      if (!Compose(s, formIndex)) continue;
       const int bars = s.form.BarCount();
       for (int pick = 0; pick < 3; ++pick) {
         SCOPED_TRACE("form " + std::to_string(formIndex) + " seed " + std::to_string(seed) +
@@ -207,21 +225,10 @@ TEST(BarRemake, NotesOutsideStayTiesFollowAndTheJoinsRarelyFall) {
 TEST(BarRemake, NewPitchesOverTheSameLengthsComposeExactlyWhatWasChosen) {
   ScriptedPlatform platform;
   Session s(platform, SessionOptions{testing::DataDir(), 11u});
-  StartUp(s);
-  LoadCustomForm(s.Editors(), 6);
-  NoteLengthGenerator(s.Melody()).Run();
-  ASSERT_EQ(PitchGenerator(s.Melody()).Run(), 1);
+  ASSERT_TRUE(Compose(s, 6));
   const BarNoteTable before = s.barNotes;
   const MelodyChoice choice = ChoosePitches(s.Melody(), 4);
-  // The choice leaves the song as it was.
-  for (int b = 0; b < s.form.BarCount(); ++b) {
-    for (int n = 0; n < kBarEntries; ++n) {
-      const BarNote& x = before[static_cast<size_t>(b)][static_cast<size_t>(n)];
-      const BarNote& y = s.barNotes[static_cast<size_t>(b)][static_cast<size_t>(n)];
-      ASSERT_TRUE(x.length == y.length && x.pitch == y.pitch && x.octave == y.octave) << b << " " << n;
-      if (x.length == -1) break;
-    }
-  }
+  EXPECT_TRUE(SameNotes(before, s.barNotes, s.form.BarCount()));  // the choice left the song
   ASSERT_GE(choice.score, 0);
   s.random = choice.chosenStart;
   ASSERT_EQ(RunChosenPitches(s.Melody(), choice), 1);

@@ -371,35 +371,5 @@ TEST(MelodyCritic, EveryPartOfTheScoreCountsTowardWhatHumansDo) {
   EXPECT_LT(ScoreMelody(fifth), ScoreMelody(sevenths));
 }
 
-TEST(MelodyCritic, TheScoreRewardsWhatHumanTunesDo) {
-  const std::vector<std::pair<int, std::string>> bars = {
-      {kC, "C"}, {kC, "F"}, {kC, "G7"}, {kC, "C"}};
-  // Steps up and down the scale, chord tones on the strong beats, a repeated note, ending on c.
-  const std::vector<std::pair<int, int>> tune = {
-      {60, 48}, {62, 48}, {64, 48}, {65, 48}, {65, 48}, {64, 48}, {62, 48}, {60, 48},
-      {62, 48}, {64, 48}, {65, 48}, {67, 48}, {64, 96}, {62, 48}, {60, 48}};
-  const double good = ScoreMelody(Measure(tune, bars));
-  EXPECT_GT(good, 60.0);
-  EXPECT_LE(good, 100.0);
-  struct Change {
-    int note;
-    int key;
-  } worse[] = {
-      {14, 62},  // ends on d
-      {14, 67},  // ends on g (in the triad, not the tonic)
-      {3, 77},   // a ninth up and a seventh down
-      {4, 53},   // an octave down
-  };
-  for (const Change& change : worse) {
-    std::vector<std::pair<int, int>> changed = tune;
-    changed[static_cast<size_t>(change.note)].first = change.key;
-    EXPECT_LT(ScoreMelody(Measure(changed, bars)), good) << change.note << " " << change.key;
-  }
-  // A zigzag of leaps scores far lower.
-  std::vector<std::pair<int, int>> zigzag;
-  for (int i = 0; i < 16; ++i) zigzag.emplace_back(i % 2 == 0 ? 60 : 71, 48);
-  EXPECT_LT(ScoreMelody(Measure(zigzag, bars)), good - 30);
-}
-
 }  // namespace
 }  // namespace vema

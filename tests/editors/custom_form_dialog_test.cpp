@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "editors/custom_form_store.h"
 #include "support/test_support.h"
@@ -107,31 +108,28 @@ TEST_F(CustomFormDialogTest, EachHandlerChangesTheStoreTheListAndTheButtons) {
     platform().promptAnswers.assign(c.prompts.begin(), c.prompts.end());
     CustomFormDialog d(session().Editors(), c.mode);
     d.Show();
+    SCOPED_TRACE(c.name);
     c.action(d);
-    EXPECT_EQ(d.title, c.mode == Mode::kSave ? "カスタムフォームの保存" : "カスタムフォームの読み込み")
-        << c.name;
-    EXPECT_EQ(d.list.items, c.names) << c.name;
-    EXPECT_EQ(d.list.selection, c.selection) << c.name;
-    EXPECT_EQ(d.load.enabled, c.load) << c.name;
-    EXPECT_EQ(d.add.enabled, c.add) << c.name;
-    EXPECT_EQ(d.overwrite.enabled, c.overwrite) << c.name;
+    EXPECT_EQ(d.title,
+              c.mode == Mode::kSave ? "カスタムフォームの保存" : "カスタムフォームの読み込み");
+    EXPECT_EQ(std::tuple(d.list.items, d.list.selection, d.load.enabled, d.add.enabled,
+                         d.overwrite.enabled, form().PeriodCount()),
+              std::tuple(c.names, c.selection, c.load, c.add, c.overwrite, c.currentPeriods));
     EXPECT_EQ(platform().messages.empty() ? "" : platform().messages.back().text,
-              c.message ? c.message : "")
-        << c.name;
-    EXPECT_EQ(form().PeriodCount(), c.currentPeriods) << c.name;
+              c.message ? c.message : "");
     // What the list shows is what the file holds.
     CustomFormTable stored;
     DecodeCustomForms(StoreFile(), stored);
-    ASSERT_EQ(stored.Count(), static_cast<int>(c.names.size())) << c.name;
-    for (size_t i = 0; i < c.names.size(); ++i) {
-      EXPECT_EQ(stored.names[i], c.names[i]) << c.name;
-      EXPECT_EQ(table.names[i], c.names[i]) << c.name;
-    }
+    const auto first = [&](const CustomFormTable& t) {
+      return std::vector<std::string>(t.names.begin(), t.names.begin() + t.Count());
+    };
+    EXPECT_EQ(first(stored), c.names);
+    EXPECT_EQ(first(table), c.names);
     if (std::string(c.message ? c.message : "") == "カスタムフォーム保存完了") {
       const size_t changed = c.names == std::vector<std::string>{"A2", "b"} ? 0
                              : c.names[1] == "B2"                        ? 1
                                                                          : 2;
-      EXPECT_EQ(stored.forms[changed], SampleForm()) << c.name;
+      EXPECT_EQ(stored.forms[changed], SampleForm());
     }
   }
 }
@@ -191,13 +189,13 @@ TEST_F(CustomFormDialogTest, AfterAFailedWriteTheTableAndTheListShowWhatIsOnDisk
     CustomFormDialog save(t.session->Editors(), CustomFormMode::kSave);
     save.Show();
     t.platform.promptAnswers = {"lost?"};
-    EXPECT_FALSE(c.overwrite ? save.OverwriteCustomForm(0) : save.AddCustomForm()) << c.name;
-    ASSERT_EQ(t.platform.messages.size(), 1u) << c.name;
-    EXPECT_EQ(t.platform.messages[0].text, c.message) << c.name;
-    EXPECT_EQ(table.count, 1) << c.name;
-    EXPECT_EQ(table.names, before.names) << c.name;
-    EXPECT_EQ(table.forms, before.forms) << c.name;
-    EXPECT_EQ(save.list.items, std::vector<std::string>{"kept"}) << c.name;
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(c.overwrite ? save.OverwriteCustomForm(0) : save.AddCustomForm());
+    ASSERT_EQ(t.platform.messages.size(), 1u);
+    EXPECT_EQ(t.platform.messages[0].text, c.message);
+    EXPECT_EQ(std::tuple(table.count, table.names, save.list.items),
+              std::tuple(1, before.names, std::vector<std::string>{"kept"}));
+    EXPECT_EQ(table.forms, before.forms);
   }
 }
 

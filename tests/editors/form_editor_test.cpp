@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "song/text.h"
 #include "support/test_support.h"
@@ -77,30 +78,27 @@ TEST_F(FormEditorTest, EachBarHandlerChangesItsBarAndEnablesTheControlsOfItsColu
     FormEditor e(ts.session->Editors());
     e.Initialise();
     e.SelectTab(1);
+    SCOPED_TRACE(c.name);
     c.action(e);
     const int bar = 11;
-    EXPECT_EQ(form().melodySource[bar], c.melody) << c.name;
-    EXPECT_EQ(form().motifSource[bar], c.motif) << c.name;
-    EXPECT_EQ(form().noteLengthSource[bar], c.noteLength) << c.name;
-    EXPECT_EQ(form().keyIndex[bar], c.key) << c.name;
-    EXPECT_EQ(form().Chord(bar), c.chord) << c.name;
+    const std::string chord = c.chord;
+    EXPECT_EQ(std::tuple(form().melodySource[bar], form().motifSource[bar],
+                         form().noteLengthSource[bar], form().keyIndex[bar], form().Chord(bar)),
+              std::tuple(c.melody, c.motif, c.noteLength, c.key, chord));
     // The lists show the stored values, the chord edit the stored text.
-    EXPECT_EQ(e.melody[3].selection, c.melody + 1) << c.name;
-    EXPECT_EQ(e.motif[3].selection, c.motif + 1) << c.name;
-    EXPECT_EQ(e.noteLength[3].selection, c.noteLength + 1) << c.name;
-    EXPECT_EQ(e.key[3].selection, c.key) << c.name;
-    EXPECT_EQ(e.chord[3].text, c.chord) << c.name;
+    EXPECT_EQ(std::tuple(e.melody[3].selection, e.motif[3].selection, e.noteLength[3].selection,
+                         e.key[3].selection, e.chord[3].text),
+              std::tuple(c.melody + 1, c.motif + 1, c.noteLength + 1, c.key, chord));
     const std::array<bool, 5> enabled = {e.melody[3].enabled, e.motif[3].enabled,
                                          e.noteLength[3].enabled, e.key[3].enabled,
                                          e.chord[3].enabled};
-    EXPECT_EQ(enabled, c.enabled) << c.name;
+    EXPECT_EQ(enabled, c.enabled);
     // Each source list offers new, the eight bars of period 1 and bars 1..3 of period 2.
     for (const ListState* list : {&e.melody[3], &e.motif[3], &e.noteLength[3]}) {
-      EXPECT_EQ(list->items.size(), 12u) << c.name;
+      EXPECT_EQ(list->items.size(), 12u);
     }
     // The other columns keep their values.
-    EXPECT_EQ(e.key[2].selection, 20) << c.name;
-    EXPECT_EQ(e.chord[4].text, "c12") << c.name;
+    EXPECT_EQ(std::tuple(e.key[2].selection, e.chord[4].text), std::tuple(20, "c12"));
   }
 }
 
@@ -115,19 +113,19 @@ TEST_F(FormEditorTest, MelodyKeyAndChordChangesReachEveryBarThatRepeatsTheBar) {
   editor.SelectTab(0);
   editor.OnMelodyChanged(3, 2);  // bar 4 now repeats bar 2
   for (int bar : {3, 8, 13}) {
-    EXPECT_EQ(form().Chord(bar), "E") << bar;
-    EXPECT_EQ(form().keyIndex[bar], 5) << bar;
+    EXPECT_EQ(std::tuple(form().Chord(bar), form().keyIndex[bar]), std::tuple(std::string("E"), 5))
+        << bar;
   }
   editor.OnKeyChanged(1, 27);
   editor.OnChordChanged(1, "Gsus4");
   for (int bar : {1, 3, 8, 13}) {
-    EXPECT_EQ(form().keyIndex[bar], 27) << bar;
-    EXPECT_EQ(form().Chord(bar), "Gsus4") << bar;
+    EXPECT_EQ(std::tuple(form().Chord(bar), form().keyIndex[bar]),
+              std::tuple(std::string("Gsus4"), 27))
+        << bar;
   }
-  EXPECT_EQ(editor.chord[3].text, "Gsus4");
-  EXPECT_EQ(editor.key[3].selection, 27);
-  EXPECT_EQ(form().Chord(2), "C");
-  EXPECT_EQ(form().keyIndex[2], 0);
+  EXPECT_EQ(std::tuple(editor.chord[3].text, editor.key[3].selection),
+            std::tuple(std::string("Gsus4"), 27));
+  EXPECT_EQ(std::tuple(form().Chord(2), form().keyIndex[2]), std::tuple(std::string("C"), 0));
 }
 
 TEST_F(FormEditorTest, TheChordFieldHoldsWhatIsStoredWithoutHalfACharacter) {
@@ -219,39 +217,37 @@ TEST_F(FormEditorTest, EachPeriodHandlerChangesThePeriodAndEnablesItsControls) {
     }
     FormEditor e(ts.session->Editors());
     e.Initialise();
+    SCOPED_TRACE(c.name);
     c.action(e, form());
-    EXPECT_EQ(e.currentPeriod, c.period) << c.name;
-    EXPECT_EQ(e.periodLabel.text, "楽節 " + std::string(c.period < 9 ? " " : "") +
-                                      std::to_string(c.period + 1))
-        << c.name;
-    EXPECT_EQ(e.tabs.size(), c.tabs) << c.name;
-    EXPECT_EQ(form().PeriodCount(), static_cast<int>(c.tabs)) << c.name;
-    for (size_t n = 0; n < e.periodCount.size(); ++n) {
-      EXPECT_EQ(e.periodCount[n].checked, n + 1 == c.tabs) << c.name << n;
-    }
-    EXPECT_EQ(e.copyPeriod.enabled, c.copyEnabled) << c.name;
-    EXPECT_EQ(e.copyPeriod.checked, c.copyChecked) << c.name;
-    EXPECT_EQ(e.newPeriod.checked, !c.copyChecked) << c.name;
-    EXPECT_EQ(e.copySource.enabled, c.copyChecked) << c.name;
-    EXPECT_EQ(e.copySourceLabel.enabled, c.copyChecked) << c.name;
-    EXPECT_EQ(e.copySource.items, c.sources) << c.name;
-    EXPECT_EQ(e.copySource.selection, c.source) << c.name;
-    EXPECT_EQ(form().periodSource[static_cast<size_t>(c.period)], c.source) << c.name;
-    EXPECT_EQ(form().melodySource[static_cast<size_t>(c.period * 8)], c.firstBarSource) << c.name;
+    EXPECT_EQ(e.currentPeriod, c.period);
+    EXPECT_EQ(e.periodLabel.text,
+              "楽節 " + std::string(c.period < 9 ? " " : "") + std::to_string(c.period + 1));
+    EXPECT_EQ(std::tuple(e.tabs.size(), form().PeriodCount()),
+              std::tuple(c.tabs, static_cast<int>(c.tabs)));
+    for (size_t n = 0; n < e.periodCount.size(); ++n)
+      EXPECT_EQ(e.periodCount[n].checked, n + 1 == c.tabs) << n;
+    EXPECT_EQ(
+        std::tuple(e.copyPeriod.enabled, e.copyPeriod.checked, e.newPeriod.checked,
+                   e.copySource.enabled, e.copySourceLabel.enabled),
+        std::tuple(c.copyEnabled, c.copyChecked, !c.copyChecked, c.copyChecked, c.copyChecked));
+    EXPECT_EQ(e.copySource.items, c.sources);
+    EXPECT_EQ(std::tuple(e.copySource.selection, form().periodSource[static_cast<size_t>(c.period)],
+                         form().melodySource[static_cast<size_t>(c.period * 8)]),
+              std::tuple(c.source, c.source, c.firstBarSource));
     // A copy repeats every bar of its source, with its key and chord.
     for (int b = 0; c.copyChecked && b < 8; ++b) {
       const size_t to = static_cast<size_t>(c.period * 8 + b);
       const size_t from = static_cast<size_t>(c.source * 8 + b);
-      EXPECT_EQ(form().motifSource[to], static_cast<int>(from)) << c.name;
-      EXPECT_EQ(form().noteLengthSource[to], static_cast<int>(from)) << c.name;
-      EXPECT_EQ(form().keyIndex[to], form().keyIndex[from]) << c.name;
-      EXPECT_EQ(form().Chord(to), form().Chord(from)) << c.name;
-      EXPECT_EQ(e.key[b].selection, form().keyIndex[from]) << c.name;
-      EXPECT_EQ(e.chord[b].text, form().Chord(from)) << c.name;
+      const int key = form().keyIndex[from];
+      const std::string chord(form().Chord(from));
+      EXPECT_EQ(std::tuple(form().motifSource[to], form().noteLengthSource[to], form().keyIndex[to],
+                           form().Chord(to), e.key[b].selection, e.chord[b].text),
+                std::tuple(static_cast<int>(from), static_cast<int>(from), key, chord, key, chord))
+          << b;
     }
     // A copied period has every bar control disabled; a new one its melody lists.
-    EXPECT_EQ(e.melody[0].enabled, !c.copyChecked) << c.name;
-    EXPECT_EQ(e.chord[7].enabled, !c.copyChecked && c.firstBarSource < 0) << c.name;
+    EXPECT_EQ(e.melody[0].enabled, !c.copyChecked);
+    EXPECT_EQ(e.chord[7].enabled, !c.copyChecked && c.firstBarSource < 0);
   }
 }
 
@@ -290,11 +286,10 @@ TEST_F(FormEditorTest, LoweringAndRaisingThePeriodCountBringsBackEmptyPeriods) {
   for (int p = 2; p < 12; ++p) {
     EXPECT_EQ(form().periodSource[p], -1) << p;
     for (int i = p * 8; i < p * 8 + 8; ++i) {
-      EXPECT_EQ(form().melodySource[i], -1) << i;
-      EXPECT_EQ(form().motifSource[i], -1) << i;
-      EXPECT_EQ(form().noteLengthSource[i], -1) << i;
-      EXPECT_EQ(form().keyIndex[i], 15 + i % 8) << i;
-      EXPECT_EQ(form().Chord(i), "Dm") << i;
+      EXPECT_EQ(std::tuple(form().melodySource[i], form().motifSource[i],
+                           form().noteLengthSource[i], form().keyIndex[i], form().Chord(i)),
+                std::tuple(-1, -1, -1, 15 + i % 8, std::string("Dm")))
+          << i;
     }
   }
 }

@@ -28,12 +28,6 @@ constexpr const char* kStyleTitle = "作曲スタイルの選択";
 
 class EditorWindowClicks : public ProgramTest {
  protected:
-  wxWindow* OpenToolWindow(int button, const char* title) {
-    Press(button);
-    wxWindow* window = ShownWindow(title);
-    EXPECT_NE(window, nullptr) << title;
-    return window;
-  }
   template <typename T>
   static T* Find(wxWindow* window, int id) {
     T* control = window ? dynamic_cast<T*>(window->FindWindow(id)) : nullptr;
@@ -43,7 +37,7 @@ class EditorWindowClicks : public ProgramTest {
 };
 
 TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
-  wxWindow* styleWindow = OpenToolWindow(kIdStyle, kStyleTitle);
+  wxWindow* styleWindow = OpenWindow(kIdStyle, kStyleTitle);
   ASSERT_NE(styleWindow, nullptr);
   bool ruleOneShown = false;
   std::string top, bottom, onBeatOfRule10, openedCaption;
@@ -92,16 +86,14 @@ TEST_F(EditorWindowClicks, TheSpinButtonOfTheStyleEditorStepsTheSourceRule) {
 }
 
 TEST_F(EditorWindowClicks, AJapaneseChordNameIsNamedInTheMessagesOfCOMPAndInTheTrace) {
-  wxWindow* form = OpenToolWindow(kIdForm, kFormTitle);
+  wxWindow* form = OpenWindow(kIdForm, kFormTitle);
   auto* chord = Find<wxTextCtrl>(form, form_ids::kChordFirst + 1);
   ASSERT_NE(chord, nullptr);
   chord->SetValue(wxString::FromUTF8("ド"));  // as an input method enters it
   Settle();
   ASSERT_EQ(session().form.Chord(1), "\x83\x68");
   modals.Queue(ShotThen("chord_message", ClickButton(wxID_OK)));
-  modals.Queue(ClickButton(1));  // the feel dialog's "適用"
-  modals.AnswerOtherMessages(ClickButton(wxID_OK));
-  Press(kIdComp);
+  Compose(ClickButton(1));  // the feel dialog's "適用"
   const std::vector<std::string> messages = modals.Messages();
   ASSERT_FALSE(messages.empty());
   EXPECT_EQ(messages.front(), "コード解析error\n[ド]は誤りまたは未対応です");
@@ -114,7 +106,7 @@ TEST_F(EditorWindowClicks, AJapaneseChordNameIsNamedInTheMessagesOfCOMPAndInTheT
 }
 
 TEST_F(EditorWindowClicks, TheChordFieldHoldsWhatIsStored) {
-  wxWindow* form = OpenToolWindow(kIdForm, kFormTitle);
+  wxWindow* form = OpenWindow(kIdForm, kFormTitle);
   auto* first = Find<wxTextCtrl>(form, form_ids::kChordFirst);
   auto* second = Find<wxTextCtrl>(form, form_ids::kChordFirst + 1);
   ASSERT_TRUE(first && second);
@@ -137,7 +129,7 @@ TEST_F(EditorWindowClicks, TheChordFieldHoldsWhatIsStored) {
 }
 
 TEST_F(EditorWindowClicks, AllTwelvePeriodTabsShowAtOnceAndTheFirstPeriodHasNoCopySource) {
-  wxWindow* form = OpenToolWindow(kIdForm, kFormTitle);
+  wxWindow* form = OpenWindow(kIdForm, kFormTitle);
   ASSERT_NE(form, nullptr);
   auto* tabs = Find<editors_gui::PeriodTabBar>(form, form_ids::kPeriodTabs);
   ASSERT_NE(tabs, nullptr);
@@ -191,7 +183,7 @@ TEST_F(EditorWindowClicks, AllTwelvePeriodTabsShowAtOnceAndTheFirstPeriodHasNoCo
 }
 
 TEST_F(EditorWindowClicks, TheCustomFormDialogAsksOverItselfAndActsOnASelectedEntry) {
-  wxWindow* form = OpenToolWindow(kIdForm, kFormTitle);
+  wxWindow* form = OpenWindow(kIdForm, kFormTitle);
   ASSERT_NE(form, nullptr);
   const unsigned countBefore = static_cast<unsigned>(session().customForms.Count());
   ASSERT_GT(countBefore, 0u);
@@ -241,14 +233,9 @@ TEST_F(EditorWindowClicks, AFileOpenedFromTheStyleWindowKeepsTheNameItWasPickedB
   style.onBeat(1, 2, 3) = 44;
   const std::string bytes = style.Encode();
   testing::WriteAll(dir.File("ballad"), std::vector<uint8_t>(bytes.begin(), bytes.end()));
-  wxWindow* styleWindow = OpenToolWindow(kIdStyle, kStyleTitle);
+  wxWindow* styleWindow = OpenWindow(kIdStyle, kStyleTitle);
   ASSERT_NE(styleWindow, nullptr);
-  modals.Queue([](wxDialog& dialog) {
-    Focus(&dialog);
-    PressKey('L', wxMOD_CONTROL);
-    Type("ballad");
-    PressKey(WXK_RETURN);
-  });
+  modals.Queue(TypeName("ballad", 'L'));
   Press(styleWindow->FindWindow(style_select_ids::kChooseFirst + 1));
   EXPECT_TRUE(modals.Messages().empty());
   EXPECT_EQ(Utf8(Find<wxTextCtrl>(styleWindow, style_select_ids::kNameFirst + 1)->GetValue()),

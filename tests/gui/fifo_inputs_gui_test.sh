@@ -18,9 +18,7 @@ for i in 1 2 3; do
   box=$(wait_window "") || fail "message box $i did not appear"  # message boxes have no caption
   sleep 0.3
   import -window root "$shots/fifo-message-$i.png"
-  timeout 5 xdotool windowfocus "$box" 2>/dev/null
-  sleep 0.2
-  timeout 5 xdotool key Return
+  press_return "$box"
   # The next box has the same name: wait for this one's window to go.
   for j in $(seq 50); do
     windows | cut -f1 | grep -qx "$box" || break
@@ -32,11 +30,5 @@ wait_window "ＶＥＭＡ ９７ ver1.02" >/dev/null || fail "main window did no
 for f in default.mld default.ton default.db; do
   [ -p "$work/$f" ] || fail "$f is no longer the FIFO"
 done
-timeout 5 xdotool mousemove 30 24 click 1  # POWER
-for i in $(seq 50); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && fail "POWER did not end the program"
-pid=
+power_off
 echo "PASS"

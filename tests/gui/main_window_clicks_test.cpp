@@ -4,25 +4,22 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <filesystem>
-
 #include <wx/choice.h>
-#include <wx/fileconf.h>
 #include <wx/filedlg.h>
 #include <wx/filesys.h>
 #include <wx/html/helpdata.h>
-#include <wx/msgdlg.h>
 
-#include "app/folder_wait_view.h"
+#include <filesystem>
+
 #include "app/compose_command.h"
+#include "app/folder_wait_view.h"
+#include "app/main_window_logic.h"
 #include "app/scripted_platform.h"
 #include "critic/melody_critic.h"
 #include "gui/best_of_config.h"
 #include "gui/help_line_breaks.h"
 #include "gui/instrument_dlg.h"
 #include "gui/vema_dlg.h"
-#include "app/main_window_logic.h"
 #include "gui/window_harness.h"
 
 namespace vema::gui_test {
@@ -31,15 +28,8 @@ namespace {
 using MainWindowClicks = ProgramTest;
 
 TEST_F(MainWindowClicks, ButtonsLieWholeInsideTheWindowAndMessagesHaveNoCaption) {
-  const wxRect client(mainWindow().GetClientSize());
-  EXPECT_EQ(client.GetSize(), wxSize(kBackgroundWidth, kBackgroundHeight));
-  for (const PictureButtonPlace& place : kMainButtons) {
-    wxWindow* button = MainControl(place.id);
-    ASSERT_NE(button, nullptr) << place.caption;
-    EXPECT_TRUE(button->IsShown()) << place.caption;
-    EXPECT_EQ(button->GetRect(), wxRect(place.x, place.y, place.width, place.height)) << place.caption;
-    EXPECT_TRUE(client.Contains(button->GetRect())) << place.caption;
-  }
+  EXPECT_EQ(mainWindow().GetClientSize(), wxSize(kBackgroundWidth, kBackgroundHeight));
+  ExpectButtonsInPlace(kMainButtons);
   // SAVE before the first song: the message box, over the main window, without caption text.
   modals.Queue(ClickButton(wxID_OK));
   Press(kIdSave);
@@ -51,9 +41,7 @@ TEST_F(MainWindowClicks, ButtonsLieWholeInsideTheWindowAndMessagesHaveNoCaption)
 
 TEST_F(MainWindowClicks, EscapeClosesTheFeelDialogAndTheSongKeepsTheLastFeel) {
   session().accompanimentFeel = 2;  // blues, chosen in an earlier composition
-  modals.Queue(Key(WXK_ESCAPE));
-  modals.AnswerOtherMessages(ClickButton(wxID_OK));
-  Press(kIdComp);
+  Compose(Key(WXK_ESCAPE));
   ASSERT_GE(modals.seen().size(), 2u);
   EXPECT_EQ(modals.seen()[0].title, "伴奏の曲調選択");
   EXPECT_FALSE(modals.seen()[0].stuck) << "Escape did not close the feel dialog";
@@ -62,63 +50,36 @@ TEST_F(MainWindowClicks, EscapeClosesTheFeelDialogAndTheSongKeepsTheLastFeel) {
   EXPECT_EQ(testing::ReadAll(dir.File("out.mid")), session().midiImage.bytes);
 }
 
-TEST_F(MainWindowClicks, SaveAsksBeforeReplacingTheFileNamedWithoutItsExtension) {
+// A name typed without extension over an existing file, with the file type left or picked in
+// the dialog's list: the question names the file with the type's extension; "いいえ" brings
+// the dialog back, which Escape cancels, and "はい" replaces the file.
+TEST_F(MainWindowClicks, SaveAsksBeforeReplacingTheFileNamedWithTheExtensionOfItsType) {
   const std::vector<uint8_t> song = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
   session().midiImage = {song, static_cast<int32_t>(song.size())};
-  testing::WriteAll(dir.File("mysong.mid"), old);
-  // The name typed over the proposal, without ".mid"; the answer to the question "いいえ"
-  // brings the dialog back, which Escape cancels.
-  const auto typeName = [](wxDialog& dialog) {
-    Focus(&dialog);
-    PressKey('A', wxMOD_CONTROL);
-    Type("mysong");
-    PressKey(WXK_RETURN);
-  };
-  for (const int answer : {wxID_NO, wxID_YES}) {
-    modals.Queue(typeName);
-    modals.Queue(ShotThen(answer == wxID_NO ? "save_question" : "save_question_yes",
-                          ClickButton(answer)));
-    if (answer == wxID_NO) modals.Queue(Key(WXK_ESCAPE));
-    Press(kIdSave);
-    const auto& seen = modals.seen();
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[seen.size() - (answer == wxID_NO ? 2 : 1)].message,
-              "mysong.mid" + std::string(gui::kOverwriteQuestion));
-    EXPECT_EQ(testing::ReadAll(dir.File("mysong.mid")), answer == wxID_NO ? old : song);
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir.File("mysong")));
-}
-
-TEST_F(MainWindowClicks, SaveAsksAboutTheNameWithTheExtensionOfTheChosenFileType) {
-  const std::vector<uint8_t> song = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
-  const std::vector<uint8_t> old = {'o', 'l', 'd'};
-  session().midiImage = {song, static_cast<int32_t>(song.size())};
-  struct Case {
-    int type;
+  const struct {
+    int type;  // picked in the list (-1: left)
     const char* file;
-  };
-  for (const Case& c : {Case{1, "mysong.musicxml"}, Case{2, "mysong.wav"}}) {
-    SCOPED_TRACE(c.file);
-    testing::WriteAll(dir.File(c.file), old);
-    // The type picked in the dialog's list, then the name typed without extension; "いいえ"
-    // brings the dialog back, which Escape cancels.
+    int answer;
+  } cases[] = {{-1, "mysong.mid", wxID_NO},
+               {-1, "mysong.mid", wxID_YES},
+               {1, "mysong.musicxml", wxID_NO},
+               {2, "mysong.wav", wxID_NO}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file + std::string(c.answer == wxID_NO ? " no" : " yes"));
+    if (c.answer == wxID_NO) testing::WriteAll(dir.File(c.file), old);
     modals.Queue([type = c.type](wxDialog& dialog) {
-      auto* files = wxDynamicCast(&dialog, wxFileDialog);
-      ASSERT_NE(files, nullptr);
-      files->SetFilterIndex(type);
-      Focus(&dialog);
-      PressKey('A', wxMOD_CONTROL);
-      Type("mysong");
-      PressKey(WXK_RETURN);
+      if (type >= 0) wxDynamicCast(&dialog, wxFileDialog)->SetFilterIndex(type);
+      TypeName("mysong")(dialog);
     });
-    modals.Queue(ClickButton(wxID_NO));
-    modals.Queue(Key(WXK_ESCAPE));
+    modals.Queue(ShotThen(std::string("save_question_") + c.file, ClickButton(c.answer)));
+    if (c.answer == wxID_NO) modals.Queue(Key(WXK_ESCAPE));
     Press(kIdSave);
     const auto& seen = modals.seen();
     ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[seen.size() - 2].message, c.file + std::string(gui::kOverwriteQuestion));
-    EXPECT_EQ(testing::ReadAll(dir.File(c.file)), old);
+    EXPECT_EQ(seen[seen.size() - (c.answer == wxID_NO ? 2 : 1)].message,
+              c.file + std::string(gui::kOverwriteQuestion));
+    EXPECT_EQ(testing::ReadAll(dir.File(c.file)), c.answer == wxID_NO ? old : song);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("mysong")));
 }
@@ -153,9 +114,7 @@ TEST_F(MainWindowClicks, AWaitForABusyFolderShowsAndCancelGivesUp) {
 // The proposed name with another file type chosen: the type sets the extension, the status line
 // says where the song went, and the next proposal is the next free name.
 TEST_F(MainWindowClicks, SaveWithTheProposedNameTakesTheExtensionOfTheChosenType) {
-  modals.Queue(Key(WXK_RETURN));
-  modals.AnswerOtherMessages(ClickButton(wxID_OK));
-  Press(kIdComp);
+  Compose();
   std::string proposed;
   modals.Queue([&proposed](wxDialog& dialog) {
     auto* files = wxDynamicCast(&dialog, wxFileDialog);
@@ -186,10 +145,8 @@ TEST_F(MainWindowClicks, SaveWithTheProposedNameTakesTheExtensionOfTheChosenType
 // and the next composition is the single one with its melody an octave higher.
 TEST_F(MainWindowClicks, TheMelodyOctaveOfTheInstrumentWindowTakesEffectAndIsKept) {
   const std::string file = dir.File("vema.conf");
-  wxConfigBase* own = wxConfigBase::Set(
-      new wxFileConfig("vema", "", wxString::FromUTF8(file), "", wxCONFIG_USE_LOCAL_FILE));
-  Press(kIdTone);
-  wxWindow* window = ShownWindow("音色の設定");
+  auto own = std::make_unique<OwnConfig>(file);
+  wxWindow* window = OpenWindow(kIdTone, "音色の設定");
   ASSERT_NE(window, nullptr);
   auto* octave = dynamic_cast<wxChoice*>(window->FindWindow(CInstrumentDlg::kIdMelodyOctave));
   ASSERT_NE(octave, nullptr);
@@ -204,21 +161,17 @@ TEST_F(MainWindowClicks, TheMelodyOctaveOfTheInstrumentWindowTakesEffectAndIsKep
   EXPECT_TRUE(RunUntil([&] { return session().melodyOctave == 1; }, 3000));
   EXPECT_EQ(Utf8(octave->GetStringSelection()), "+1");
   EXPECT_EQ(gui::LoadMelodyOctave(), 1);
-  delete wxConfigBase::Set(own);
+  own.reset();
   const std::vector<uint8_t> bytes = testing::ReadAll(file);
   EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("MelodyOctave=1"), std::string::npos);
 
   constexpr uint32_t kSeed = 4242;
   session().random = RandomSource(kSeed);
   session().random.SetPlatform(&platform);
-  modals.Queue(Key(WXK_ESCAPE));  // the feel dialog keeps the last feel
-  modals.AnswerOtherMessages(ClickButton(wxID_OK));
-  Press(kIdComp);
+  Compose(Key(WXK_ESCAPE));  // the feel dialog keeps the last feel
   // The same composition without the shift, composed apart.
   testing::TempDir apart;
-  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-    std::filesystem::copy_file(testing::DataDir() + "/" + name, apart.File(name));
-  }
+  CopyShippedData(apart);
   ScriptedPlatform quiet;
   Session single(quiet, SessionOptions{apart.str(), kSeed});
   StartUp(single);

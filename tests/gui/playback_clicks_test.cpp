@@ -3,10 +3,7 @@
 // in the instrument window (TONE) and played into, with the real player module and a JACK
 // server on its dummy driver as the MIDI system.
 #include <gtest/gtest.h>
-
 #include <wx/combobox.h>
-#include <wx/fileconf.h>
-#include <wx/image.h>
 
 #include "app/main_window_logic.h"
 #include "app/playback.h"
@@ -25,14 +22,9 @@ namespace {
 // The test's own config store, so that the choice of output touches no real one.
 class PlaybackClicks : public ProgramTest {
  protected:
-  PlaybackClicks()
-      : config_(new wxFileConfig("vema-test", "", wxString::FromUTF8(dir.File("config").c_str()),
-                                 "", wxCONFIG_USE_LOCAL_FILE)),
-        before_(wxConfigBase::Set(config_)) {}
   ~PlaybackClicks() override {
     mainWindow().SetPlayer({});
     platform.SetPlayer({});
-    delete wxConfigBase::Set(before_);
   }
   // The player the windows use from now on.
   void UsePlayer(SongPlayer* player) {
@@ -42,17 +34,13 @@ class PlaybackClicks : public ProgramTest {
   // Whether the main window's playing mark is lit, read from the screen.
   bool MarkLit() {
     Settle(100);
-    Screenshot("playing_mark");
-    wxImage shot(wxString::FromUTF8(VEMA_SHOT_DIR "/playing_mark.png"), wxBITMAP_TYPE_PNG);
-    if (!shot.IsOk()) return false;
+    const wxImage shot = Shot("playing_mark");
     const wxPoint lamp = mainWindow().ClientToScreen(
         wxPoint(kSoundingArea.left + 6, (kSoundingArea.top + kSoundingArea.bottom) / 2));
-    return shot.GetGreen(lamp.x, lamp.y) > 180 && shot.GetRed(lamp.x, lamp.y) < 140;
+    return shot.IsOk() && shot.GetGreen(lamp.x, lamp.y) > 180 && shot.GetRed(lamp.x, lamp.y) < 140;
   }
 
- private:
-  wxConfigBase* config_;
-  wxConfigBase* before_;
+  OwnConfig config{dir.File("config")};
 };
 
 TEST_F(PlaybackClicks, TheMarkShowsWhileASongSoundsAndThePlayersMessagesAreShown) {
@@ -99,8 +87,7 @@ TEST_F(PlaybackClicks, AMidiOutputChosenInToneIsKeptAndPlayedInto) {
   const std::unique_ptr<SongPlayer> player = LoadSongPlayer(dir.str(), "", VEMA_PLAYER_MODULE);
   UsePlayer(player.get());
 
-  Press(kIdTone);
-  wxWindow* tone = ShownWindow("音色の設定");
+  wxWindow* tone = OpenWindow(kIdTone, "音色の設定");
   ASSERT_NE(tone, nullptr);
   auto* outputs = wxDynamicCast(tone->FindWindow(CInstrumentDlg::kIdOutput), wxComboBox);
   ASSERT_NE(outputs, nullptr);

@@ -18,30 +18,10 @@ namespace {
 
 using SongHistoryClicks = ProgramTest;
 
-struct Files {
-  std::vector<uint8_t> mid, mml, work;
-  bool operator==(const Files&) const = default;
-};
-
 TEST_F(SongHistoryClicks, StepReRollUndoAndRedoWriteEachSongAgain) {
-  const auto files = [this] {
-    return Files{testing::ReadAll(dir.File("out.mid")), testing::ReadAll(dir.File("out.mml")),
-                 testing::ReadAll(dir.File("work.txt"))};
-  };
-  const auto drums = [this] {
-    std::string error;
-    const std::optional<MidiNotes> notes = ReadMidiNotes(testing::ReadAll(dir.File("out.mid")), error);
-    return notes ? notes->drums : std::vector<ScoreNote>();
-  };
-  // Every button in its place on the background.
-  const wxRect client(mainWindow().GetClientSize());
-  for (const PictureButtonPlace& place : kHistoryButtons) {
-    wxWindow* button = MainControl(place.id);
-    ASSERT_NE(button, nullptr) << place.caption;
-    EXPECT_TRUE(button->IsShown()) << place.caption;
-    EXPECT_EQ(button->GetRect(), wxRect(place.x, place.y, place.width, place.height));
-    EXPECT_TRUE(client.Contains(button->GetRect())) << place.caption;
-  }
+  const auto files = [this] { return ReadOutputFiles(dir); };
+  const auto drums = [this] { return NotesOfSong(dir).drums; };
+  ExpectButtonsInPlace(kHistoryButtons);
   // Before any song ◀ does nothing, and a re-roll says there is no song.
   Press(kIdHistoryBack);
   EXPECT_TRUE(modals.seen().empty());
@@ -50,11 +30,9 @@ TEST_F(SongHistoryClicks, StepReRollUndoAndRedoWriteEachSongAgain) {
   ASSERT_EQ(modals.seen().size(), 1u);
   EXPECT_EQ(modals.seen()[0].message, "曲が生成されていません。");
 
-  modals.AnswerOtherMessages(ClickButton(wxID_OK));
-  std::vector<Files> songs;
+  std::vector<OutputFiles> songs;
   for (int i = 0; i < 2; ++i) {
-    modals.Queue(ClickButton(1));  // the feel dialog's "適用": march
-    Press(kIdComp);
+    Compose(ClickButton(1));  // the feel dialog's "適用": march
     songs.push_back(files());
   }
   EXPECT_EQ(PlaceInHistory(session()).index, 2);
@@ -87,25 +65,20 @@ TEST_F(SongHistoryClicks, StepReRollUndoAndRedoWriteEachSongAgain) {
   EXPECT_EQ(ReadHistoryForList(session()).entries.size(), 5u);
   Screenshot("history_main");
 
-  // The keys: undo, redo both ways, and a step back.
+  // The keys: undo, redo both ways, and a step back and forth; the song each makes current.
+  const struct {
+    int key, modifiers;
+    size_t song;
+  } keys[] = {{'Z', wxMOD_CONTROL, 3},  {'Y', wxMOD_CONTROL, 4},
+              {'Z', wxMOD_CONTROL, 3},  {'Z', wxMOD_CONTROL | wxMOD_SHIFT, 4},
+              {WXK_LEFT, wxMOD_ALT, 3}, {WXK_RIGHT, wxMOD_ALT, 4}};
   Focus(&mainWindow());
-  PressKey('Z', wxMOD_CONTROL);
-  Settle(500);
-  EXPECT_TRUE(files() == songs[3]);
-  PressKey('Y', wxMOD_CONTROL);
-  Settle(500);
-  EXPECT_TRUE(files() == songs[4]);
-  PressKey('Z', wxMOD_CONTROL);
-  Settle(500);
-  PressKey('Z', wxMOD_CONTROL | wxMOD_SHIFT);
-  Settle(500);
-  EXPECT_TRUE(files() == songs[4]);
-  PressKey(WXK_LEFT, wxMOD_ALT);
-  Settle(500);
-  EXPECT_TRUE(files() == songs[3]);
-  PressKey(WXK_RIGHT, wxMOD_ALT);
-  Settle(500);
-  EXPECT_TRUE(files() == songs[4]);
+  for (const auto& k : keys) {
+    SCOPED_TRACE(&k - keys);
+    PressKey(k.key, k.modifiers);
+    Settle(500);
+    EXPECT_TRUE(files() == songs[k.song]);
+  }
 
   // The piano roll shows each song made current.
   Press(kIdRoll);

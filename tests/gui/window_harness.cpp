@@ -1,15 +1,9 @@
 #include "gui/window_harness.h"
 
 #include <unistd.h>
-
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-
 #include <wx/app.h>
 #include <wx/evtloop.h>
+#include <wx/fileconf.h>
 #include <wx/intl.h>
 #include <wx/msgdlg.h>
 #include <wx/time.h>
@@ -17,12 +11,35 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
 #include "gui/resources.h"
 #include "gui/vema_dlg.h"
 
 namespace vema::gui_test {
 
 std::string Utf8(const wxString& text) { return std::string(text.utf8_str()); }
+
+OutputFiles ReadOutputFiles(const testing::TempDir& dir) {
+  return {testing::ReadAll(dir.File("out.mid")), testing::ReadAll(dir.File("out.mml")),
+          testing::ReadAll(dir.File("work.txt"))};
+}
+
+MidiNotes NotesOfSong(const testing::TempDir& dir) {
+  std::string error;
+  return ReadMidiNotes(testing::ReadAll(dir.File("out.mid")), error).value_or(MidiNotes{});
+}
+
+OwnConfig::OwnConfig(const std::string& file)
+    : before_(wxConfigBase::Set(new wxFileConfig("vema-test", "", wxString::FromUTF8(file), "",
+                                                 wxCONFIG_USE_LOCAL_FILE))) {}
+
+OwnConfig::~OwnConfig() { delete wxConfigBase::Set(before_); }
 
 bool RunUntil(const std::function<bool()>& done, int milliseconds) {
   const wxLongLong end = wxGetLocalTimeMillis() + milliseconds;
@@ -92,9 +109,27 @@ void Type(const char* ascii) {
 
 void Screenshot(const std::string& name) {
   std::filesystem::create_directories(VEMA_SHOT_DIR);
-  const std::string command = "import -window root '" + std::string(VEMA_SHOT_DIR) + "/" + name +
-                              ".png' 2>/dev/null";
+  const std::string command =
+      "import -window root '" + std::string(VEMA_SHOT_DIR) + "/" + name + ".png' 2>/dev/null";
   if (std::system(command.c_str()) != 0) ADD_FAILURE() << "no screenshot " << name;
+}
+
+wxImage Shot(const std::string& name) {
+  Screenshot(name);
+  return wxImage(wxString::FromUTF8(VEMA_SHOT_DIR "/" + name + ".png"), wxBITMAP_TYPE_PNG);
+}
+
+int CountColours(const wxImage& image, const wxRect& area,
+                 std::initializer_list<wxColour> colours) {
+  int count = 0;
+  const wxRect inside = area.Intersect(wxRect(image.GetSize()));
+  for (int y = inside.GetTop(); y <= inside.GetBottom(); ++y) {
+    for (int x = inside.GetLeft(); x <= inside.GetRight(); ++x) {
+      const wxColour c(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y));
+      count += std::find(colours.begin(), colours.end(), c) != colours.end() ? 1 : 0;
+    }
+  }
+  return count;
 }
 
 // ---- modal dialogs ------------------------------------------------------------------------
@@ -121,7 +156,8 @@ int ModalWatcher::Enter(wxDialog* dialog) {
   }
   Seen seen;
   seen.title = Utf8(dialog->GetTitle());
-  if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog)) seen.message = Utf8(box->GetMessage());
+  if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog))
+    seen.message = Utf8(box->GetMessage());
   seen.parent = dialog->GetParent();
   seen_.push_back(seen);
   Active active{dialog, seen_.size() - 1, nullptr, false, wxGetLocalTimeMillis(), 0};
@@ -159,6 +195,9 @@ void ModalWatcher::Poll() {
     const Answer answer = a.answer;
     wxDialog* dialog = a.dialog;
     answer(*dialog);  // may open or close dialogs: a is not used after this
+    // An answer that clicks for a while (slow on a busy machine) has its 8 s from its end.
+    for (Active& still : active_)
+      still.answeredAt = still.dialog == dialog ? wxGetLocalTimeMillis() : still.answeredAt;
     return;
   }
   const wxLongLong since = a.answered ? a.answeredAt : a.entered;
@@ -194,6 +233,15 @@ ModalWatcher::Answer TypeLine(const char* ascii) {
   };
 }
 
+ModalWatcher::Answer TypeName(const char* ascii, int selectKey) {
+  return [text = std::string(ascii), selectKey](wxDialog& dialog) {
+    Focus(&dialog);
+    PressKey(selectKey, wxMOD_CONTROL);
+    Type(text.c_str());
+    PressKey(WXK_RETURN);
+  };
+}
+
 ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then) {
   return [name = std::move(name), then = std::move(then)](wxDialog& dialog) {
     Screenshot(name);
@@ -203,10 +251,14 @@ ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then) {
 
 // ---- the program --------------------------------------------------------------------------
 
-ProgramTest::ProgramTest() {
+void CopyShippedData(const testing::TempDir& dir) {
   for (const char* name : {"default.mld", "default.ton", "default.db"}) {
     std::filesystem::copy_file(testing::DataDir() + "/" + name, dir.File(name));
   }
+}
+
+ProgramTest::ProgramTest() {
+  CopyShippedData(dir);
   platform.SetWorkingDir(dir.str());
   session_ = std::make_unique<Session>(platform, SessionOptions{dir.str(), 7});
   StartUp(*session_);
@@ -236,6 +288,28 @@ ProgramTest::~ProgramTest() {
 
 wxWindow* ProgramTest::MainControl(int id) { return main_->FindWindow(id); }
 
+wxWindow* ProgramTest::OpenWindow(int mainId, const char* title) {
+  Press(mainId);
+  wxWindow* window = ShownWindow(title);
+  EXPECT_NE(window, nullptr) << title;
+  return window;
+}
+
+void ProgramTest::Compose(ModalWatcher::Answer feel) {
+  modals.Queue(std::move(feel));
+  modals.AnswerOtherMessages(ClickButton(wxID_OK));
+  Press(kIdComp);
+}
+
+void ProgramTest::ExpectButtonInPlace(const PictureButtonPlace& place) {
+  wxWindow* button = MainControl(place.id);
+  ASSERT_NE(button, nullptr) << place.caption;
+  EXPECT_TRUE(button->IsShown()) << place.caption;
+  EXPECT_EQ(button->GetRect(), wxRect(place.x, place.y, place.width, place.height))
+      << place.caption;
+  EXPECT_TRUE(wxRect(main_->GetClientSize()).Contains(button->GetRect())) << place.caption;
+}
+
 wxWindow* ProgramTest::ShownWindow(const char* title) {
   for (wxWindow* window : wxTopLevelWindows) {
     auto* top = dynamic_cast<wxTopLevelWindow*>(window);
@@ -247,8 +321,7 @@ wxWindow* ProgramTest::ShownWindow(const char* title) {
 void ProgramTest::Press(wxWindow* control, int milliseconds) {
   Click(control);
   Settle(300);
-  EXPECT_TRUE(RunUntil([this] { return modals.Unanswered() == 0 && !modals.Open(); },
-                       milliseconds))
+  EXPECT_TRUE(RunUntil([this] { return modals.Unanswered() == 0 && !modals.Open(); }, milliseconds))
       << Utf8(control ? control->GetLabel() : "(none)");
   Settle(200);
 }
@@ -305,8 +378,8 @@ int main(int argc, char** argv) {
   // shown in a dialog that nothing would answer.
   wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
                         const wxString& msg) {
-    std::fprintf(stderr, "wx check %s:%d %s %s\n", static_cast<const char*>(file.utf8_str()),
-                 line, static_cast<const char*>(cond.utf8_str()),
+    std::fprintf(stderr, "wx check %s:%d %s %s\n", static_cast<const char*>(file.utf8_str()), line,
+                 static_cast<const char*>(cond.utf8_str()),
                  static_cast<const char*>(msg.utf8_str()));
   });
   wxApp::SetInstance(new wxApp);

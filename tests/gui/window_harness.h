@@ -11,12 +11,16 @@
 #include <string>
 #include <vector>
 
+#include <wx/config.h>
 #include <wx/dialog.h>
+#include <wx/image.h>
 #include <wx/modalhook.h>
 #include <wx/timer.h>
 
-#include "gui/wx_platform.h"
+#include "app/main_window_logic.h"
 #include "app/session.h"
+#include "gui/wx_platform.h"
+#include "output/song_score.h"
 #include "support/test_support.h"
 
 class CVemaDlg;
@@ -43,8 +47,34 @@ void Type(const char* ascii);
 // A screenshot of the screen as SHOTS/name (png), SHOTS being the program's picture folder.
 void Screenshot(const std::string& name);
 
+// A screenshot taken and read back.
+wxImage Shot(const std::string& name);
+// Pixels of some colours in a part of a picture.
+int CountColours(const wxImage& image, const wxRect& area, std::initializer_list<wxColour> colours);
+
 // UTF-8 of a wx text.
 std::string Utf8(const wxString& text);
+
+// The files a composition writes (out.mid, out.mml, work.txt) as they are in a folder.
+struct OutputFiles {
+  std::vector<uint8_t> mid, mml, work;
+  bool operator==(const OutputFiles&) const = default;
+};
+OutputFiles ReadOutputFiles(const testing::TempDir& dir);
+// The notes of out.mid in a folder (empty when it cannot be read).
+MidiNotes NotesOfSong(const testing::TempDir& dir);
+
+// wx's config store set to a file of the test's own while the object lives.
+class OwnConfig {
+ public:
+  explicit OwnConfig(const std::string& file);
+  ~OwnConfig();
+  OwnConfig(const OwnConfig&) = delete;
+  OwnConfig& operator=(const OwnConfig&) = delete;
+
+ private:
+  wxConfigBase* before_;
+};
 
 // Records every modal dialog and answers it with the next queued answer once it is on the
 // screen.  A dialog with no answer, or still open 8 s after its answer, is closed and counted
@@ -102,8 +132,14 @@ ModalWatcher::Answer ClickButton(int id);
 ModalWatcher::Answer Key(int key, int modifiers = wxMOD_NONE);
 // Types a line into the focused field and presses Return.
 ModalWatcher::Answer TypeLine(const char* ascii);
+// Selects all of the focused field (Ctrl+A, or another key), types a name and presses Return:
+// a file dialog given a name.
+ModalWatcher::Answer TypeName(const char* ascii, int selectKey = 'A');
 // Takes a screenshot, then runs another answer.
 ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then);
+
+// Copies the shipped default files into a folder.
+void CopyShippedData(const testing::TempDir& dir);
 
 // The window program over a temporary copy of the shipped data, its main window shown.
 class ProgramTest : public ::testing::Test {
@@ -121,6 +157,16 @@ class ProgramTest : public ::testing::Test {
   // answered and closed, and the command has ended.
   void Press(wxWindow* control, int milliseconds = 20000);
   void Press(int mainId) { Press(MainControl(mainId)); }
+  // Opens a window with a main-window button; the window, or nullptr (a failure).
+  wxWindow* OpenWindow(int mainId, const char* title);
+  // COMP with the feel dialog answered (Return: its "適用") and every message box OK'd.
+  void Compose(ModalWatcher::Answer feel = Key(WXK_RETURN));
+  // Every picture button of a list shown whole in its place on the main window.
+  template <size_t N>
+  void ExpectButtonsInPlace(const std::array<PictureButtonPlace, N>& places) {
+    for (const PictureButtonPlace& place : places) ExpectButtonInPlace(place);
+  }
+  void ExpectButtonInPlace(const PictureButtonPlace& place);
 
   testing::TempDir dir;
   gui::WxPlatform platform;

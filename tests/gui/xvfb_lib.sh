@@ -68,6 +68,23 @@ focus() {
   timeout 5 xdotool windowfocus "$1" 2>/dev/null
   sleep 0.2
 }
+press_return() { focus "$1"; timeout 5 xdotool key Return; }
+
+# COMP (68 x 30 at 356, 72): "適用" in the feel dialog and OK in the completion message (message
+# boxes have no caption text); screenshots of both as PREFIX-feel.png and PREFIX-done.png.
+compose() {
+  local feel done_box
+  click 390 87
+  feel=$(wait_window "伴奏の曲調選択") || fail "feel dialog did not appear"
+  sleep 0.3
+  import -window root "$shots/$1-feel.png"
+  press_return "$feel"
+  wait_gone "伴奏の曲調選択" || fail "feel dialog did not close"
+  done_box=$(wait_window "") || fail "no completion message"
+  import -window root "$shots/$1-done.png"
+  press_return "$done_box"
+  wait_gone "" || fail "completion message did not close"
+}
 
 # Starts "$vema" on "$work" from inside "$work" with the arguments after the log file (appended
 # to), sets pid and waits for the main window.

@@ -1,5 +1,5 @@
 // The pitch engine: tie merging, bars that do not fit, the first note of a repeated motif, a
-// whole melody with copied bars and its trace, and damaged forms.
+// whole melody with copied bars, and damaged forms.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -73,32 +73,15 @@ TEST_F(Engine, RepeatedMotifStartsOnTheSameChordPosition) {
   EXPECT_EQ(s.barNotes[3][0].octave, 4);
 }
 
-TEST_F(Engine, EightBarMelodyFromATinyDatabaseWithItsTrace) {
+TEST_F(Engine, EightBarMelodyWithCopiedBarsFromATinyDatabase) {
   for (int b = 5; b < 8; ++b) {  // bars 5..7 repeat bars 1..3 wholly
     s.form.melodySource[b] = s.form.motifSource[b] = s.form.noteLengthSource[b] = b - 4;
   }
   s.form.motifSource[4] = s.form.noteLengthSource[4] = 0;  // bar 4 only the motif of bar 0
   s.form.SetChord(1, "G/B");
   ASSERT_EQ(Compose(), 1);
+  // The trace's lines are pinned by the reference set (work.txt); here how many notes it decides.
   const std::string_view log = s.log.text();
-  // The motif pass: the first note takes rule 10 and draws 1; then 1 leads to 2.
-  const std::string firstChain =
-      " 0小節***********************\n次回音長= 48\ngaku=1  bar=1  pcnt=0\n"
-      "\tｺﾏﾝﾄﾞ0-3=1  ｺﾏﾝﾄﾞ4-7=0  ｺﾏﾝﾄﾞ8-10=0  予想音高値=1  hightmode=0  逆行欲求度=0\n"
-      "\t\tprogress=10  nextprogressmode=1\n";
-  EXPECT_NE(log.find(firstChain), std::string::npos);
-  // The melody of bar 0: the root, then rule 1 over the scale left from start-up (a minor,
-  // whose skipped pitch is c+), then rule 2, which prepares C major.
-  EXPECT_NE(log.find("\n0:\nc,e,g,\nlen=  0:ProgressAnyChord**************\n初っぱなの音だぜっ！\n"
-                     "決定音：tone_bak=c  oct_bak=5  edu=Up\n"
-                     "len= 96:ProgressFiger*****************\n"
-                     "\n規則NO 1  CALL\nProgressSeChord-------------\n"
-                     "前音：tone_bak=c  oct_bak=5\n// tone=e oct=5\n"
-                     "決定音：tone_bak=e  oct_bak=5  edu=Up\n"
-                     "len=144:ProgressFiger*****************\n"
-                     "\n規則NO 2  CALL\nProgressSequal--------------\n tone=f oct=5\n"
-                     "決定音：tone_bak=f  oct_bak=5  edu=Up\n"),
-            std::string::npos);
   EXPECT_EQ(testing::CountOf(log, "決定音："), 15);  // none for the copied bars
   for (int i = 0; i < 24; ++i) {  // voice 0 holds every note of every bar
     const BarNote& note = s.barNotes[i / 3][i % 3];

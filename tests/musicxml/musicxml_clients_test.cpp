@@ -1,14 +1,12 @@
-// The MusicXML export checked by real clients: every song of the shipped forms, several seeds
-// and all feels validates against the MusicXML 4.0 schema (xmllint, offline), and MuseScore 3
-// opens the scores, prints them and writes back the same notes.  A test whose tool is missing is
-// skipped with a line that says so.
+// The MusicXML export read by MuseScore 3: it opens the scores, prints them and writes back the
+// same notes (skipped with a line that says so where it is missing).  The schema check of the
+// songs of the shipped forms is part of the reference set.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "app/compose_command.h"
-#include "support/child_process.h"
 #include "app/export_command.h"
 #include "app/session.h"
 #include "editors/custom_form_store.h"
@@ -21,23 +19,8 @@ namespace {
 
 using testing::EdgeCaseScore;
 using testing::SoundingNotes;
-using testing::TempDir;
-
 using testing::Shell;
-
-bool Have(const std::string& tool) { return Shell("command -v " + tool).status == 0; }
-
-#define REQUIRE_TOOL(tool, package) \
-  if (!Have(tool)) GTEST_SKIP() << "SKIP: " tool " is missing (Debian package " package ")"
-
-std::string Validate(const std::vector<std::string>& files) {
-  const std::string schema = VEMA_SCHEMA_DIR;
-  std::string command = "XML_CATALOG_FILES=" + schema + "/catalog-local.xml xmllint --nonet " +
-                        "--noout --schema " + schema + "/musicxml.xsd";
-  for (const std::string& f : files) command += " '" + f + "'";
-  const auto [output, status] = Shell(command);
-  return status == 0 ? "" : output;
-}
+using testing::TempDir;
 
 void WriteText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -69,39 +52,6 @@ struct ShippedSong {
   TempDir dir;
   testing::TestSession t;
 };
-
-TEST(MusicXmlClients, ShippedFormsSeedsAndFeelsExportValidScoresOfTheirMelodies) {
-  REQUIRE_TOOL("xmllint", "libxml2-utils");
-  TempDir out;
-  std::vector<std::string> files;
-  int forms = 0;
-  {
-    ShippedSong probe(0, 1, 0);
-    forms = probe.t.session->customForms.Count();
-  }
-  ASSERT_GE(forms, 7);
-  for (int form = 0; form < forms; ++form) {
-    for (uint32_t seed : {1u, 2u, 3u}) {
-      for (int feel = 0; feel < 4; ++feel) {
-        ShippedSong song(form, seed, feel);
-        const std::string file = out.File("f" + std::to_string(form) + "s" + std::to_string(seed) +
-                                          "r" + std::to_string(feel) + ".musicxml");
-        ASSERT_TRUE(ExportMusicXml(*song.t.session, file));
-        const SongScore score = song.Score();
-        ASSERT_EQ(score.bars, song.t.session->form.BarCount());
-        // What the score says is what out.mid plays.
-        const pugi::xml_document doc = Load(file);
-        EXPECT_EQ(SoundingNotes(doc, 0), score.notes.melody) << file;
-        EXPECT_EQ(SoundingNotes(doc, 1), score.notes.bass) << file;
-        files.push_back(file);
-      }
-    }
-  }
-  const std::string edge = out.File("edge.musicxml");
-  WriteText(edge, BuildMusicXml(EdgeCaseScore()));
-  files.push_back(edge);
-  EXPECT_EQ(Validate(files), "");
-}
 
 // MuseScore's reading of a score: it prints it, and its own MusicXML holds the same notes.
 void RoundTrip(const std::string& file, const SongScore& score, const TempDir& dir) {

@@ -13,7 +13,6 @@ namespace vema {
 namespace {
 
 using testing::EdgeCaseScore;
-using testing::SoundingNotes;
 
 struct Written {
   int32_t duration;
@@ -212,7 +211,8 @@ TEST(CleanText, KeepsTextAndReplacesWhatXmlCannotHold) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The score as pugixml reads it.
+// The score as pugixml reads it, where the reference set (parts, instruments, titles, whole
+// songs) does not reach.
 
 struct Parsed {
   explicit Parsed(const SongScore& score) : text(BuildMusicXml(score)) {
@@ -227,46 +227,6 @@ struct Parsed {
   pugi::xml_document doc;
   pugi::xml_parse_result result;
 };
-
-TEST(MusicXml, PartsInstrumentsBarsAndTheNotesTheySound) {
-  const SongScore score = EdgeCaseScore();
-  const Parsed xml(score);
-  ASSERT_TRUE(xml.result) << xml.result.description();
-  const pugi::xml_node root = xml.doc.child("score-partwise");
-  EXPECT_STREQ(root.attribute("version").value(), "4.0");
-  EXPECT_EQ(std::string(root.child("work").child_value("work-title")), score.title);
-  std::vector<std::string> instruments;
-  for (pugi::xml_node part : root.child("part-list").children("score-part")) {
-    instruments.push_back(
-        std::string(part.child("score-instrument").child_value("instrument-name")) + "/" +
-        part.child("midi-instrument").child_value("midi-program") + "/" +
-        part.child("midi-instrument").child_value("midi-channel"));
-  }
-  EXPECT_EQ(instruments,
-            (std::vector<std::string>{"Flute/74/1", "Fingered Bs./34/3", "Gun Shot/128/2"}));
-  // Japanese part names, with Japanese abbreviations for the following systems.
-  std::vector<std::string> names;
-  for (pugi::xml_node part : root.child("part-list").children("score-part")) {
-    names.push_back(std::string(part.child_value("part-name")) + "/" +
-                    part.child_value("part-abbreviation"));
-  }
-  EXPECT_EQ(names, (std::vector<std::string>{"旋律/旋", "ベース/ベ", "コード/コ"}));
-  // Every bar of every part is full: rests fill what the notes leave.
-  for (size_t part = 0; part < 3; ++part) {
-    const std::vector<pugi::xml_node> measures = xml.Measures(part);
-    ASSERT_EQ(measures.size(), 6u);
-    for (size_t m = 0; m < measures.size(); ++m) {
-      int total = 0;
-      for (pugi::xml_node note : measures[m].children("note")) {
-        if (!note.child("chord")) total += note.child("duration").text().as_int();
-      }
-      EXPECT_EQ(total, 192) << "part " << part << " bar " << m + 1;
-    }
-  }
-  EXPECT_EQ(SoundingNotes(xml.doc, 0), score.notes.melody);
-  EXPECT_EQ(SoundingNotes(xml.doc, 1), score.notes.bass);
-  EXPECT_EQ(SoundingNotes(xml.doc, 2), testing::Sorted(score.notes.chords));
-}
 
 std::string Describe(pugi::xml_node measure) {
   std::string out;
@@ -292,23 +252,6 @@ std::string Describe(pugi::xml_node measure) {
     out += std::string(" key ") + key.child_value("fifths") + " " + key.child_value("mode");
   }
   return out;
-}
-
-TEST(MusicXml, ChordSymbolsAboveTheMelodyAndKeysWhereTheFormChangesThem) {
-  const Parsed xml(EdgeCaseScore());
-  const std::vector<std::string> expected = {"C major [] /E key 0 major",
-                                             "B-1 minor-seventh [m7]",
-                                             "words Cadd9 key -6 minor",
-                                             "F1 dominant [7-9] add9:-1 key 7 major",
-                                             "A minor [m] /C",
-                                             "words Xyz key 0 minor"};
-  std::vector<std::string> melody, bass;
-  for (pugi::xml_node m : xml.Measures(0)) melody.push_back(Describe(m));
-  for (pugi::xml_node m : xml.Measures(1)) bass.push_back(Describe(m));
-  EXPECT_EQ(melody, expected);
-  // The other parts carry the same keys and no chord symbols.
-  EXPECT_EQ(bass, (std::vector<std::string>{" key 0 major", "", " key -6 minor", " key 7 major", "",
-                                            " key 0 minor"}));
 }
 
 // Every quality: MusicXML's kind of chord in the export, and the name as a musician writes it,
@@ -364,20 +307,13 @@ TEST(MusicXml, EveryChordQualityHasItsKindAndItsWrittenName) {
   }
 }
 
-TEST(MusicXml, TiesAcrossBarLinesTripletBracketsAndMeasureRests) {
+// Ties across bar lines in real songs are pinned by the reference set.
+TEST(MusicXml, TripletBracketsAndMeasureRests) {
   const Parsed xml(EdgeCaseScore());
   const std::vector<pugi::xml_node> m = xml.Measures(0);
   const auto count = [](pugi::xml_node measure, const char* path) {
     return measure.select_nodes(path).size();
   };
-  // The note of bar 2 held into bar 3.
-  const pugi::xml_node lastOf2 = m[1].last_child();
-  EXPECT_STREQ(lastOf2.child("tie").attribute("type").value(), "start");
-  EXPECT_STREQ(lastOf2.child("notations").child("tied").attribute("type").value(), "start");
-  pugi::xml_node firstOf3 = m[2].child("note");
-  EXPECT_STREQ(firstOf3.child("tie").attribute("type").value(), "stop");
-  EXPECT_STREQ(firstOf3.child("pitch").child_value("step"), "D");  // D natural in E-flat minor
-  EXPECT_FALSE(firstOf3.child("pitch").child("alter"));
   // Bar 1: an eighth-triplet group and a quarter-triplet group; bar 3: one group.
   EXPECT_EQ(count(m[0], "note/notations/tuplet[@type='start' and @bracket='yes']"), 2u);
   EXPECT_EQ(count(m[0], "note/notations/tuplet[@type='stop']"), 2u);
@@ -388,22 +324,6 @@ TEST(MusicXml, TiesAcrossBarLinesTripletBracketsAndMeasureRests) {
   for (size_t bar : {4u, 5u}) {
     EXPECT_EQ(count(m[bar], "note"), 1u);
     EXPECT_EQ(count(m[bar], "note/rest[@measure='yes']"), 1u);
-  }
-}
-
-TEST(MusicXml, TitlesOfEveryKindStayWellFormed) {
-  const std::pair<std::string, std::string> titles[] = {
-      {"", ""},
-      {std::string(5000, 'A'), std::string(5000, 'A')},
-      {"<&\"'> ]]> 夜明け", "<&\"'> ]]> 夜明け"}};
-  for (const auto& [title, shown] : titles) {
-    SongScore score = EdgeCaseScore();
-    score.title = title;
-    const Parsed xml(score);
-    ASSERT_TRUE(xml.result) << title;
-    const pugi::xml_node work = xml.doc.child("score-partwise").child("work");
-    EXPECT_EQ(bool(work), !shown.empty());
-    EXPECT_EQ(std::string(work.child_value("work-title")), shown);
   }
 }
 

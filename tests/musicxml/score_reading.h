@@ -1,5 +1,6 @@
-// Reading a MusicXML score back as the notes it sounds, and a song with what notation must take
-// care of: triplets, syncopes, notes across bar lines, rests, key changes and odd chord names.
+// Reading a MusicXML score back as the notes it sounds, a song with what notation must take care
+// of (triplets, syncopes, notes across bar lines, rests, key changes and odd chord names), and
+// the check of scores against the MusicXML 4.0 schema.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "output/song_score.h"
+#include "support/child_process.h"
 
 namespace vema::testing {
 
@@ -98,6 +100,22 @@ inline SongScore EdgeCaseScore() {
   s.notes.programs = {73, 33, 127};
   s.notes.endTick = 6 * 192;
   return s;
+}
+
+inline bool Have(const std::string& tool) { return Shell("command -v " + tool).status == 0; }
+
+#define REQUIRE_TOOL(tool, package) \
+  if (!vema::testing::Have(tool))   \
+  GTEST_SKIP() << "SKIP: " tool " is missing (Debian package " package ")"
+
+// xmllint's complaints about the files (offline, schema/ holds the schema), or "" when valid.
+inline std::string Validate(const std::vector<std::string>& files) {
+  const std::string schema = VEMA_SCHEMA_DIR;
+  std::string command = "XML_CATALOG_FILES=" + schema + "/catalog-local.xml xmllint --nonet " +
+                        "--noout --schema " + schema + "/musicxml.xsd";
+  for (const std::string& f : files) command += " '" + f + "'";
+  const auto [output, status] = Shell(command);
+  return status == 0 ? "" : output;
 }
 
 }  // namespace vema::testing

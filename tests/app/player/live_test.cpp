@@ -26,21 +26,7 @@ class LiveSynth : public ::testing::Test {
   LiveSynth() { fs::current_path(dir.path()); }
   ~LiveSynth() override { fs::current_path(before); }
 
-  // A quarter note at 120 quarters a minute: half a second.
-  void QuarterNoteSong() {
-    const char song[] =
-        "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\14\0\x90\x3C\x64\x30\x80\x3C\0\0\xFF\x2F\0";
-    testing::WriteAll(dir.File("out.mid"), std::vector<uint8_t>(song, song + sizeof song - 1));
-  }
-  // Waits until done() holds; false when it did not within the time.
-  static bool WaitUntil(const std::function<bool()>& done, int milliseconds) {
-    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-      if (Clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-  }
+  void QuarterNoteSong() { testing::WriteQuarterNoteSong(dir.str()); }
   // The loudest sample that the file driver wrote.
   int LoudestWritten() {
     const auto [peak, status] = testing::Shell(
@@ -62,7 +48,8 @@ TEST_F(LiveSynth, TheAudioOutputClosesOnceTheSongHasDiedAway) {
   player.Command(kPlayerPlay);
   if (!player.started()) GTEST_SKIP() << "SKIP: the file audio driver did not start";
   EXPECT_TRUE(player.OutputOpen());
-  ASSERT_TRUE(WaitUntil([&] { return !player.OutputOpen(); }, 9000)) << "still writing silence";
+  ASSERT_TRUE(testing::WaitUntil([&] { return !player.OutputOpen(); }, 9000))
+      << "still writing silence";
   EXPECT_GT(Clock::now() - start, std::chrono::milliseconds(500));
   EXPECT_EQ(player.PlayingTick(), -1);
   // Nothing is written any more, and what was written holds the note.
@@ -83,7 +70,7 @@ TEST_F(LiveSynth, ANoteSoundsWithoutASongThroughTheModuleAndTheOutputClosesAfter
   // The output stays open while the notes sound, then is let go: the file is complete.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   const auto early = fs::file_size("fluidsynth.wav");
-  ASSERT_TRUE(WaitUntil(
+  ASSERT_TRUE(testing::WaitUntil(
       [&] {
         const auto size = fs::file_size("fluidsynth.wav");
         std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -73,6 +73,12 @@ TEST(RenderWav, ReportsItsProgressAndStopsWhenAsked) {
   EXPECT_EQ(error, "stopped");
   EXPECT_EQ(testing::ReadAll(dir.File("b.wav")), testing::ReadAll(dir.File("out.mid")));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), before);
+  // A missing or broken song gives a reason and no hang.
+  EXPECT_FALSE(player.RenderWav(dir.File("none.mid"), dir.File("c.wav"), error));
+  EXPECT_EQ(error, "ファイルを開けません[" + dir.File("none.mid") + "]");
+  testing::WriteAll(dir.File("out.mid"), {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 9});
+  EXPECT_FALSE(player.RenderWav(dir.File("out.mid"), dir.File("c.wav"), error));
+  EXPECT_FALSE(error.empty());
 }
 
 TEST(Playback, ThePlayingTickMovesOnWhilePlayingAndIsMinusOneOtherwise) {
@@ -103,23 +109,9 @@ TEST(Playback, ThePlayingTickMovesOnWhilePlayingAndIsMinusOneOtherwise) {
   EXPECT_EQ(player.PlayingTick(), -1);
 }
 
-TEST(RenderWav, AMissingOrBrokenFileGivesAReasonAndNoHang) {
-  testing::TempDir dir;
-  std::string error;
-  FluidPlayer player(dir.str());
-  EXPECT_FALSE(player.RenderWav(dir.File("out.mid"), dir.File("a.wav"), error));
-  EXPECT_EQ(error, "ファイルを開けません[" + dir.File("out.mid") + "]");
-  testing::WriteAll(dir.File("out.mid"), {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 9});
-  EXPECT_FALSE(player.RenderWav(dir.File("out.mid"), dir.File("b.wav"), error));
-  EXPECT_FALSE(error.empty());
-}
-
 TEST(CliPlay, PlaysToTheEndOrReportsTheMissingDeviceWithoutHanging) {
   testing::TempDir dir;
-  const char song[] =
-      "MThd\0\0\0\6\0\0\0\1\0\x30MTrk\0\0\0\14\0\x90\x3C\x64\x30\x80\x3C\0\0\xFF\x2F\0";
-  testing::WriteAll(dir.File("out.mid"),
-                    std::vector<uint8_t>(song, song + sizeof song - 1));  // a quarter
+  testing::WriteQuarterNoteSong(dir.str());
   const auto [output, status] =
       Shell("timeout 60 " + std::string(VEMA_CLI) + " play --dir " + dir.str());
   // 0 where a sound device played it, 1 with an error line where there is none.

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <thread>
 
 #include "app/playback.h"
@@ -16,7 +15,7 @@
 #include "song/smf_bytes.h"
 #include "support/child_process.h"
 #include "support/jack_midi.h"
-#include "support/test_support.h"
+#include "app/tiny_song_files.h"
 
 namespace vema {
 namespace {
@@ -62,16 +61,6 @@ Bytes ShortSong(int quarters) {
     song.insert(song.end(), chunk.begin(), chunk.end());
   }
   return song;
-}
-
-// Waits until done() holds; false when it did not in time.
-bool RunUntil(const std::function<bool()>& done, int milliseconds = 3000) {
-  const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
 }
 
 // The all-notes-off of a channel.
@@ -170,7 +159,7 @@ TEST_F(PortPlayback, StopEndsTheSoundingNotesAndSeekJumps) {
   EXPECT_GE(tick, 480);
   EXPECT_LT(tick, 500);
   const Bytes note480 = {0x90, static_cast<uint8_t>(60 + 10 % 12), 100};
-  ASSERT_TRUE(RunUntil([&] {  // it ends at tick 527, 245 ms later
+  ASSERT_TRUE(testing::WaitUntil([&] {  // it ends at tick 527, 245 ms later
     const auto bytes = receiver->Bytes();
     return std::find(bytes.begin(), bytes.end(), note480) != bytes.end();
   }));
@@ -253,7 +242,7 @@ TEST_F(PortPlayback, AMissingPortIsToldAndNotesGoToTheChosenPort) {
   EXPECT_LT(held, std::chrono::milliseconds(300));
   // With nothing more to play, the program's output port is let go after a while.
   EXPECT_EQ(testing::JackPorts("^VEMA.*:out$").size(), 1u);
-  EXPECT_TRUE(RunUntil([] { return testing::JackPorts("^VEMA.*:out$").empty(); }, 5000));
+  EXPECT_TRUE(testing::WaitUntil([] { return testing::JackPorts("^VEMA.*:out$").empty(); }, 5000));
 }
 
 TEST_F(PortPlayback, TheCommandLineListsPortsPlaysToTheEndAndStopsCleanlyOnCtrlC) {

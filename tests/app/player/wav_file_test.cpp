@@ -72,25 +72,19 @@ TEST_F(SongFolder, PlayReportsSongsAndSoundfontsThatCannotBeUsed) {
     std::function<void()> spoil;
     std::string message;
   };
+  const std::string mid = dir.File("out.mid"), sf2 = dir.File("default.sf2");
+  const std::string broken = "error: ファイルが壊れています[", unopened = "error: ファイルを開けません[",
+                    soundfont = "error: the soundfont could not be loaded: " + sf2 + "\n";
   const Case cases[] = {
-      {"cut song", [&] { WriteAll(dir.File("out.mid"), {song.begin(), song.end() - 40}); },
-       "error: ファイルが壊れています["},
-      {"header only", [&] { WriteAll(dir.File("out.mid"), {song.begin(), song.begin() + 14}); },
-       "error: ファイルが壊れています["},
-      {"fifo", [&] { fs::remove(dir.File("out.mid")); ::mkfifo(dir.File("out.mid").c_str(), 0600); },
-       "error: ファイルを開けません["},
-      {"folder", [&] { fs::remove(dir.File("out.mid")); fs::create_directory(dir.File("out.mid")); },
-       "error: ファイルを開けません["},
-      {"soundfont", [&] { WriteAll(dir.File("default.sf2"), {'R', 'I', 'F', 'F', 1, 2, 3}); },
-       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
+      {"cut song", [&] { WriteAll(mid, {song.begin(), song.end() - 40}); }, broken},
+      {"header only", [&] { WriteAll(mid, {song.begin(), song.begin() + 14}); }, broken},
+      {"fifo", [&] { fs::remove(mid), ::mkfifo(mid.c_str(), 0600); }, unopened},
+      {"folder", [&] { fs::remove(mid), fs::create_directory(mid); }, unopened},
+      {"soundfont", [&] { WriteAll(sf2, {'R', 'I', 'F', 'F', 1, 2, 3}); }, soundfont},
       // A soundfont that is no regular file is refused alike, never replaced by the system's.
-      {"soundfont fifo", [&] { ::mkfifo(dir.File("default.sf2").c_str(), 0600); },
-       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
-      {"soundfont folder", [&] { fs::create_directory(dir.File("default.sf2")); },
-       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
-      {"soundfont link to nothing",
-       [&] { fs::create_symlink(dir.File("none.sf2"), dir.File("default.sf2")); },
-       "error: the soundfont could not be loaded: " + dir.File("default.sf2") + "\n"},
+      {"soundfont fifo", [&] { ::mkfifo(sf2.c_str(), 0600); }, soundfont},
+      {"soundfont folder", [&] { fs::create_directory(sf2); }, soundfont},
+      {"soundfont link to nothing", [&] { fs::create_symlink(dir.File("none.sf2"), sf2); }, soundfont},
   };
   for (const Case& c : cases) {
     c.spoil();
@@ -157,9 +151,7 @@ TEST_F(SongFolder, ASongOfAbsurdLengthIsRefusedBeforeRendering) {
 // SIGINT, SIGTERM and SIGHUP during a render end it without its temporary file.
 TEST(SignalledRender, LeavesNoTemporaryFile) {
   TempDir dir;
-  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-    fs::copy_file(testing::DataDir() + "/" + name, dir.File(name));
-  }
+  testing::CopyShippedData(dir.str());
   ASSERT_EQ(Shell(Cli("compose --form 6 --seed 4 --dir " + dir.str())).status, 0);  // 96 bars
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
