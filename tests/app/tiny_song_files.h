@@ -69,13 +69,6 @@ inline std::vector<ScriptedPlatform::Message> ComposeIn(const std::string& dir, 
   return t.platform.messages;
 }
 
-// A working folder with a copy of the shipped default files.
-inline void CopyShippedData(const std::string& dir) {
-  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-    std::filesystem::copy_file(DataDir() + "/" + name, dir + "/" + name);
-  }
-}
-
 // A song of one quarter note at 120 quarters a minute (half a second) as out.mid of a folder.
 inline void WriteQuarterNoteSong(const std::string& dir) {
   const char song[] =

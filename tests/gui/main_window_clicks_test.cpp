@@ -171,7 +171,7 @@ TEST_F(MainWindowClicks, TheMelodyOctaveOfTheInstrumentWindowTakesEffectAndIsKep
   Compose(Key(WXK_ESCAPE));  // the feel dialog keeps the last feel
   // The same composition without the shift, composed apart.
   testing::TempDir apart;
-  CopyShippedData(apart);
+  testing::CopyShippedData(apart.str());
   ScriptedPlatform quiet;
   Session single(quiet, SessionOptions{apart.str(), kSeed});
   StartUp(single);

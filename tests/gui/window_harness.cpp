@@ -251,14 +251,8 @@ ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then) {
 
 // ---- the program --------------------------------------------------------------------------
 
-void CopyShippedData(const testing::TempDir& dir) {
-  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
-    std::filesystem::copy_file(testing::DataDir() + "/" + name, dir.File(name));
-  }
-}
-
 ProgramTest::ProgramTest() {
-  CopyShippedData(dir);
+  testing::CopyShippedData(dir.str());
   platform.SetWorkingDir(dir.str());
   session_ = std::make_unique<Session>(platform, SessionOptions{dir.str(), 7});
   StartUp(*session_);

@@ -138,9 +138,6 @@ ModalWatcher::Answer TypeName(const char* ascii, int selectKey = 'A');
 // Takes a screenshot, then runs another answer.
 ModalWatcher::Answer ShotThen(std::string name, ModalWatcher::Answer then);
 
-// Copies the shipped default files into a folder.
-void CopyShippedData(const testing::TempDir& dir);
-
 // The window program over a temporary copy of the shipped data, its main window shown.
 class ProgramTest : public ::testing::Test {
  protected:

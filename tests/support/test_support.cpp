@@ -41,6 +41,12 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 std::string DataDir() { return std::string(VEMA_SOURCE_DIR) + "/data"; }
 
+void CopyShippedData(const std::string& dir) {
+  for (const char* name : {"default.mld", "default.ton", "default.db"}) {
+    std::filesystem::copy_file(DataDir() + "/" + name, dir + "/" + name);
+  }
+}
+
 CliRun RunCliWords(std::vector<std::string> words, const SongPlayerFactory& players,
                    const DefaultFolder& defaultFolder) {
   words.insert(words.begin(), "vema-cli");

@@ -42,6 +42,9 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes);
 // The folder of the shipped default files.
 std::string DataDir();
 
+// A working folder with a copy of the shipped default files.
+void CopyShippedData(const std::string& dir);
+
 // vema-cli run in this process on the words of a command line (without the program name).
 struct CliRun {
   int status;
