@@ -24,6 +24,7 @@
 #include "output/song_score.h"
 #include "song/text.h"
 #include "app/tiny_song_files.h"
+#include "support/child_process.h"
 
 namespace vema {
 namespace {
@@ -45,11 +46,7 @@ SongFiles FilesOf(const std::string& dir) {
 // A working folder with the shipped data, in memory when the system has such a folder (the
 // tests write many files).
 struct Folder {
-  Folder() : dir(MemoryBase()) { testing::CopyShippedData(dir.str()); }
-  static fs::path MemoryBase() {
-    std::error_code error;
-    return fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
-  }
+  Folder() : dir(testing::QuickStorage()) { testing::CopyShippedData(dir.str()); }
   std::string str() const { return dir.str(); }
   std::string File(const std::string& name) const { return dir.File(name); }
   testing::TempDir dir;

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "app/compose_command.h"
+#include "support/child_process.h"
 #include "support/invariants.h"
 #include "support/test_support.h"
 
@@ -125,9 +126,7 @@ void RandomStyle(Dice& dice, MelodyStyleDb& style, bool damaged) {
 
 TEST(ComposeStress, RandomFormsDatabasesAndStylesKeepTheInvariants) {
   // The outputs are rewritten 10000 times: in memory-backed storage when there is some.
-  std::error_code error;
-  const bool shm = std::filesystem::is_directory("/dev/shm", error);
-  TempDir dir = shm ? TempDir("/dev/shm") : TempDir();
+  TempDir dir(testing::QuickStorage());
   constexpr int kCompositions = 10000;
   int melodies = 0;
   for (int i = 0; i < kCompositions; ++i) {

@@ -196,8 +196,9 @@ void ModalWatcher::Poll() {
     wxDialog* dialog = a.dialog;
     answer(*dialog);  // may open or close dialogs: a is not used after this
     // An answer that clicks for a while (slow on a busy machine) has its 8 s from its end.
-    for (Active& still : active_)
-      still.answeredAt = still.dialog == dialog ? wxGetLocalTimeMillis() : still.answeredAt;
+    for (Active& still : active_) {
+      if (still.dialog == dialog) still.answeredAt = wxGetLocalTimeMillis();
+    }
     return;
   }
   const wxLongLong since = a.answered ? a.answeredAt : a.entered;

@@ -8,19 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 
 #include "musicxml/score_reading.h"
 #include "output/musicxml_writer.h"
 #include "song/sha256.h"
+#include "support/child_process.h"
 #include "support/test_support.h"
 
 namespace vema {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::string kManifest = std::string(VEMA_SOURCE_DIR) + "/tests/musicxml/reference_set.txt";
 
@@ -40,12 +38,8 @@ Digests ReadManifest() {
 }
 
 TEST(ReferenceSet, EveryFileIsTheOneOfTheManifestAndEveryScoreIsValid) {
-  std::error_code error;
-  const testing::TempDir dir(fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm")
-                                                                 : fs::temp_directory_path());
-  for (const char* name : {"default.db", "default.mld", "default.ton"}) {
-    fs::copy_file(testing::DataDir() + "/" + name, dir.File(name));
-  }
+  const testing::TempDir dir(testing::QuickStorage());
+  testing::CopyShippedData(dir.str());
   Digests now;
   std::vector<std::string> scores;
   for (const char* form : {"0", "4", "5", "6"}) {  // major, minor, modulating, 96 bars
