@@ -28,12 +28,13 @@ class JackServer {
  public:
   // Starts "jackd -n NAME -d dummy" and points the JACK clients of this process at it.
   // periodFrames: frames per cycle (at 44.1 kHz); MIDI goes out once a cycle.  The server runs
-  // with real-time priority where the system allows it, and gives a client that is late for its
-  // cycle (a busy machine) 5 s before it throws it out.
+  // with real-time priority where the system allows it, and synchronously: on a busy machine a
+  // client late for its cycle holds the cycle back (up to 5 s before it is thrown out) instead
+  // of its messages being lost on the way to the receiving client.
   explicit JackServer(int periodFrames = 256) {
     name_ = "vema-test-" + std::to_string(::getpid());
     const std::string period = std::to_string(periodFrames);
-    std::vector<std::string> words = {"jackd", "--timeout", "5000"};
+    std::vector<std::string> words = {"jackd", "--sync", "--timeout", "5000"};
     for (const char* word : {"-n", name_.c_str(), "-d", "dummy", "-r", "44100", "-p"}) {
       words.push_back(word);
     }
