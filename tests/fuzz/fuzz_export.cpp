@@ -3,28 +3,21 @@
 // (as a person names the form), the score built and written.  A score must be well-formed with
 // every bar of every part exactly full and as many bars as the form; reading must never crash
 // or take more than linear time, whatever the bytes.
-#include <cstdio>
-#include <cstdlib>
-#include <pugixml.hpp>
 #include <span>
 
 #include "app/export_command.h"
 #include "editors/custom_form_store.h"
+#include "harness.h"
 #include "output/musicxml_writer.h"
 #include "song/file_io.h"
 
 namespace {
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
 const vema::CustomFormTable& StoredForms() {
   static const vema::CustomFormTable table = [] {
     vema::CustomFormTable forms;
     const auto bytes = vema::ReadFileBytes(VEMA_SOURCE_DIR "/data/default.db", SIZE_MAX);
-    if (!bytes) Fail("data/default.db cannot be read");
+    if (!bytes) vema::fuzz::Fail("data/default.db cannot be read", 0);
     vema::DecodeCustomFormFile(*bytes, forms);
     return forms;
   }();
@@ -42,23 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<vema::SongScore> score =
         vema::ExportScore(bytes, form, "\x01題名\xff", error, mismatch);
     if (!score && !mismatch.empty()) continue;  // another form may be the song's
-    if (!score) return 0;                        // refused: no song of this program
-    if (score->bars != form.BarCount()) Fail("the score has other bars than the form");
-    const std::string xml = vema::BuildMusicXml(*score);
-    pugi::xml_document doc;
-    if (!doc.load_string(xml.c_str())) Fail("the score is not well-formed");
-    for (pugi::xml_node part : doc.child("score-partwise").children("part")) {
-      int measures = 0;
-      for (pugi::xml_node measure : part.children("measure")) {
-        ++measures;
-        int total = 0;
-        for (pugi::xml_node note : measure.children("note")) {
-          if (!note.child("chord")) total += note.child("duration").text().as_int();
-        }
-        if (total != vema::kTicksPerBar) Fail("a bar is not exactly full");
-      }
-      if (measures != score->bars) Fail("a part has the wrong number of bars");
+    if (!score) return 0;                       // refused: no song of this program
+    if (score->bars != form.BarCount()) {
+      vema::fuzz::Fail("the score has other bars than the form", size);
     }
+    vema::fuzz::CheckScoreXml(vema::BuildMusicXml(*score), score->bars, size);
     return 0;
   }
   return 0;

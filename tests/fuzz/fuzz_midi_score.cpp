@@ -2,23 +2,11 @@
 // come from the same bytes, then written as a MusicXML score and laid out as a piano roll: the
 // score must be well-formed with every bar of every part exactly full, and every note of the roll
 // must lie on its canvas.
-#include <cstdio>
-#include <cstdlib>
-#include <pugixml.hpp>
 #include <span>
 
 #include "app/piano_roll.h"
 #include "harness.h"
 #include "output/musicxml_writer.h"
-
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);
@@ -36,27 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const vema::SongScore score = vema::MakeSongScore(std::move(*notes), form, "\x01題名\xff");
   const std::string xml = vema::BuildMusicXml(score);
-  pugi::xml_document doc;
-  if (!doc.load_string(xml.c_str())) Fail("the score is not well-formed");
-  for (pugi::xml_node part : doc.child("score-partwise").children("part")) {
-    int measures = 0;
-    for (pugi::xml_node measure : part.children("measure")) {
-      ++measures;
-      int total = 0;
-      for (pugi::xml_node note : measure.children("note")) {
-        if (!note.child("chord")) total += note.child("duration").text().as_int();
-      }
-      if (total != vema::kTicksPerBar) Fail("a bar is not exactly full");
-    }
-    if (measures != score.bars) Fail("a part has the wrong number of bars");
-  }
+  vema::fuzz::CheckScoreXml(xml, score.bars, size);
   vema::PianoRollLayout roll;
   roll.SetSong(score);
   for (const vema::RollNote& note : roll.Notes()) {
     if (note.rect.x < vema::PianoRollLayout::kKeyboardWidth || note.rect.width < 1 ||
         note.rect.x + note.rect.width > roll.Width() || note.rect.y < 0 ||
         note.rect.y + note.rect.height > roll.Height()) {
-      Fail("a note lies off the piano roll");
+      vema::fuzz::Fail("a note lies off the piano roll", size);
     }
   }
   return 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <pugixml.hpp>
 
 #include "app/compose_command.h"
 #include "support/invariants.h"
@@ -67,6 +68,23 @@ void ComposeAndCheck(Run& run, int feel) {
   if (!problem.empty()) {
     std::fprintf(stderr, "composition invariant broken: %s\n", problem.c_str());
     std::abort();
+  }
+}
+
+void CheckScoreXml(const std::string& xml, int bars, size_t size) {
+  pugi::xml_document doc;
+  if (!doc.load_string(xml.c_str())) Fail("the score is not well-formed", size);
+  for (pugi::xml_node part : doc.child("score-partwise").children("part")) {
+    int measures = 0;
+    for (pugi::xml_node measure : part.children("measure")) {
+      ++measures;
+      int total = 0;
+      for (pugi::xml_node note : measure.children("note")) {
+        if (!note.child("chord")) total += note.child("duration").text().as_int();
+      }
+      if (total != kTicksPerBar) Fail("a bar is not exactly full", size);
+    }
+    if (measures != bars) Fail("a part has the wrong number of bars", size);
   }
 }
 

@@ -31,6 +31,10 @@ struct Run {
 // hold; aborts on a violation so that the fuzzer reports it.
 void ComposeAndCheck(Run& run, int feel);
 
+// Checks a MusicXML score written for a song of so many bars: well-formed, every part that many
+// bars, every bar exactly full; aborts on a violation.
+void CheckScoreXml(const std::string& xml, int bars, size_t size);
+
 // Says what went wrong with an input of so many bytes and aborts, so that the fuzzer keeps it.
 [[noreturn]] void Fail(const char* what, size_t size);
 
